@@ -1,0 +1,283 @@
+#include "core/KApplication.h"
+
+#include "core/KConfigVars.h"
+#include "core/KKernel.h"
+#include "core/KLog.h"
+#include "core/KMemoryManager.h"
+#include "resources/resource.h"
+
+#include <cstdio>
+
+// The tasks that Run holds besides the kernel, released in a fixed order.
+struct CKApplication::RunTasks {
+    CKPtr<CKGlobalTimer> timer;
+};
+
+namespace {
+
+void CentreOnScreen(HWND hDlg) {
+    RECT r;
+    GetWindowRect(hDlg, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    MoveWindow(hDlg, x, y, w, h, TRUE);
+}
+
+CKPtr<IKTask> TimerTask() { return CKPtr<IKTask>(g_GlobalTimer); }
+
+}  // namespace
+
+const SKVideoMode g_VideoModes[kVideoModeCount] = {
+    {640, 480, 16}, {800, 600, 16}, {1024, 768, 16}, {640, 480, 32}, {800, 600, 32}, {1024, 768, 32},
+};
+
+CKApplication* g_Application = nullptr;
+
+CKApplication::CKApplication() { g_Application = this; }
+
+CKApplication::~CKApplication() { g_Application = nullptr; }
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
+    new CKApplication();
+    g_Application->Run(hInstance, nCmdShow);
+    delete g_Application;
+    ReportLiveObjects();
+    CollectGarbage();
+    ShutdownMemoryManager(true);
+    return 0;
+}
+
+void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
+    RunTasks tasks;
+
+    // 1-2. COM and the log.
+    CoInitialize(nullptr);
+    CKLog::Instance();
+    CKLog::Init();
+
+    // 3. The singletons, in their fixed order: the configuration registry,
+    // the kernel, the script manager, the material manager, the render-object
+    // loader, the enemy database, the audio device, the game data.
+    new CKKernel();
+
+    // 4. The music task joins here at priority 12.
+    // 5-8. The game archive, the enemy table, the script list and config.cfg.
+
+    // 9. The launcher; anything but Start ends the game before it begins.
+    const INT_PTR choice =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, LauncherDialogProc, 0);
+    if (choice != IDC_START) {
+        Shutdown(5, tasks);
+        return;
+    }
+
+    // 10. These run fixed, whatever config.cfg said, and are written back so.
+    fullScreen = 1;
+    statistic = 0;
+    splines = 0;
+    bboxes = 0;
+
+    // 11. The main window; without it the renderer will refuse to start.
+    HWND hWnd = nullptr;
+    CreateMainWindow(hInstance, nCmdShow, &hWnd, 0, screenWidth, screenHeight, "Kelvandor");
+
+    // 12-13. The sound device and its listener start here.
+
+    // 14.
+    g_Kernel->m_hWnd = hWnd;
+    g_Kernel->m_hInstance = hInstance;
+
+    // 15. The renderer (priority 10000) joins here; when it fails, shut-down
+    // starts at step 4.
+
+    // 16.
+    tasks.timer = new CKGlobalTimer();
+    tasks.timer->m_priority = 10;
+    g_Kernel->AddTask(tasks.timer);
+
+    // 17-20. The "main" script (20), the weapons system (150), the particles
+    // manager (9000) and input (12, shut-down from step 3 when it fails).
+    // 21-22. The fonts and the level.
+
+    // 23.
+    g_Kernel->Run();
+    Shutdown(1, tasks);
+}
+
+void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
+    switch (fromStep) {
+    case 1:
+        // The font manager, the level and the script manager go first.
+        [[fallthrough]];
+    case 2:
+        // The named sounds and the sound bank are emptied.
+        [[fallthrough]];
+    case 3:
+        // Run's task pointers: input, particles, weapons, "main", then the timer.
+        tasks.timer = nullptr;
+        [[fallthrough]];
+    case 4:
+        CollectGarbage();
+        // The renderer's pointer is released here.
+        [[fallthrough]];
+    case 5:
+        // The game data is saved and the music task released here.
+        CollectGarbage();
+        [[fallthrough]];
+    case 6:
+        // The total of vertex- and index-buffer bytes is logged here.
+        [[fallthrough]];
+    case 7:
+        // The kernel, then the registry, the material manager, the loader,
+        // the enemy database, the audio device and the game data.
+        delete g_Kernel;
+        [[fallthrough]];
+    case 8:
+        CollectGarbage();
+        CollectGarbage();
+        [[fallthrough]];
+    case 9:
+        CoUninitialize();
+        break;
+    default:
+        break;
+    }
+}
+
+HRESULT CreateMainWindow(HINSTANCE hInstance, int nCmdShow, HWND* phWnd, int windowed, int width, int height,
+                         const char* name) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = hInstance;
+    wc.hIcon = LoadIconA(hInstance, nullptr);
+    wc.hIconSm = LoadIconA(hInstance, nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_WINDOW + 1));
+    wc.lpszClassName = name;
+    if (!RegisterClassExA(&wc)) return E_FAIL;
+
+    HWND hWnd = CreateWindowExA(0, name, name, windowed ? WS_OVERLAPPEDWINDOW : WS_POPUP, 0, 0, width, height,
+                                nullptr, nullptr, hInstance, nullptr);
+    if (!hWnd) return E_FAIL;
+    ShowWindow(hWnd, nCmdShow);
+    UpdateWindow(hWnd);
+    *phWnd = hWnd;
+    return S_OK;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CLOSE:
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        if (g_Kernel) g_Kernel->KillAllTasks();
+        return 0;
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED || wParam == SIZE_MAXHIDE) {
+            if (g_Kernel) g_Kernel->SuspendTask(TimerTask());
+            g_AppActive = 0;
+        } else {
+            // The renderer resets its device here once it exists.
+            if (g_Kernel) g_Kernel->ResumeTask(TimerTask());
+            g_AppActive = 1;
+        }
+        break;
+    case WM_ACTIVATE:
+        if ((LOWORD(wParam) == WA_ACTIVE || LOWORD(wParam) == WA_CLICKACTIVE) && HIWORD(wParam) == 0) {
+            if (g_Kernel) g_Kernel->ResumeTask(TimerTask());
+            // The renderer resets its device here once it exists.
+            g_AppActive = 1;
+        } else {
+            if (g_Kernel) g_Kernel->SuspendTask(TimerTask());
+            g_AppActive = 0;
+        }
+        break;
+    case WM_SETCURSOR:
+        SetCursor(nullptr);
+        return TRUE;
+    default:
+        break;
+    }
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+INT_PTR CALLBACK LauncherDialogProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        CentreOnScreen(hDlg);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_SETTINGS:
+            DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
+            break;
+        case IDC_START:
+            EndDialog(hDlg, IDC_START);
+            break;
+        case IDC_EXIT:
+            EndDialog(hDlg, IDC_EXIT);
+            break;
+        default:
+            break;
+        }
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(hDlg, IDC_EXIT);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK SettingsDialogProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        FillVideoModeList(hDlg);
+        CentreOnScreen(hDlg);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            // With nothing selected (text typed into the edit field) the mode stays.
+            const LRESULT sel = SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_GETCURSEL, 0, 0);
+            if (sel != CB_ERR) {
+                const LRESULT mode = SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_GETITEMDATA, static_cast<WPARAM>(sel), 0);
+                if (mode >= 0 && mode < kVideoModeCount) {
+                    screenWidth = g_VideoModes[mode].width;
+                    screenHeight = g_VideoModes[mode].height;
+                    screenBPP = g_VideoModes[mode].bpp;
+                }
+            }
+            EndDialog(hDlg, 1);
+            break;
+        }
+        case IDCANCEL:
+            EndDialog(hDlg, 2);
+            break;
+        default:
+            break;
+        }
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(hDlg, IDC_EXIT);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void FillVideoModeList(HWND hDlg) {
+    int selected = 0;
+    for (int i = 0; i < kVideoModeCount; ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%dx%dx%d", g_VideoModes[i].width, g_VideoModes[i].height, g_VideoModes[i].bpp);
+        const LRESULT index = SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+        SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_SETITEMDATA, static_cast<WPARAM>(index), i);
+        if (g_VideoModes[i].width == screenWidth && g_VideoModes[i].height == screenHeight && g_VideoModes[i].bpp == screenBPP)
+            selected = i;
+    }
+    SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}

@@ -1,0 +1,205 @@
+#include "core/KKernel.h"
+
+#include "core/KConfigVars.h"
+
+#include <cstdio>
+#include <string>
+
+CKKernel* g_Kernel = nullptr;
+CKGlobalTimer* g_GlobalTimer = nullptr;
+uint8_t g_AppActive = 1;
+uint32_t g_FrameCount = 0;
+float g_FrameTime = 0.0f;
+double g_TotalTime = 0.0;
+
+bool IKTask::Start() {
+    if (m_running) return false;
+    m_stop = 0;
+    m_running = 1;
+    return true;
+}
+
+void IKTask::Stop() {
+    m_stop = 1;
+    m_running = 0;
+}
+
+CKKernel::CKKernel() { g_Kernel = this; }
+
+CKKernel::~CKKernel() {
+    m_suspended.clear();
+    m_active.clear();
+    g_Kernel = nullptr;
+}
+
+void CKKernel::InsertByPriority(const CKPtr<IKTask>& task) {
+    auto it = m_active.begin();
+    while (it != m_active.end() && (*it)->m_priority <= task->m_priority) ++it;
+    m_active.insert(it, task);
+}
+
+void CKKernel::RemoveAll(TaskList& list, IKTask* task) {
+    for (auto it = list.begin(); it != list.end();) {
+        if (it->Get() != task) {
+            ++it;
+            continue;
+        }
+        if (m_walking && &list == &m_active && it == m_walk) {
+            m_walk = list.erase(it);
+            m_walkAdvanced = true;
+            it = m_walk;
+        } else {
+            it = list.erase(it);
+        }
+    }
+}
+
+bool CKKernel::AddTask(const CKPtr<IKTask>& task) {
+    if (!task) return false;
+    if (!task->Start()) return false;
+    // A task stopped but not yet removed may still be listed: never list it twice.
+    CKPtr<IKTask> keep = task;
+    RemoveAll(m_active, keep.Get());
+    RemoveAll(m_suspended, keep.Get());
+    InsertByPriority(keep);
+    return true;
+}
+
+void CKKernel::SuspendTask(const CKPtr<IKTask>& task) {
+    if (!task) return;
+    bool found = false;
+    for (auto& entry : m_active) found = found || entry == task;
+    if (!found) return;
+    CKPtr<IKTask> keep = task;
+    keep->OnSuspend();
+    RemoveAll(m_active, keep.Get());
+    m_suspended.push_back(keep);
+}
+
+void CKKernel::ResumeTask(const CKPtr<IKTask>& task) {
+    if (!task) return;
+    bool found = false;
+    for (auto& entry : m_suspended) found = found || entry == task;
+    if (!found) return;
+    CKPtr<IKTask> keep = task;
+    keep->OnResume();
+    RemoveAll(m_suspended, keep.Get());
+    InsertByPriority(keep);
+}
+
+void CKKernel::KillAllTasks() {
+    for (auto& task : m_active) task->m_stop = 1;
+}
+
+void CKKernel::Walk(bool update) {
+    m_walking = true;
+    m_walk = m_active.begin();
+    while (m_walk != m_active.end()) {
+        m_walkAdvanced = false;
+        if ((*m_walk)->m_stop) {
+            CKPtr<IKTask> task = *m_walk;
+            task->Stop();
+            RemoveAll(m_active, task.Get());
+            continue;
+        }
+        if (update) (*m_walk)->Update();
+        if (!m_walkAdvanced) ++m_walk;
+    }
+    m_walking = false;
+}
+
+int CKKernel::Run() {
+    bool quit = false;
+    for (;;) {
+        const size_t count = m_active.size();
+        if (!(quit && count > 0)) {
+            if (quit && count == 0) break;
+            MSG msg;
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                if (!GetMessageA(&msg, nullptr, 0, 0)) quit = true;
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
+        if (g_AppActive) {
+            if (m_active.empty()) break;
+            Walk(true);
+        } else {
+            g_FrameTime = 0.0f;
+            Walk(false);
+        }
+        CollectGarbage();
+    }
+    // The material manager's queues are emptied here once materials exist.
+    WriteConfigFile("config.cfg");
+    // The configuration registry releases its default dators here once it exists.
+    return 0;
+}
+
+void WriteConfigFile(const char* path) {
+    // Written beside the old file and renamed over it, so a crash or a full
+    // disk never leaves a truncated config.cfg behind.
+    const std::string temp = std::string(path) + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "w");
+    if (!f) return;
+    bool ok = std::fprintf(f, "screenWidth = %d\n", screenWidth) > 0;
+    ok = ok && std::fprintf(f, "screenHeight = %d\n", screenHeight) > 0;
+    ok = ok && std::fprintf(f, "screenBPP = %d\n", screenBPP) > 0;
+    ok = ok && std::fprintf(f, "fullScreen = %d\n", fullScreen) > 0;
+    ok = ok && std::fprintf(f, "statistic = %d\n", statistic) > 0;
+    ok = ok && std::fprintf(f, "bboxes = %d\n\n", bboxes) > 0;
+    ok = ok && std::fprintf(f, "channels = %d\n", channels) > 0;
+    ok = ok && std::fprintf(f, "frequency = %d\n", frequency) > 0;
+    ok = ok && std::fprintf(f, "bitrate = %d\n", bitrate) > 0;
+    ok = ok && std::fprintf(f, "soundVolume = %.2f\n", soundVolume) > 0;
+    ok = ok && std::fprintf(f, "musicVolume = %.2f\n", musicVolume) > 0;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path) != 0) std::remove(temp.c_str());
+}
+
+CKGlobalTimer::CKGlobalTimer() { g_GlobalTimer = this; }
+
+CKGlobalTimer::~CKGlobalTimer() {
+    if (g_GlobalTimer == this) g_GlobalTimer = nullptr;
+}
+
+int64_t CKGlobalTimer::Read() const {
+    if (m_hasPerformanceCounter) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return now.QuadPart;
+    }
+    return timeGetTime();
+}
+
+bool CKGlobalTimer::Start() {
+    g_FrameCount = 0;
+    g_TotalTime = 0.0;
+    LARGE_INTEGER freq;
+    if (QueryPerformanceFrequency(&freq) && freq.QuadPart != 0) {
+        m_hasPerformanceCounter = 1;
+        m_frequency = freq.QuadPart;
+    } else {
+        m_hasPerformanceCounter = 0;
+    }
+    m_lastReading = Read();
+    g_FrameTime = 0.0f;
+    return true;
+}
+
+void CKGlobalTimer::Update() {
+    ++g_FrameCount;
+    const int64_t reading = Read();
+    if (m_hasPerformanceCounter) {
+        g_FrameTime = static_cast<float>(static_cast<double>(reading - m_lastReading) / static_cast<double>(m_frequency));
+    } else {
+        // Unsigned 32-bit difference: a wrap of the millisecond counter still
+        // gives the elapsed time.
+        const uint32_t elapsed = static_cast<uint32_t>(reading) - static_cast<uint32_t>(m_lastReading);
+        g_FrameTime = static_cast<float>(elapsed * 0.001);
+    }
+    m_lastReading = reading;
+    g_TotalTime += g_FrameTime;
+}
+
+void CKGlobalTimer::OnResume() { m_lastReading = Read(); }

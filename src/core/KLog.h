@@ -1,0 +1,29 @@
+// The process-wide log. Print accepts every message of the system; by default
+// it shows nothing. KELVANDOR_LOG=stderr or KELVANDOR_LOG=<file> makes it
+// write each message as UTF-8 text; tests may install a sink of their own.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+class CKLog {
+public:
+    using Sink = std::function<void(int level, const std::string& text)>;
+
+    static CKLog& Instance();
+    static bool Init();
+    static void Print(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Replaces the sink (an empty one silences the log); returns the old one.
+    Sink SetSink(Sink sink);
+
+private:
+    CKLog();
+    ~CKLog();
+    CKLog(const CKLog&) = delete;
+    CKLog& operator=(const CKLog&) = delete;
+
+    Sink m_sink;
+    FILE* m_file = nullptr;
+};

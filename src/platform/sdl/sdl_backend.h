@@ -1,0 +1,8 @@
+// The real backend: SDL2 windows and events, dialogs drawn with Dear ImGui.
+#pragma once
+
+#include "platform/backend.h"
+
+namespace platform {
+std::unique_ptr<IBackend> CreateSdlBackend();
+}

@@ -1,0 +1,189 @@
+// The whole start-up, launcher, main loop and shut-down, played through the
+// headless backend by session scripts.
+#include "core/KApplication.h"
+#include "core/KConfigVars.h"
+#include "core/KKernel.h"
+#include "platform/headless/headless_backend.h"
+#include "resources/resource.h"
+
+#include "test_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+class Application : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_oldDir = std::filesystem::current_path();
+        m_dir = std::filesystem::temp_directory_path() /
+                ("kv_app_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        std::filesystem::current_path(m_dir);
+        std::string error;
+        ASSERT_TRUE(platform::Startup("headless", &error)) << error;
+        SetModuleResources(&KelvandorResources());
+        screenWidth = 640, screenHeight = 480, screenBPP = 16;
+        fullScreen = 0, statistic = 0, splines = 0, bboxes = 0;
+        g_AppActive = 1;
+    }
+    void TearDown() override {
+        platform::Shutdown();
+        std::filesystem::current_path(m_oldDir);
+        std::filesystem::remove_all(m_dir);
+    }
+    int Play(const char* script) {
+        std::string error;
+        auto parsed = platform::ParseSessionScript(script, &error);
+        EXPECT_TRUE(parsed) << error;
+        platform::Session().Load(std::move(*parsed));
+        platform::ResetWindowState();  // a new process would start without the old window class
+        return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT);
+    }
+    static std::string Config() {
+        std::ifstream in("config.cfg", std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    platform::HeadlessBackend& H() { return *platform::Headless(); }
+
+    std::filesystem::path m_oldDir, m_dir;
+};
+
+std::string ConfigText(int w, int h, int bpp) {
+    return "screenWidth = " + std::to_string(w) + "\nscreenHeight = " + std::to_string(h) +
+           "\nscreenBPP = " + std::to_string(bpp) +
+           "\nfullScreen = 1\nstatistic = 0\nbboxes = 0\n\nchannels = 2\nfrequency = 22050\nbitrate = 8\n"
+           "soundVolume = 0.50\nmusicVolume = 0.50\n";
+}
+
+TEST_F(Application, StartOpensThePopupWindowAndCloseWritesTheConfiguration) {
+    fullScreen = 0, statistic = 1, splines = 1, bboxes = 1;  // as a config.cfg might say
+    EXPECT_EQ(Play("0 launcher start\n3 close\n"), 0);
+    EXPECT_TRUE(H().Called("CreateWindowExA Kelvandor 640x480 popup"));
+    EXPECT_TRUE(H().Called("PostQuitMessage 0"));
+    EXPECT_EQ(Config(), ConfigText(640, 480, 16));
+    EXPECT_EQ(fullScreen, 1);
+    EXPECT_EQ(splines, 0);
+    EXPECT_EQ(g_Kernel, nullptr);
+    EXPECT_TRUE(g_LiveObjects.empty());
+    EXPECT_TRUE(H().Called("CoUninitialize"));
+}
+
+TEST_F(Application, LauncherExitOrCloseSkipsTheGameAndWritesNoConfiguration) {
+    for (const char* script : {"0 launcher exit\n", "0 close\n", ""}) {
+        EXPECT_EQ(Play(script), 0);
+        EXPECT_FALSE(std::filesystem::exists("config.cfg")) << script;
+        EXPECT_FALSE(H().Called("CreateWindowExA Kelvandor 640x480 popup"));
+        EXPECT_TRUE(H().Called("DialogBoxParamA 101 -> 1002")) << script;
+        H().calls.clear();
+    }
+}
+
+TEST_F(Application, LauncherIsCentredOnTheScreen) {
+    H().screenWidth = 1280, H().screenHeight = 1024;
+    Play("0 launcher exit\n");
+    // 242 x 172 dialog units are 363 x 279 pixels.
+    EXPECT_TRUE(H().Called("MoveWindow Кельвандор 458,372 363x279"));
+}
+
+TEST_F(Application, SettingsListsTheSixModesWithTheConfiguredOneSelected) {
+    screenWidth = 800, screenHeight = 600, screenBPP = 32;
+    std::vector<std::string> texts;
+    std::vector<LRESULT> data;
+    int selection = -2;
+    H().dialogHandler = [&](HWND dlg) {
+        if (dlg->dialogTemplate->id != IDD_SETTINGS) return;
+        HWND combo = GetDlgItem(dlg, IDC_VIDEOMODE);
+        for (auto& item : combo->comboItems) texts.push_back(item.text), data.push_back(item.data);
+        selection = combo->comboSelection;
+    };
+    Play("0 launcher settings\n0 settings cancel\n0 launcher exit\n");
+    EXPECT_EQ(texts, (std::vector<std::string>{"640x480x16", "800x600x16", "1024x768x16", "640x480x32",
+                                               "800x600x32", "1024x768x32"}));
+    EXPECT_EQ(data, (std::vector<LRESULT>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(selection, 4);
+
+    // A mode that is not in the list selects the first entry.
+    screenWidth = 1920, texts.clear();
+    Play("0 launcher settings\n0 settings cancel\n0 launcher exit\n");
+    EXPECT_EQ(selection, 0);
+}
+
+TEST_F(Application, SettingsOkSetsTheModeBeforeTheWindowIsMadeAndCancelDoesNot) {
+    const struct {
+        const char* script;
+        int w, h, bpp;
+    } cases[] = {
+        {"0 launcher settings\n0 settings select 5\n0 settings ok\n0 launcher start\n1 close\n", 1024, 768, 32},
+        {"0 launcher settings\n0 settings select 1\n0 settings cancel\n0 launcher start\n1 close\n", 640, 480, 16},
+        {"0 launcher settings\n0 close\n0 launcher start\n1 close\n", 640, 480, 16},
+        // Text typed over the list selects nothing: the mode stays.
+        {"0 launcher settings\n0 settings type 2000x2000x8\n0 settings ok\n0 launcher start\n1 close\n", 640, 480, 16},
+    };
+    for (const auto& c : cases) {
+        screenWidth = 640, screenHeight = 480, screenBPP = 16;
+        H().calls.clear();
+        Play(c.script);
+        EXPECT_EQ(Config(), ConfigText(c.w, c.h, c.bpp)) << c.script;
+        EXPECT_TRUE(H().Called("CreateWindowExA Kelvandor " + std::to_string(c.w) + "x" + std::to_string(c.h) + " popup"))
+            << c.script;
+    }
+}
+
+TEST_F(Application, ActivationWhileMinimisedStaysPausedUntilRestored) {
+    Play("0 launcher start\n2 minimize\n3 activate\n6 restore\n9 close\n");
+    // Updated in passes 1, 6, 7 and 8; the pass that resumes measures no time.
+    EXPECT_EQ(g_FrameCount, 4u);
+    EXPECT_NEAR(g_TotalTime, 3.0 / 60.0, 1e-6);
+}
+
+TEST_F(Application, ClickActivationResumesAndDeactivationPauses) {
+    Play("0 launcher start\n2 deactivate\n5 activate\n7 close\n");
+    // Passes 1, 5 and 6.
+    EXPECT_EQ(g_FrameCount, 3u);
+}
+
+TEST_F(Application, ClosingWhileInactiveStillEnds) {
+    EXPECT_EQ(Play("0 launcher start\n2 deactivate\n4 close\n"), 0);
+    EXPECT_EQ(Config(), ConfigText(640, 480, 16));
+}
+
+TEST_F(Application, CursorIsHiddenOverTheGameWindow) {
+    HWND wnd = nullptr;
+    ASSERT_EQ(CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWDEFAULT, &wnd, 0, 640, 480, "Kelvandor"), S_OK);
+    H().InjectEvent(wnd, platform::WindowEvent::MouseOver);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_FALSE(H().cursorVisible);
+    EXPECT_TRUE(H().Called("SetCursor null"));
+}
+
+TEST_F(Application, MainWindowCreationFailuresAreReported) {
+    HWND wnd = nullptr;
+    H().failing = {"CreateWindowExA"};
+    EXPECT_EQ(CreateMainWindow(nullptr, SW_SHOWDEFAULT, &wnd, 1, 640, 480, "A"), E_FAIL);
+    EXPECT_TRUE(H().Called("CreateWindowExA A 640x480 overlapped"));
+    H().failing = {"RegisterClassExA"};
+    EXPECT_EQ(CreateMainWindow(nullptr, SW_SHOWDEFAULT, &wnd, 0, 640, 480, "B"), E_FAIL);
+    EXPECT_EQ(wnd, nullptr);
+}
+
+TEST_F(Application, ObjectsStillAliveAtExitAreReported) {
+    LogCapture capture;
+    new CKTestObject();  // never released
+    Play("0 launcher exit\n");
+    const std::string line = "неудаленный объект: класс - CKTestObject, размер - " +
+                             std::to_string(sizeof(CKTestObject)) + " bytes";
+    // Once by the report, once by the final shut-down that deletes it.
+    EXPECT_EQ(std::count(capture.lines.begin(), capture.lines.end(), line), 2);
+    EXPECT_TRUE(g_LiveObjects.empty());
+}
+
+}  // namespace
