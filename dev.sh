@@ -34,13 +34,6 @@ build() { # dir [cmake options...]
   ninja -C "$dir" -j "$JOBS"
 }
 
-# A game folder: the sample data as the working directory.
-game_folder() {
-  rm -rf build/game
-  mkdir -p build/game
-  cp -a data/. build/game/
-}
-
 xvfb() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
 # Real-backend tests draw with Mesa's software rasteriser.
@@ -48,8 +41,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 
 cmd_run() {
   setup
-  build build
-  game_folder
+  build build   # also makes the game folder build/game from data/
   cd build/game
   exec ../src/kelvandor
 }

@@ -1,9 +1,12 @@
 #include "core/KApplication.h"
 
+#include "core/KConfig.h"
 #include "core/KConfigVars.h"
+#include "core/KFile.h"
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KMemoryManager.h"
+#include "game/KGameData.h"
 #include "resources/resource.h"
 
 #include <cstdio>
@@ -56,13 +59,23 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     CKLog::Instance();
     CKLog::Init();
 
-    // 3. The singletons, in their fixed order: the configuration registry,
-    // the kernel, the script manager, the material manager, the render-object
-    // loader, the enemy database, the audio device, the game data.
+    // 3. The singletons, in their fixed order. The script manager, the
+    // material manager, the render-object loader, the enemy database and the
+    // audio device take their places between the kernel and the game data.
+    new CKConfig();
     new CKKernel();
+    new CKGameData();
+    g_GameData->Load();  // before the archive opens: always from the disk
 
     // 4. The music task joins here at priority 12.
-    // 5-8. The game archive, the enemy table, the script list and config.cfg.
+
+    // 5. Without the archive every file comes from the disk.
+    OpenGameArchive();
+
+    // 6-7. The enemy table and the script list load here.
+
+    // 8.
+    g_Config->LoadFile("config.cfg");
 
     // 9. The launcher; anything but Start ends the game before it begins.
     const INT_PTR choice =
@@ -122,16 +135,19 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         // The renderer's pointer is released here.
         [[fallthrough]];
     case 5:
-        // The game data is saved and the music task released here.
+        g_GameData->Save();
+        // The music task is released here.
         CollectGarbage();
         [[fallthrough]];
     case 6:
         // The total of vertex- and index-buffer bytes is logged here.
         [[fallthrough]];
     case 7:
-        // The kernel, then the registry, the material manager, the loader,
-        // the enemy database, the audio device and the game data.
+        // The material manager, the loader, the enemy database and the audio
+        // device go between the registry and the game data.
         delete g_Kernel;
+        delete g_Config;
+        delete g_GameData;
         [[fallthrough]];
     case 8:
         CollectGarbage();

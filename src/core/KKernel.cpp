@@ -1,6 +1,8 @@
 #include "core/KKernel.h"
 
+#include "core/KConfig.h"
 #include "core/KConfigVars.h"
+#include "platform/paths.h"
 
 #include <cstdio>
 #include <string>
@@ -132,14 +134,16 @@ int CKKernel::Run() {
     }
     // The material manager's queues are emptied here once materials exist.
     WriteConfigFile("config.cfg");
-    // The configuration registry releases its default dators here once it exists.
+    if (g_Config) g_Config->ReleaseDefaults();
     return 0;
 }
 
 void WriteConfigFile(const char* path) {
     // Written beside the old file and renamed over it, so a crash or a full
     // disk never leaves a truncated config.cfg behind.
-    const std::string temp = std::string(path) + ".tmp";
+    const std::string target = platform::ResolveFileForWriting(path);
+    if (target.empty()) return;
+    const std::string temp = target + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "w");
     if (!f) return;
     bool ok = std::fprintf(f, "screenWidth = %d\n", screenWidth) > 0;
@@ -154,7 +158,7 @@ void WriteConfigFile(const char* path) {
     ok = ok && std::fprintf(f, "soundVolume = %.2f\n", soundVolume) > 0;
     ok = ok && std::fprintf(f, "musicVolume = %.2f\n", musicVolume) > 0;
     ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path) != 0) std::remove(temp.c_str());
+    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) std::remove(temp.c_str());
 }
 
 CKGlobalTimer::CKGlobalTimer() { g_GlobalTimer = this; }

@@ -1,8 +1,10 @@
 // The whole start-up, launcher, main loop and shut-down, played through the
 // headless backend by session scripts.
 #include "core/KApplication.h"
+#include "core/KConfig.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
+#include "game/KGameData.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/resource.h"
 
@@ -129,12 +131,35 @@ TEST_F(Application, SettingsOkSetsTheModeBeforeTheWindowIsMadeAndCancelDoesNot) 
     };
     for (const auto& c : cases) {
         screenWidth = 640, screenHeight = 480, screenBPP = 16;
+        std::filesystem::remove("config.cfg");  // the last case's would set the mode
         H().calls.clear();
         Play(c.script);
         EXPECT_EQ(Config(), ConfigText(c.w, c.h, c.bpp)) << c.script;
         EXPECT_TRUE(H().Called("CreateWindowExA Kelvandor " + std::to_string(c.w) + "x" + std::to_string(c.h) + " popup"))
             << c.script;
     }
+}
+
+TEST_F(Application, ConfigFileOnDiskChoosesTheModeOfferedInSettings) {
+    std::ofstream("config.cfg") << "screenWidth = 1024\nscreenHeight = 768\nscreenBPP = 32\n-fullScreen\n+bboxes\n";
+    int selection = -1;
+    H().dialogHandler = [&](HWND dlg) {
+        if (dlg->dialogTemplate->id == IDD_SETTINGS) selection = GetDlgItem(dlg, IDC_VIDEOMODE)->comboSelection;
+    };
+    Play("0 launcher settings\n0 settings ok\n0 launcher start\n1 close\n");
+    EXPECT_EQ(selection, 5);
+    EXPECT_EQ(Config(), ConfigText(1024, 768, 32));
+}
+
+TEST_F(Application, GameDataIsSavedOnEveryPathIncludingLauncherExit) {
+    std::filesystem::create_directory("Data");
+    Play("0 launcher exit\n");
+    EXPECT_TRUE(std::filesystem::exists("Data/game.dat"));
+    std::filesystem::remove("Data/game.dat");
+    Play("0 launcher start\n2 close\n");
+    EXPECT_TRUE(std::filesystem::exists("Data/game.dat"));
+    EXPECT_EQ(g_GameData, nullptr);
+    EXPECT_EQ(g_Config, nullptr);
 }
 
 TEST_F(Application, ActivationWhileMinimisedStaysPausedUntilRestored) {

@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
-# Runs the game executable in a fresh working directory with a session script
-# and checks that it ends cleanly and writes config.cfg back.
-# Usage: run_game.sh EXECUTABLE BACKEND SCRIPT
+# Runs the game executable in a fresh copy of the game folder with a session
+# script and checks that it ends cleanly, opened the archive, and wrote
+# config.cfg and Data/game.dat back.
+# Usage: run_game.sh EXECUTABLE BACKEND SCRIPT GAME_FOLDER
 set -u
-exe=$1 backend=$2 script=$3
+exe=$1 backend=$2 script=$3 game=$4
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+cp -a "$game"/. "$dir"/
 cd "$dir" || exit 1
-KELVANDOR_PLATFORM=$backend KELVANDOR_SCRIPT=$script KELVANDOR_LOG=stderr timeout 120 "$exe"
+KELVANDOR_PLATFORM=$backend KELVANDOR_SCRIPT=$script KELVANDOR_LOG=log.txt timeout 120 "$exe"
 rc=$?
-if [ $rc -ne 0 ]; then
-  echo "exit code $rc" >&2
-  exit 1
-fi
-if ! grep -qx 'fullScreen = 1' config.cfg 2>/dev/null; then
-  echo "config.cfg was not written back" >&2
-  exit 1
-fi
+fail() { echo "$*" >&2; cat log.txt >&2 2>/dev/null; exit 1; }
+[ $rc -eq 0 ] || fail "exit code $rc"
+grep -qx 'fullScreen = 1' config.cfg 2>/dev/null || fail "config.cfg was not written back"
+[ -s Data/game.dat ] || fail "Data/game.dat was not saved"
+grep -q 'Cannot read game archive' log.txt && fail "the sample archive was not read"
 echo "game ran and ended cleanly on the $backend backend"

@@ -1,0 +1,253 @@
+// kelvandor-pack run as content authors run it, and its archives read by the
+// engine's own file layer.
+#include "core/KFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+    if (path.has_parent_path()) fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Text(const fs::path& path) {
+    const Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Every regular file under a folder, by its path relative to it.
+std::map<std::string, Bytes> Tree(const fs::path& root) {
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path());
+    return files;
+}
+
+void PutU32(Bytes& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void Entry(Bytes& dir, const std::string& name, uint32_t offset, uint32_t size, uint32_t count) {
+    PutU32(dir, static_cast<uint32_t>(name.size()));
+    dir.insert(dir.end(), name.begin(), name.end());
+    PutU32(dir, offset);
+    PutU32(dir, size);
+    PutU32(dir, count);
+}
+
+Bytes Archive(Bytes dir, const std::vector<Bytes>& files) {
+    Bytes out;
+    PutU32(out, kArchiveMagic);
+    PutU32(out, static_cast<uint32_t>(dir.size()));
+    ScrambleBuffer(dir);
+    out.insert(out.end(), dir.begin(), dir.end());
+    for (Bytes file : files) {
+        ScrambleBuffer(file);
+        out.insert(out.end(), file.begin(), file.end());
+    }
+    return out;
+}
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+class PackTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_old = fs::current_path();
+        char pattern[] = "/tmp/kv_pack_test_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        fs::current_path(m_dir);
+        ArchiveTable.clear();
+    }
+    void TearDown() override {
+        ArchiveTable.clear();
+        fs::current_path(m_old);
+        fs::remove_all(m_dir);
+    }
+
+    Result Run(const std::vector<std::string>& args) {
+        std::string command = std::string("'") + KELVANDOR_PACK + "'";
+        for (const auto& arg : args) command += " '" + arg + "'";
+        command += " >run.out 2>run.err";
+        const int status = std::system(command.c_str());
+        Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Text("run.out"), Text("run.err")};
+        fs::remove("run.out");
+        fs::remove("run.err");
+        return result;
+    }
+
+    fs::path m_old, m_dir;
+};
+
+// Bytes of every value, longer than two turns of the key.
+Bytes Binary() {
+    Bytes bytes(2 * kScrambleKeySize + 11);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+    return bytes;
+}
+
+TEST_F(PackTool, WritesExactlyTheArchiveFormat) {
+    WriteFile("content/b.txt", B("xyz"));
+    WriteFile("content/A/C.bin", {1, 2});
+    ASSERT_EQ(Run({"pack", "content"}).code, 0);
+
+    // Names in lower case and byte order, each folder followed by its
+    // children, the root named Data, file data in the same order.
+    Bytes dir;
+    Entry(dir, "Data", 0xFFFFFFFFu, 0, 2);
+    Entry(dir, "a", 0xFFFFFFFFu, 0, 1);
+    Entry(dir, "c.bin", 0, 2, 0);
+    Entry(dir, "b.txt", 2, 3, 0);
+    EXPECT_EQ(ReadFile("kelvandor.dat"), Archive(dir, {{1, 2}, B("xyz")}));
+}
+
+TEST_F(PackTool, PackListAndExtractRoundTripAFolder) {
+    WriteFile("Source/Textures/Ship.TGA", Binary());
+    WriteFile("Source/Textures/Deep/Er/Still.txt", B("deep"));
+    WriteFile("Source/Empty.dat", {});
+    WriteFile("Source/readme.TXT", B("hello\n"));
+    fs::create_directories("Source/Nothing");
+    fs::create_symlink("../readme.TXT", "Source/Textures/Linked.txt");  // followed
+
+    ASSERT_EQ(Run({"pack", "Source", "first.dat"}).code, 0);
+    const Result list = Run({"list", "first.dat"});
+    EXPECT_EQ(list.code, 0);
+    EXPECT_EQ(list.out,
+              "       0  data\\empty.dat\n"
+              "       6  data\\readme.txt\n"
+              "       4  data\\textures\\deep\\er\\still.txt\n"
+              "       6  data\\textures\\linked.txt\n"
+              "    3877  data\\textures\\ship.tga\n");
+
+    ASSERT_EQ(Run({"extract", "first.dat", "out"}).code, 0);
+    EXPECT_EQ(Tree("out"), (std::map<std::string, Bytes>{
+                               {"data/empty.dat", {}},
+                               {"data/readme.txt", B("hello\n")},
+                               {"data/textures/deep/er/still.txt", B("deep")},
+                               {"data/textures/linked.txt", B("hello\n")},
+                               {"data/textures/ship.tga", Binary()},
+                           }));
+
+    // Packing is reproducible: the extracted tree packs to the same bytes.
+    fs::create_directories("out/data/nothing");
+    ASSERT_EQ(Run({"pack", "out/data", "second.dat"}).code, 0);
+    EXPECT_EQ(ReadFile("second.dat"), ReadFile("first.dat"));
+}
+
+TEST_F(PackTool, TheEngineReadsPackedFilesFromTheArchive) {
+    WriteFile("Content/Textures/Ship.TGA", Binary());
+    ASSERT_EQ(Run({"pack", "Content"}).code, 0);
+    ASSERT_FALSE(fs::exists("Data"));
+    ASSERT_EQ(OpenGameArchive(), S_OK);
+    CKFile file("Data\\Textures\\Ship.tga");
+    ASSERT_EQ(file.Load(), S_OK);
+    EXPECT_EQ(Bytes(file.GetData(), file.GetData() + file.GetSize()), Binary());
+}
+
+TEST_F(PackTool, SkipsWhatIsNoFileAndRefusesNamesTheGameCannotTellApart) {
+    WriteFile("skip/keep.txt", B("k"));
+    fs::create_directories("skip/Sub");
+    fs::create_directory_symlink("Sub", "skip/folder-link");
+    fs::create_symlink("nowhere", "skip/broken-link");
+    const Result skipped = Run({"pack", "skip"});
+    EXPECT_EQ(skipped.code, 0);
+    EXPECT_NE(skipped.err.find("warning: skipping skip/folder-link"), std::string::npos) << skipped.err;
+    EXPECT_NE(skipped.err.find("warning: skipping skip/broken-link"), std::string::npos) << skipped.err;
+    EXPECT_EQ(Run({"list", "kelvandor.dat"}).out, "       1  data\\keep.txt\n");
+
+    const Bytes before = ReadFile("kelvandor.dat");
+    WriteFile("clash/Sub/a.txt", B("1"));
+    WriteFile("clash/sub/A.TXT", B("2"));
+    const Result clash = Run({"pack", "clash"});
+    EXPECT_EQ(clash.code, 1);
+    EXPECT_NE(clash.err.find("differ only in case"), std::string::npos) << clash.err;
+
+    WriteFile("slash/a\\b.txt", B("1"));
+    EXPECT_EQ(Run({"pack", "slash"}).code, 1);
+    EXPECT_EQ(ReadFile("kelvandor.dat"), before);  // a refused pack leaves the archive alone
+}
+
+TEST_F(PackTool, ExtractRefusesKeysThatLeaveTheFolder) {
+    Bytes dir;
+    Entry(dir, "Data", 0xFFFFFFFFu, 0, 1);
+    Entry(dir, "..", 0xFFFFFFFFu, 0, 1);
+    Entry(dir, "..", 0xFFFFFFFFu, 0, 1);
+    Entry(dir, "escaped.txt", 0, 1, 0);
+    WriteFile("evil.dat", Archive(dir, {B("x")}));
+    fs::create_directories("deep/out");
+    const Result result = Run({"extract", "evil.dat", "deep/out"});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("outside the folder"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists("escaped.txt"));
+    EXPECT_FALSE(fs::exists("deep/escaped.txt"));
+}
+
+TEST_F(PackTool, ReportsBadUseAndFailures) {
+    WriteFile("file.txt", B("not a folder"));
+    WriteFile("damaged.dat", {0xC4, 0x27, 0x16, 0xAF, 0xFF, 0, 0, 0, 1});
+    WriteFile("good/keep.txt", B("k"));
+    ASSERT_EQ(Run({"pack", "good", "good.dat"}).code, 0);
+    fs::create_directories("full/data");
+    fs::create_symlink("/dev/full", "full/data/keep.txt");  // every write fails there
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string err;  // part of what stderr says
+    } cases[] = {
+        {{}, 2, "usage: kelvandor-pack"},
+        {{"pack"}, 2, "usage: kelvandor-pack"},
+        {{"unpack", "x"}, 2, "usage: kelvandor-pack"},
+        {{"list", "a", "b"}, 2, "usage: kelvandor-pack"},
+        {{"extract", "a"}, 2, "usage: kelvandor-pack"},
+        {{"pack", "missing"}, 1, "kelvandor-pack: missing: No such file or directory"},
+        {{"pack", "file.txt"}, 1, "kelvandor-pack: file.txt is not a folder"},
+        {{"pack", "good", "no/such/folder.dat"}, 1, "kelvandor-pack: cannot create no/such/folder.dat.tmp"},
+        {{"list", "missing.dat"}, 1, "kelvandor-pack: cannot open missing.dat"},
+        {{"list", "damaged.dat"}, 1, "kelvandor-pack: damaged.dat is not a game archive"},
+        {{"extract", "damaged.dat", "out"}, 1, "kelvandor-pack: damaged.dat is not a game archive"},
+        {{"extract", "good.dat", "full"}, 1, "kelvandor-pack: cannot write full/data/keep.txt"},
+    };
+    for (const auto& c : cases) {
+        const Result result = Run(c.args);
+        const std::string what = c.args.empty() ? "(none)" : c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : "");
+        EXPECT_EQ(result.code, c.code) << what;
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << what << ": " << result.err;
+        EXPECT_EQ(result.out, "") << what;
+    }
+    EXPECT_FALSE(fs::exists("out"));
+
+    for (const char* help : {"--help", "-h"}) {
+        const Result result = Run({help});
+        EXPECT_EQ(result.code, 0);
+        EXPECT_NE(result.out.find("usage: kelvandor-pack pack FOLDER [ARCHIVE]"), std::string::npos);
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+}  // namespace
