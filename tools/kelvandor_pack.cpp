@@ -228,7 +228,7 @@ int Pack(const std::string& folder, const std::string& archive) {
     PutU32(header, static_cast<uint32_t>(directory.size()));
     ScrambleBuffer(directory);
     ok = std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
-         std::fwrite(directory.data(), 1, directory.size(), file) == directory.size();
+         (directory.empty() || std::fwrite(directory.data(), 1, directory.size(), file) == directory.size());
     std::vector<uint8_t> data;
     bool sourceFailed = false;
     for (size_t i = 0; ok && i < files.size(); ++i) {
@@ -238,7 +238,7 @@ int Pack(const std::string& folder, const std::string& archive) {
             break;
         }
         ScrambleBuffer(data);
-        ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+        ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
     }
     ok = std::fclose(file) == 0 && ok;
     if (ok && std::rename(temporary.c_str(), archive.c_str()) != 0) ok = false;
@@ -322,7 +322,7 @@ int Extract(const std::string& archive, const std::string& folder) {
             Fail("cannot create %s: %s", path.c_str(), std::strerror(errno));
             return 1;
         }
-        bool ok = std::fwrite(source.GetData(), 1, source.GetSize(), out) == source.GetSize();
+        bool ok = source.GetSize() == 0 || std::fwrite(source.GetData(), 1, source.GetSize(), out) == source.GetSize();
         ok = std::fclose(out) == 0 && ok;
         if (!ok) {
             Fail("cannot write %s: %s", path.c_str(), std::strerror(errno));

@@ -149,7 +149,7 @@ HRESULT OpenArchiveFile(const std::string& path) {
     std::vector<uint8_t> block;
     if (ok) {
         block.resize(directorySize);
-        ok = std::fread(block.data(), 1, block.size(), file) == block.size();
+        ok = block.empty() || std::fread(block.data(), 1, block.size(), file) == block.size();
     }
     std::fclose(file);
     if (!ok) return RejectArchive();
@@ -189,7 +189,7 @@ HRESULT CKFile::Load() {
         } else {
             m_size = entry->second.size;
             m_data.assign(m_size, 0);
-            if (std::fread(m_data.data(), 1, m_size, archive) != m_size) result = E_FAIL;
+            if (m_size != 0 && std::fread(m_data.data(), 1, m_size, archive) != m_size) result = E_FAIL;
             DescrambleBuffer(m_data);
         }
         if (FAILED(result)) CKLog::Print(0, "Unknown error in file - %s\n", g_ArchivePath.c_str());
@@ -210,7 +210,7 @@ HRESULT CKFile::Load() {
     } else {
         m_size = static_cast<uint32_t>(end);
         m_data.assign(m_size, 0);
-        if (std::fread(m_data.data(), 1, m_size, file) != m_size) result = E_FAIL;
+        if (m_size != 0 && std::fread(m_data.data(), 1, m_size, file) != m_size) result = E_FAIL;
         if (m_scrambledOnDisk) DescrambleBuffer(m_data);
     }
     if (FAILED(result)) CKLog::Print(0, "Unknown error in file - %s\n", m_name.c_str());
@@ -236,7 +236,7 @@ HRESULT CKFile::Read(void* destination, uint32_t count) {
         m_overrun = true;
         return E_FAIL;
     }
-    std::memcpy(destination, m_data.data() + m_position, count);
+    if (count != 0) std::memcpy(destination, m_data.data() + m_position, count);
     m_position += count;
     return S_OK;
 }

@@ -10,6 +10,8 @@
 
 #include "test_objects.h"
 
+#include "../support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,12 +23,6 @@ namespace {
 class Application : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_oldDir = std::filesystem::current_path();
-        m_dir = std::filesystem::temp_directory_path() /
-                ("kv_app_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        std::filesystem::current_path(m_dir);
         std::string error;
         ASSERT_TRUE(platform::Startup("headless", &error)) << error;
         SetModuleResources(&KelvandorResources());
@@ -34,11 +30,7 @@ protected:
         fullScreen = 0, statistic = 0, splines = 0, bboxes = 0;
         g_AppActive = 1;
     }
-    void TearDown() override {
-        platform::Shutdown();
-        std::filesystem::current_path(m_oldDir);
-        std::filesystem::remove_all(m_dir);
-    }
+    void TearDown() override { platform::Shutdown(); }
     int Play(const char* script) {
         std::string error;
         auto parsed = platform::ParseSessionScript(script, &error);
@@ -55,7 +47,7 @@ protected:
     }
     platform::HeadlessBackend& H() { return *platform::Headless(); }
 
-    std::filesystem::path m_oldDir, m_dir;
+    ScopedWorkDir m_workDir;
 };
 
 std::string ConfigText(int w, int h, int bpp) {

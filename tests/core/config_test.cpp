@@ -1,6 +1,8 @@
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 
+#include "../support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -92,20 +94,7 @@ TEST_F(Config, ReleaseDefaultsLeavesTheMapHolding) {
 
 class ConfigFile : public Config {
 protected:
-    void SetUp() override {
-        Config::SetUp();
-        old = std::filesystem::current_path();
-        dir = std::filesystem::temp_directory_path() / "kv_config_test";
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        std::filesystem::current_path(dir);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(old);
-        std::filesystem::remove_all(dir);
-        Config::TearDown();
-    }
-    std::filesystem::path old, dir;
+    ScopedWorkDir workDir;
 };
 
 TEST_F(ConfigFile, ReadsEveryLineIncludingTheLastWithoutALineFeed) {

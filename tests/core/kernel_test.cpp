@@ -4,6 +4,8 @@
 
 #include "test_objects.h"
 
+#include "../support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,8 +27,6 @@ protected:
         ShutdownMemoryManager(false);
         platform::Shutdown();
         g_AppActive = 1;
-        std::error_code ec;
-        std::filesystem::remove("config.cfg", ec);
     }
     CKPtr<CKTestTask> Task(const std::string& name, int priority) { return new CKTestTask(&log, name, priority); }
     // A task that ends the loop after the given number of its own updates.
@@ -44,6 +44,7 @@ protected:
         return names;
     }
 
+    ScopedWorkDir workDir;  // the loop writes config.cfg when it ends
     CKKernel* kernel = nullptr;
     std::vector<std::string> log;
 };

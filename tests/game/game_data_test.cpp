@@ -2,6 +2,8 @@
 
 #include "core/KFile.h"
 
+#include "../support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,17 +14,7 @@ namespace {
 
 class GameData : public ::testing::Test {
 protected:
-    void SetUp() override {
-        old = std::filesystem::current_path();
-        dir = std::filesystem::temp_directory_path() / "kv_game_data_test";
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir / "Data");
-        std::filesystem::current_path(dir);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(old);
-        std::filesystem::remove_all(dir);
-    }
+    void SetUp() override { std::filesystem::create_directories("Data"); }
     static std::vector<uint8_t> FileBytes() {
         std::ifstream in("Data/game.dat", std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -31,7 +23,7 @@ protected:
         if (scramble) ScrambleBuffer(bytes);
         std::ofstream("Data/game.dat", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
-    std::filesystem::path old, dir;
+    ScopedWorkDir workDir;
 };
 
 TEST_F(GameData, ScorePositionsInTheDefaultTable) {
