@@ -67,11 +67,16 @@ bool CKKernel::AddTask(const CKPtr<IKTask>& task) {
     return true;
 }
 
+namespace {
+bool Contains(const std::list<CKPtr<IKTask>>& list, const CKPtr<IKTask>& task) {
+    for (auto& entry : list)
+        if (entry == task) return true;
+    return false;
+}
+}  // namespace
+
 void CKKernel::SuspendTask(const CKPtr<IKTask>& task) {
-    if (!task) return;
-    bool found = false;
-    for (auto& entry : m_active) found = found || entry == task;
-    if (!found) return;
+    if (!task || !Contains(m_active, task)) return;
     CKPtr<IKTask> keep = task;
     keep->OnSuspend();
     RemoveAll(m_active, keep.Get());
@@ -79,10 +84,7 @@ void CKKernel::SuspendTask(const CKPtr<IKTask>& task) {
 }
 
 void CKKernel::ResumeTask(const CKPtr<IKTask>& task) {
-    if (!task) return;
-    bool found = false;
-    for (auto& entry : m_suspended) found = found || entry == task;
-    if (!found) return;
+    if (!task || !Contains(m_suspended, task)) return;
     CKPtr<IKTask> keep = task;
     keep->OnResume();
     RemoveAll(m_suspended, keep.Get());

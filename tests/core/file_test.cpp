@@ -3,6 +3,8 @@
 
 #include "test_objects.h"
 
+#include "../support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -68,20 +70,9 @@ Bytes Loaded(const CKFile& file) { return Bytes(file.GetData(), file.GetData() +
 // Each test runs in a fresh working directory with an empty archive table.
 class FileLayer : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_old = fs::current_path();
-        char pattern[] = "/tmp/kv_file_test_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        fs::current_path(m_dir);
-        ArchiveTable.clear();
-    }
-    void TearDown() override {
-        ArchiveTable.clear();
-        fs::current_path(m_old);
-        fs::remove_all(m_dir);
-    }
-    fs::path m_old, m_dir;
+    void SetUp() override { ArchiveTable.clear(); }
+    void TearDown() override { ArchiveTable.clear(); }
+    ScopedWorkDir m_workDir;
 };
 
 // --- Scrambling ---------------------------------------------------------
@@ -448,7 +439,7 @@ TEST_F(FileLayer, ResolverMatchesEachComponentIgnoringCaseExactFirst) {
     WriteFile("Data/LEVEL", B("l"));
     fs::create_directories("Data/level");
     fs::create_directories("Data/Textures.tga");
-    const std::string absolute = (m_dir / "DATA/textures/ship.tga").string();
+    const std::string absolute = (m_workDir.Path() / "DATA/textures/ship.tga").string();
 
     const struct {
         std::string path, existing, writing;
@@ -457,7 +448,7 @@ TEST_F(FileLayer, ResolverMatchesEachComponentIgnoringCaseExactFirst) {
         {"data\\textures\\ship.tga", "Data/Textures/Ship.TGA", "Data/Textures/Ship.TGA"},
         {"DATA/TEXTURES//SHIP.TGA", "Data/Textures/Ship.TGA", "Data/Textures/Ship.TGA"},
         {".\\data\\textures\\ship.tga", "./Data/Textures/Ship.TGA", "./Data/Textures/Ship.TGA"},
-        {absolute, (m_dir / "Data/Textures/Ship.TGA").string(), (m_dir / "Data/Textures/Ship.TGA").string()},
+        {absolute, (m_workDir.Path() / "Data/Textures/Ship.TGA").string(), (m_workDir.Path() / "Data/Textures/Ship.TGA").string()},
         {"Data\\Mix.txt", "Data/Mix.txt", "Data/Mix.txt"},
         {"Data\\mix.txt", "Data/mix.txt", "Data/mix.txt"},
         {"Data\\MIX.TXT", "Data/Mix.txt", "Data/Mix.txt"},  // no exact match: the first in byte order

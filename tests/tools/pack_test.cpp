@@ -2,6 +2,8 @@
 // engine's own file layer.
 #include "core/KFile.h"
 
+#include "../support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -77,19 +79,8 @@ struct Result {
 
 class PackTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_old = fs::current_path();
-        char pattern[] = "/tmp/kv_pack_test_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        fs::current_path(m_dir);
-        ArchiveTable.clear();
-    }
-    void TearDown() override {
-        ArchiveTable.clear();
-        fs::current_path(m_old);
-        fs::remove_all(m_dir);
-    }
+    void SetUp() override { ArchiveTable.clear(); }
+    void TearDown() override { ArchiveTable.clear(); }
 
     Result Run(const std::vector<std::string>& args) {
         std::string command = std::string("'") + KELVANDOR_PACK + "'";
@@ -102,7 +93,7 @@ protected:
         return result;
     }
 
-    fs::path m_old, m_dir;
+    ScopedWorkDir m_workDir;
 };
 
 // Bytes of every value, longer than two turns of the key.
