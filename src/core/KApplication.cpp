@@ -8,12 +8,15 @@
 #include "core/KMemoryManager.h"
 #include "game/KGameData.h"
 #include "resources/resource.h"
+#include "script/KLuaScript.h"
+#include "script/KScriptManager.h"
 
 #include <cstdio>
 
 // The tasks that Run holds besides the kernel, released in a fixed order.
 struct CKApplication::RunTasks {
     CKPtr<CKGlobalTimer> timer;
+    CKPtr<CKLuaScript> mainScript;
 };
 
 namespace {
@@ -59,11 +62,12 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     CKLog::Instance();
     CKLog::Init();
 
-    // 3. The singletons, in their fixed order. The script manager, the
-    // material manager, the render-object loader, the enemy database and the
-    // audio device take their places between the kernel and the game data.
+    // 3. The singletons, in their fixed order. The material manager, the
+    // render-object loader, the enemy database and the audio device take
+    // their places between the script manager and the game data.
     new CKConfig();
     new CKKernel();
+    new CKScriptManager();
     new CKGameData();
     g_GameData->Load();  // before the archive opens: always from the disk
 
@@ -72,7 +76,10 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     // 5. Without the archive every file comes from the disk.
     OpenGameArchive();
 
-    // 6-7. The enemy table and the script list load here.
+    // 6. The enemy table loads here.
+
+    // 7. Without a list, or with a script missing, the game runs with what loaded.
+    GetScriptManager()->LoadScriptList();
 
     // 8.
     g_Config->LoadFile("config.cfg");
@@ -109,8 +116,15 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     tasks.timer->m_priority = 10;
     g_Kernel->AddTask(tasks.timer);
 
-    // 17-20. The "main" script (20), the weapons system (150), the particles
-    // manager (9000) and input (12, shut-down from step 3 when it fails).
+    // 17. Without a "main" script the game runs without it.
+    tasks.mainScript = GetScriptManager()->GetScript("main");
+    if (tasks.mainScript) {
+        tasks.mainScript->m_priority = 20;
+        g_Kernel->AddTask(tasks.mainScript);
+    }
+
+    // 18-20. The weapons system (150), the particles manager (9000) and input
+    // (12, shut-down from step 3 when it fails).
     // 21-22. The fonts and the level.
 
     // 23.
@@ -121,13 +135,16 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
 void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
     switch (fromStep) {
     case 1:
-        // The font manager, the level and the script manager go first.
+        // The font manager and the level go first, then the script manager,
+        // whose scripts get "release_all" and one more slice.
+        delete GetScriptManager();
         [[fallthrough]];
     case 2:
         // The named sounds and the sound bank are emptied.
         [[fallthrough]];
     case 3:
         // Run's task pointers: input, particles, weapons, "main", then the timer.
+        tasks.mainScript = nullptr;
         tasks.timer = nullptr;
         [[fallthrough]];
     case 4:
@@ -148,6 +165,13 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         delete g_Kernel;
         delete g_Config;
         delete g_GameData;
+        // The manager is still here only when the main loop never ran: its
+        // scripts stay alive for the leak report and the memory manager's
+        // shut-down, but the manager itself is not leaked.
+        if (CKScriptManager* scripts = GetScriptManager()) {
+            scripts->AbandonScripts();
+            delete scripts;
+        }
         [[fallthrough]];
     case 8:
         CollectGarbage();

@@ -16,4 +16,6 @@ fail() { echo "$*" >&2; cat log.txt >&2 2>/dev/null; exit 1; }
 grep -qx 'fullScreen = 1' config.cfg 2>/dev/null || fail "config.cfg was not written back"
 [ -s Data/game.dat ] || fail "Data/game.dat was not saved"
 grep -q 'Cannot read game archive' log.txt && fail "the sample archive was not read"
+grep -q 'Начинается анализ скрипта - Data\\Scripts\\main.lua' log.txt || fail "the main script was not loaded"
+grep -qi 'scripts\\main.lua not found\|Ошибка\|Ощибка' log.txt && fail "the main script failed"
 echo "game ran and ended cleanly on the $backend backend"

@@ -1,0 +1,162 @@
+#include "script/KLuaScript.h"
+
+#include "core/KFile.h"
+#include "core/KLog.h"
+#include "script/KLuaFunctions.h"
+
+#include <lua.hpp>
+
+namespace {
+
+constexpr size_t kCommandReportThreshold = 100;
+
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+int ScriptPanic(lua_State* L) {
+    // Lua 5.1 leaves the error at the top of the stack.
+    CKLog::Print(0, "\nScript Error!\n%s\n", OrEmpty(lua_tostring(L, -1)));
+    return 0;
+}
+
+// Each through lua_call, as 5.1's luaopen_io panics when called directly;
+// not luaL_openlibs, which would add the debug and package libraries.
+void OpenLibraries(lua_State* L) {
+    static const luaL_Reg kLibraries[] = {
+        {"", luaopen_base},
+        {LUA_IOLIBNAME, luaopen_io},
+        {LUA_OSLIBNAME, luaopen_os},
+        {LUA_STRLIBNAME, luaopen_string},
+        {LUA_MATHLIBNAME, luaopen_math},
+        {LUA_TABLIBNAME, luaopen_table},
+    };
+    for (const luaL_Reg& library : kLibraries) {
+        lua_pushcfunction(L, library.func);
+        lua_pushstring(L, library.name);
+        lua_call(L, 1, 0);
+    }
+}
+
+}  // namespace
+
+CKLuaScript::CKLuaScript() = default;
+
+CKLuaScript::~CKLuaScript() {
+    if (m_state) lua_close(m_state);
+}
+
+bool CKLuaScript::Start() {
+    if (m_running) return false;
+    m_finished = 0;
+    m_stop = 0;
+    m_running = 1;
+    return true;
+}
+
+HRESULT CKLuaScript::Load(const std::string& name) {
+    m_name = name;
+    const std::string path = "Data\\Scripts\\" + name + ".lua";
+    CKLog::Print(3, "\nНачинается анализ скрипта - %s ------------------\n", path.c_str());
+    CKFile file(path);
+    const HRESULT result = file.Load();
+    if (FAILED(result)) {
+        CKLog::Print(3, "Анализ скрипта завершен - %s ------------------\n", path.c_str());
+        return result;
+    }
+    m_source.assign(file.GetData(), file.GetData() + file.GetSize());
+    const char* source = reinterpret_cast<const char*>(m_source.data());
+
+    if (m_state) {
+        lua_close(m_state);
+        m_state = nullptr;
+        m_thread = nullptr;
+    }
+    m_chunkReturned = 0;
+
+    // A bare state only to report the syntax, before the real one is made.
+    if (lua_State* bare = luaL_newstate()) {
+        if (luaL_loadbuffer(bare, source, m_source.size(), m_name.c_str()) != 0)
+            CKLog::Print(0, "Ощибка\n%s - %s\n", m_name.c_str(), OrEmpty(lua_tostring(bare, -1)));
+        lua_close(bare);
+    }
+
+    CreateState();
+    if (!m_thread || luaL_loadbuffer(m_thread, source, m_source.size(), m_name.c_str()) != 0) {
+        // Filed all the same; its first slice fails on what lies on the stack.
+        CKLog::Print(0, "\nОшибка!\n%s\n\n", m_name.c_str());
+        return S_OK;
+    }
+    lua_pushstring(m_thread, "globalObject");
+    LuaPushObject(m_thread, this);
+    lua_settable(m_thread, LUA_GLOBALSINDEX);
+    CKLog::Print(3, "Анализ скрипта завершен - %s ------------------\n", path.c_str());
+    return S_OK;
+}
+
+void CKLuaScript::CreateState() {
+    if (m_state) lua_close(m_state);
+    m_thread = nullptr;
+    m_state = luaL_newstate();
+    if (!m_state) return;
+    OpenLibraries(m_state);
+    lua_atpanic(m_state, ScriptPanic);
+    lua_pushstring(m_state, "Update");
+    lua_pushcclosure(m_state, LuaUpdate, 0);
+    lua_settable(m_state, LUA_GLOBALSINDEX);
+    RegisterLuaFunctions(m_state, g_EngineLuaFunctions, kEngineLuaFunctionCount);
+    // The game's functions are registered here, after the engine's.
+    // Left on the main state's stack, which keeps the thread alive.
+    m_thread = lua_newthread(m_state);
+}
+
+void CKLuaScript::Update() {
+    if (m_finished || !m_thread) return;
+    if (m_chunkReturned) {
+        Fail("cannot resume dead coroutine");
+        return;
+    }
+    const int status = lua_resume(m_thread, 0);
+    if (status != 0 && status != LUA_YIELD) {
+        // Any error value stops the script; only text can be reported.
+        const bool text = lua_gettop(m_thread) > 0 && lua_isstring(m_thread, -1);
+        Fail(text ? lua_tostring(m_thread, -1) : nullptr);
+        return;
+    }
+    if (status == 0) m_chunkReturned = 1;
+    m_finished = 1;
+    if (lua_gettop(m_thread) > 0 && lua_isnumber(m_thread, 1) && ClampToInt32(lua_tonumber(m_thread, 1)) == 7)
+        m_finished = 0;
+    // The slice's results are read; the next resume passes nothing.
+    lua_settop(m_thread, 0);
+}
+
+void CKLuaScript::Fail(const char* message) {
+    if (message) CKLog::Print(0, "\nОшибка!\n%s\n", message);
+    m_stop = 1;
+    m_finished = 1;
+    lua_settop(m_thread, 0);
+}
+
+void CKLuaScript::PushCommand(const SKCommand& record) {
+    if (!m_running) return;
+    if (m_commands.size() > kCommandReportThreshold) {
+        CKLog::Print(0, "Слишком много команд для скрипта - %s\n", m_name.c_str());
+        for (const SKCommand& queued : m_commands) {
+            CKLog::Print(0, "%s :", queued.command.c_str());
+            for (const std::string& param : queued.params) CKLog::Print(0, "%s, ", param.c_str());
+            CKLog::Print(0, "\n");
+        }
+    }
+    // A deque keeps references to its other elements across push_front.
+    m_commands.push_front(record);
+}
+
+bool CKLuaScript::NextCommand() {
+    if (m_commands.empty()) return false;
+    if (m_current) {
+        m_commands.pop_back();
+        m_current = nullptr;
+    }
+    if (m_commands.empty()) return false;
+    m_current = &m_commands.back();
+    return true;
+}

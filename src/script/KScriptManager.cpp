@@ -1,0 +1,148 @@
+#include "script/KScriptManager.h"
+
+#include "core/KFile.h"
+#include "core/KTextReader.h"
+#include "script/KLuaScript.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+CKScriptManager* g_ScriptManager = nullptr;
+
+constexpr size_t kTableSizeHint = 100;
+
+}  // namespace
+
+CKScriptManager* GetScriptManager() { return g_ScriptManager; }
+
+SKScriptListLine ParseScriptListLine(const std::string& line) {
+    SKScriptListLine entry;
+    CKTokenizer tokenizer(line, " ", true);
+    std::string token, keyword;
+    int index = 0;
+    while (tokenizer.NextToken(token)) {
+        if (index == 0) entry.name = token;
+        else if (index == 1) keyword = token;
+        else entry.categories.push_back(ToLowerString(TrimString(token)));
+        ++index;
+    }
+    ToLowerString(TrimString(entry.name));
+    if (keyword == "t_system") entry.type = kScriptTypeSystem;
+    else if (keyword == "t_level") entry.type = kScriptTypeLevel;
+    else if (keyword == "t_interface") entry.type = kScriptTypeInterface;
+    return entry;
+}
+
+std::vector<std::string> SplitCommandParams(const std::string& params) {
+    std::vector<std::string> out;
+    CKTokenizer tokenizer(params, ",", true);
+    std::string token;
+    while (tokenizer.NextToken(token)) out.push_back(token);
+    return out;
+}
+
+std::string ObjectIdString(const IKMMObject* object) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%" PRIdPTR, reinterpret_cast<intptr_t>(object));
+    return text;
+}
+
+intptr_t ParseObjectId(const char* text) {
+    if (!text) return 0;
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Accumulated as a negative number, whose range reaches the minimum.
+    constexpr intptr_t kMin = std::numeric_limits<intptr_t>::min();
+    intptr_t value = 0;
+    bool overflow = false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        const int digit = *p - '0';
+        if (value < (kMin + digit) / 10) overflow = true;
+        if (!overflow) value = value * 10 - digit;
+    }
+    if (overflow) return negative ? kMin : std::numeric_limits<intptr_t>::max();
+    if (negative) return value;
+    return value == kMin ? std::numeric_limits<intptr_t>::max() : -value;
+}
+
+IKMMObject* ObjectFromId(const char* text) {
+    void* p = reinterpret_cast<void*>(ParseObjectId(text));
+    return IsLiveObject(p) ? static_cast<IKMMObject*>(p) : nullptr;
+}
+
+CKScriptManager::CKScriptManager() : m_names(kTableSizeHint), m_categories(kTableSizeHint) {
+    g_ScriptManager = this;
+}
+
+CKScriptManager::~CKScriptManager() {
+    for (auto& entry : m_names) {
+        CKPtr<CKLuaScript> script = entry.second;
+        // A stopped script accepts its last command too.
+        const uint8_t running = script->m_running;
+        script->m_running = 1;
+        SendCommandByObject(script, "release_all", "");
+        script->m_running = running;
+        if (script->m_thread) script->Update();
+    }
+    m_categories.clear();
+    m_names.clear();
+    g_ScriptManager = nullptr;
+}
+
+void CKScriptManager::AbandonScripts() {
+    for (auto& entry : m_names) entry.second->AddRef();
+    for (auto& entry : m_categories)
+        for (auto& script : entry.second) script->AddRef();
+    m_categories.clear();
+    m_names.clear();
+}
+
+bool CKScriptManager::LoadScriptList() {
+    CKFile file("Data\\Scripts\\list.dat");
+    if (FAILED(file.Load())) return false;
+    const uint32_t size = std::min<uint32_t>(file.GetSize(), std::numeric_limits<int32_t>::max());
+    CKTextReader reader(file.GetData(), static_cast<int32_t>(size));
+    std::string line;
+    while (reader.ReadLine(line)) {
+        SKScriptListLine entry = ParseScriptListLine(line);
+        CKPtr<CKLuaScript> script = new CKLuaScript();
+        script->m_type = entry.type;
+        if (FAILED(script->Load(entry.name))) return false;
+        m_names[entry.name] = script;
+        for (const std::string& category : entry.categories) m_categories[category].push_back(script);
+    }
+    return true;
+}
+
+CKPtr<CKLuaScript> CKScriptManager::GetScript(const std::string& name) const {
+    const auto it = m_names.find(name);
+    return it == m_names.end() ? CKPtr<CKLuaScript>() : it->second;
+}
+
+void CKScriptManager::SendCommandByName(const std::string& name, const std::string& command,
+                                        const std::string& params) {
+    const SKCommand record{command, SplitCommandParams(params)};
+    const auto it = m_names.find(name);
+    if (it != m_names.end()) it->second->PushCommand(record);
+}
+
+void CKScriptManager::SendCommandByCategory(const std::string& category, const std::string& command,
+                                            const std::string& params) {
+    const SKCommand record{command, SplitCommandParams(params)};
+    const auto it = m_categories.find(category);
+    if (it == m_categories.end()) return;
+    // A receiver's slice never runs inside this call, so the vector stays put.
+    for (const auto& script : it->second) script->PushCommand(record);
+}
+
+void CKScriptManager::SendCommandByObject(CKPtr<CKLuaScript> script, const std::string& command,
+                                          const std::string& params) {
+    const SKCommand record{command, SplitCommandParams(params)};
+    if (script) script->PushCommand(record);
+}

@@ -1,0 +1,223 @@
+// The engine's Lua functions built so far: reading commands, object ids and
+// references, splitting, and the singletons they need.
+#include "script/KLuaFunctions.h"
+
+#include "core/KKernel.h"
+#include "script/KLuaScript.h"
+#include "script/KScriptManager.h"
+
+#include "script_fixture.h"
+#include "test_objects.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+class LuaFunctions : public ScriptTest {
+protected:
+    void SetUp() override {
+        ScriptTest::SetUp();
+        script = LoadScript("self", kRecordingLoop);
+        ASSERT_TRUE(script->Start());
+    }
+    void TearDown() override {
+        script = nullptr;
+        ScriptTest::TearDown();
+    }
+
+    // Runs "return <code>" in the script's state; the results as text, joined
+    // by ",": light userdata read "ptr" or "null", an error "error: ...".
+    std::string Eval(const std::string& code) {
+        lua_State* L = script->m_state;
+        const int base = lua_gettop(L);
+        if (luaL_loadstring(L, ("return " + code).c_str()) != 0 || lua_pcall(L, 0, LUA_MULTRET, 0) != 0) {
+            std::string error = std::string("error: ") + (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
+            lua_settop(L, base);
+            return error;
+        }
+        std::string out;
+        for (int i = base + 1; i <= lua_gettop(L); ++i) {
+            if (i > base + 1) out += ",";
+            if (lua_islightuserdata(L, i)) out += lua_touserdata(L, i) ? "ptr" : "null";
+            else if (lua_isboolean(L, i)) out += lua_toboolean(L, i) ? "true" : "false";
+            else if (lua_isnil(L, i)) out += "nil";
+            else out += lua_tostring(L, i) ? lua_tostring(L, i) : "?";
+        }
+        lua_settop(L, base);
+        return out;
+    }
+    void SetPointer(const char* name, const void* p) {
+        lua_pushlightuserdata(script->m_state, const_cast<void*>(p));
+        lua_setglobal(script->m_state, name);
+    }
+    void Push(const char* command, const char* params) { script->PushCommand({command, SplitCommandParams(params)}); }
+
+    CKPtr<CKLuaScript> script;
+};
+
+TEST_F(LuaFunctions, AScriptReadsItsCommandsOldestFirst) {
+    Push("a", "1, 2");
+    Push("b", "");
+    // Nothing is current before the first SetNextCommand.
+    EXPECT_EQ(Eval("select('#', GetCurrentCommand(globalObject))"), "0");
+    EXPECT_EQ(Eval("select('#', GetCurrentParams(globalObject))"), "0");
+    script->Update();
+    EXPECT_EQ(Global(*script, "seen"), "a(1|2)b()");
+    EXPECT_TRUE(script->m_commands.empty());
+}
+
+TEST_F(LuaFunctions, SetNextCommandDropsTheHandledCommandAndTakesTheOldest) {
+    // "+X" queues X; "?X" is SetNextCommand expecting X current, "?-" expecting false.
+    const std::vector<std::vector<std::string>> cases = {
+        {"?-"},
+        {"+A", "+B", "?A", "?B", "?-", "?-"},
+        {"+A", "?A", "+B", "?B", "?-"},  // arrivals during handling are reached in the same loop
+        {"+A", "+B", "?A", "+C", "+D", "?B", "?C", "?D", "?-"},
+        {"+A", "?A", "?-", "+B", "?B"},
+    };
+    for (const auto& ops : cases) {
+        script->m_commands.clear();
+        script->m_current = nullptr;
+        std::string trace;
+        for (const std::string& op : ops) {
+            if (op[0] == '+') {
+                Push(op.substr(1).c_str(), "");
+                continue;
+            }
+            const bool more = script->NextCommand();
+            const std::string got = more ? script->m_current->command : "-";
+            EXPECT_EQ(got, op.substr(1)) << "after " << trace;
+            if (more) {
+                EXPECT_EQ(script->m_current, &script->m_commands.back());
+            }
+            trace += op + " ";
+        }
+    }
+}
+
+TEST_F(LuaFunctions, IdsAreFullAddressesThatReadBackToTheObject) {
+    const auto address = reinterpret_cast<uintptr_t>(static_cast<IKMMObject*>(script.Get()));
+    ASSERT_GT(address, 0xFFFFFFFFull) << "needs an object above 4 GiB";
+    const std::string id = std::to_string(static_cast<intptr_t>(address));
+    EXPECT_EQ(Eval("PointerToString(globalObject)"), id);
+    EXPECT_EQ(ObjectIdString(script.Get()), id);
+
+    const struct {
+        std::string text;
+        const char* result;
+    } cases[] = {
+        {id, "true"},
+        {" \t" + id + "xyz", "true"},  // atoi: white space first, anything after the digits
+        {"+" + id, "true"},
+        {std::to_string(address & 0xFFFFFFFFu), "false"},  // what a 32-bit id would keep
+        {std::to_string(address + 1), "false"},
+        {"-" + id, "false"},
+        {"abc", "false"},
+        {"", "false"},
+        {"99999999999999999999999", "false"},
+    };
+    for (const auto& c : cases) {
+        lua_pushlstring(script->m_state, c.text.data(), c.text.size());
+        lua_setglobal(script->m_state, "text");
+        EXPECT_EQ(Eval("StringToPointer(text) == globalObject"), c.result) << c.text;
+        if (std::string(c.result) == "false") {
+            EXPECT_EQ(Eval("StringToPointer(text)"), "null") << c.text;
+        }
+    }
+}
+
+TEST_F(LuaFunctions, FunctionsRefuseWhatIsNoLiveObjectOfTheirKind) {
+    CKPtr<CKTestObject> other = new CKTestObject();
+    SetPointer("other", other.Get());
+    CKTestObject* gone = new CKTestObject();
+    gone->AddRef();
+    gone->Release();
+    CollectGarbage();  // deleted: its address names nothing now
+    SetPointer("gone", gone);
+    int local = 0;
+    SetPointer("stray", &local);
+    Push("a", "x");
+
+    // Not a script: the command functions give their null-object results.
+    EXPECT_EQ(Eval("SetNextCommand(other)"), "false");
+    EXPECT_EQ(Eval("select('#', GetCurrentCommand(other))"), "0");
+    EXPECT_EQ(Eval("PointerToString(other) == '0'"), "false");
+    for (const char* p : {"gone", "stray", "nil", "42", "'text'", "{}", "io.stdout"}) {
+        const std::string arg(p);
+        EXPECT_EQ(Eval("PointerToString(" + arg + ")"), "0") << p;
+        EXPECT_EQ(Eval("SetNextCommand(" + arg + ")"), "false") << p;
+        EXPECT_EQ(Eval("select('#', GetCurrentParams(" + arg + "))"), "0") << p;
+        EXPECT_EQ(Eval("select('#', AddRef(" + arg + "))"), "0") << p;
+        EXPECT_EQ(Eval("select('#', Release(" + arg + "))"), "0") << p;
+    }
+    EXPECT_EQ(Eval("StringToPointer(PointerToString(gone))"), "null");
+    // The refused calls took nothing from the queue.
+    EXPECT_EQ(script->m_commands.size(), 1u);
+
+    Eval("AddRef(other)");
+    Eval("AddRef(other)");
+    Eval("Release(other)");
+    EXPECT_EQ(other->GetRefCount(), 2);
+    Eval("Release(other)");
+    EXPECT_EQ(other->GetRefCount(), 1);
+}
+
+TEST_F(LuaFunctions, ManyResultsRaiseALuaErrorInsteadOfOverflowingTheStack) {
+    EXPECT_EQ(Eval("SplitString('a;b;  c ;\"d;e\"', ';')"), "a,b,c,d;e");
+    EXPECT_EQ(Eval("select('#', SplitString('', ';'))"), "0");
+    EXPECT_EQ(Eval("SplitString('x', {})").rfind("error: ", 0), 0u);
+
+    EXPECT_NE(Eval("SplitString(string.rep('p,', 20000), ',')").find("too many results"), std::string::npos);
+    script->PushCommand({"big", std::vector<std::string>(20000, "p")});
+    Eval("SetNextCommand(globalObject)");
+    EXPECT_NE(Eval("GetCurrentParams(globalObject)").find("too many results"), std::string::npos);
+}
+
+TEST_F(LuaFunctions, CheckStringAndGetDeltaTime) {
+    EXPECT_EQ(Eval("CheckString(5)"), "5");
+    EXPECT_EQ(Eval("type(CheckString(5))"), "string");
+    EXPECT_EQ(Eval("CheckString('x', {})"), "x");
+    EXPECT_NE(Eval("CheckString({})").find("bad argument #1 to 'CheckString'"), std::string::npos);
+    g_FrameTime = 0.25f;
+    EXPECT_EQ(Eval("GetDeltaTime()"), "0.25");
+    g_FrameTime = 0.0f;
+}
+
+TEST_F(LuaFunctions, FunctionsWithoutTheirSingletonDoNothing) {
+    ASSERT_EQ(GetScriptManager(), nullptr);
+    ASSERT_EQ(g_Kernel, nullptr);
+    for (const char* call : {"SendCommandByName('self', 'a', '')", "SendCommandByCategory('c', 'a', '')", "KillAllTasks()"})
+        EXPECT_EQ(Eval(std::string("select('#', ") + call + ")"), "0") << call;
+    EXPECT_NE(Eval("SendCommandByName('self', {}, '')").find("bad argument #2"), std::string::npos);
+    EXPECT_TRUE(script->m_commands.empty());
+
+    CKKernel kernel;
+    std::vector<std::string> log;
+    CKPtr<IKTask> task = new CKTestTask(&log, "t", 100);
+    ASSERT_TRUE(kernel.AddTask(task));
+    script->Stop();
+    ASSERT_TRUE(kernel.AddTask(script));
+    Eval("KillAllTasks()");
+    EXPECT_TRUE(task->m_stop);
+    EXPECT_TRUE(script->m_stop);
+}
+
+TEST(LuaNumbers, IntegersAreTruncatedAndClampedToInt32) {
+    const struct {
+        double value;
+        int32_t expected;
+    } cases[] = {
+        {7.9, 7},
+        {-7.9, -7},
+        {2147483647.5, 2147483647},
+        {1e20, std::numeric_limits<int32_t>::max()},
+        {-1e20, std::numeric_limits<int32_t>::min()},
+        {std::numeric_limits<double>::infinity(), std::numeric_limits<int32_t>::max()},
+        {-std::numeric_limits<double>::infinity(), std::numeric_limits<int32_t>::min()},
+        {std::nan(""), 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ClampToInt32(c.value), c.expected) << c.value;
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// Lua script tasks: loading, run slices, the end of a script's runs and
+// restarts, and what a Lua error does to the engine's frames.
+#include "script/KLuaScript.h"
+
+#include "script_fixture.h"
+#include "test_objects.h"
+
+#include <algorithm>
+
+namespace {
+
+class LuaScript : public ScriptTest {};
+
+int CountContaining(const LogCapture& log, const std::string& text) {
+    return static_cast<int>(std::count_if(log.lines.begin(), log.lines.end(),
+                                          [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+}
+
+TEST_F(LuaScript, EachSliceRunsTheLoopOnceUntilUpdate) {
+    auto script = LoadScript("loop", "frames = 0\nwhile true do frames = frames + 1 Update() end\n");
+    script->Update();  // not started: nothing runs
+    EXPECT_EQ(Global(*script, "frames"), "nil");
+    ASSERT_TRUE(script->Start());
+    for (int i = 0; i < 3; ++i) script->Update();
+    EXPECT_EQ(Global(*script, "frames"), "3");
+    EXPECT_FALSE(script->m_finished);
+    EXPECT_FALSE(script->m_stop);
+}
+
+TEST_F(LuaScript, HowAChunkEndsDecidesWhetherItRunsAgain) {
+    const struct {
+        const char* source;
+        // After each slice: 'r' still runs, 'f' finished, 's' stopped with an error logged.
+        const char* states;
+    } cases[] = {
+        {"n = (n or 0) + 1", "fff"},
+        {"Update()", "rff"},
+        {"coroutine.yield(8)", "fff"},
+        {"Update() coroutine.yield(7.5)", "rrf"},  // 7.5 truncates to 7: taken for Update
+        // Taken for a yield; the next slice finds the coroutine dead.
+        {"return 7", "rs"},
+        {"return '7'", "rs"},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        auto script = LoadScript("ends", c.source);
+        ASSERT_TRUE(script->Start());
+        std::string got;
+        for (size_t i = 0; c.states[i]; ++i) {
+            script->Update();
+            got += script->m_stop ? 's' : script->m_finished ? 'f' : 'r';
+        }
+        EXPECT_EQ(got, c.states) << c.source;
+        EXPECT_EQ(CountContaining(log, "\nОшибка!\n"), std::count(got.begin(), got.end(), 's')) << c.source;
+    }
+}
+
+TEST_F(LuaScript, ASyntaxErrorLoadsButTheFirstSliceFailsAndStops) {
+    LogCapture log;
+    auto script = LoadScript("broken", "while true do\n");
+    EXPECT_EQ(CountContaining(log, "Ощибка\nbroken - "), 1);
+    EXPECT_EQ(CountContaining(log, "\nОшибка!\nbroken\n\n"), 1);
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    EXPECT_TRUE(script->m_stop);
+    EXPECT_TRUE(script->m_finished);
+    EXPECT_EQ(CountContaining(log, "\nОшибка!\n"), 2);
+}
+
+TEST_F(LuaScript, AMissingFileIsAFailureCode) {
+    CKPtr<CKLuaScript> script = new CKLuaScript();
+    EXPECT_TRUE(FAILED(script->Load("absent")));
+    EXPECT_EQ(script->m_thread, nullptr);
+}
+
+TEST_F(LuaScript, EveryErrorStopsTheScriptAndOnlyTextIsLogged) {
+    const struct {
+        const char* source;
+        const char* logged;  // null: nothing logged
+    } cases[] = {
+        {"error('boom')", "boom"},
+        {"error(42)", "42"},
+        {"local f = nil; f()", "attempt to call"},
+        {"error({})", nullptr},
+        {"error()", nullptr},
+        {"error(true)", nullptr},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        auto script = LoadScript("fails", std::string("Update() ") + c.source);
+        ASSERT_TRUE(script->Start());
+        script->Update();
+        log.lines.clear();
+        script->Update();
+        EXPECT_TRUE(script->m_stop) << c.source;
+        EXPECT_TRUE(script->m_finished) << c.source;
+        if (c.logged) {
+            ASSERT_EQ(log.lines.size(), 1u) << c.source;
+            EXPECT_NE(log.lines[0].find(c.logged), std::string::npos) << log.lines[0];
+        } else {
+            EXPECT_TRUE(log.lines.empty()) << c.source;
+        }
+        // As the kernel does with a stopped task: it can be started again.
+        script->Stop();
+        EXPECT_TRUE(script->Start()) << c.source;
+    }
+}
+
+TEST_F(LuaScript, RestartingAStoppedScriptResumesItsCoroutine) {
+    auto script = LoadScript("loop", "frames = 0\nwhile true do frames = frames + 1 Update() end\n");
+    ASSERT_TRUE(script->Start());
+    EXPECT_FALSE(script->Start());  // already running
+    script->Update();
+    script->Update();
+    script->Stop();
+    EXPECT_TRUE(script->m_stop);
+    ASSERT_TRUE(script->Start());
+    EXPECT_FALSE(script->m_stop);
+    script->Update();
+    EXPECT_EQ(Global(*script, "frames"), "3");
+}
+
+TEST_F(LuaScript, RestartingAfterTheChunkReturnedFailsOnce) {
+    LogCapture log;
+    auto script = LoadScript("once", "n = (n or 0) + 1");
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    script->Stop();
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    EXPECT_TRUE(script->m_stop);
+    EXPECT_EQ(Global(*script, "n"), "1");
+    EXPECT_EQ(CountContaining(log, "cannot resume dead coroutine"), 1);
+}
+
+TEST_F(LuaScript, ClassNameCarriesTheScriptName) {
+    auto script = LoadScript("player", "");
+    EXPECT_EQ(script->GetClassName(), "CKLuaScript-player");
+}
+
+TEST_F(LuaScript, StateHasTheFiveLibrariesAndNoDebugOrPackage) {
+    auto script = LoadScript("libs", R"(
+ok = type(io.open) == "function" and type(os.time) == "function" and type(string.format) == "function"
+  and type(math.floor) == "function" and type(table.insert) == "function" and type(coroutine.yield) == "function"
+  and type(print) == "function" and debug == nil and package == nil and require == nil
+)");
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    EXPECT_EQ(Global(*script, "ok"), "true");
+}
+
+// Holds a counted object, then checks its argument: the error must unwind
+// through this frame and release the object.
+CKTestObject* g_Held = nullptr;
+int HoldThenCheck(lua_State* L) {
+    CKPtr<IKMMObject> held(g_Held);
+    luaL_checklstring(L, 1, nullptr);
+    return 0;
+}
+
+TEST_F(LuaScript, ALuaArgumentErrorReleasesCountedObjectsOnTheStack) {
+    LogCapture log;
+    CKPtr<CKTestObject> object = new CKTestObject();
+    g_Held = object.Get();
+    auto script = LoadScript("unwind", "Hold({})");
+    lua_register(script->m_state, "Hold", HoldThenCheck);
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    EXPECT_EQ(object->GetRefCount(), 1);
+    EXPECT_TRUE(script->m_stop);
+    EXPECT_EQ(CountContaining(log, "bad argument #1 to 'Hold'"), 1);
+    g_Held = nullptr;
+}
+
+}  // namespace

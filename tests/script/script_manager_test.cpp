@@ -1,0 +1,240 @@
+// The script manager: the script list, parameter strings, queueing and the
+// "release_all" pass.
+#include "script/KScriptManager.h"
+
+#include "script/KLuaScript.h"
+
+#include "script_fixture.h"
+#include "test_objects.h"
+
+#include <algorithm>
+
+namespace {
+
+class ScriptManager : public ScriptTest {
+protected:
+    void TearDown() override {
+        delete GetScriptManager();
+        ScriptTest::TearDown();
+    }
+    CKScriptManager& Load(const std::string& list, bool expected = true) {
+        WriteFile("Data/Scripts/list.dat", list);
+        auto* manager = new CKScriptManager();
+        EXPECT_EQ(manager->LoadScriptList(), expected);
+        return *manager;
+    }
+    // The live scripts of that name, whether filed by name or not.
+    static std::vector<CKLuaScript*> LiveScripts(const std::string& name) {
+        std::vector<CKLuaScript*> found;
+        for (IKMMObject* object : g_LiveObjects)
+            if (auto* script = dynamic_cast<CKLuaScript*>(object); script && script->m_name == name)
+                found.push_back(script);
+        return found;
+    }
+    static std::vector<std::string> Queue(const CKLuaScript& script) {
+        std::vector<std::string> names;
+        for (const SKCommand& c : script.m_commands) names.push_back(c.command);
+        return names;
+    }
+};
+
+TEST(ScriptList, LinesLowerCaseNamesAndCategoriesButNotTypeKeywords) {
+    const struct {
+        const char* line;
+        const char* name;
+        int32_t type;
+        std::vector<std::string> categories;
+    } cases[] = {
+        {"Main t_level Interface Player", "main", kScriptTypeLevel, {"interface", "player"}},
+        {"main T_LEVEL", "main", 0, {}},
+        {"menu t_interface", "menu", kScriptTypeInterface, {}},
+        {"game t_system ACTION_listener", "game", kScriptTypeSystem, {"action_listener"}},
+        {"\"Big Boss\" t_level \" Two Words \"", "big boss", kScriptTypeLevel, {"two words"}},
+        {"Solo", "solo", 0, {}},
+        {"x other", "x", 0, {}},
+    };
+    for (const auto& c : cases) {
+        const SKScriptListLine entry = ParseScriptListLine(c.line);
+        EXPECT_EQ(entry.name, c.name) << c.line;
+        EXPECT_EQ(entry.type, c.type) << c.line;
+        EXPECT_EQ(entry.categories, c.categories) << c.line;
+    }
+}
+
+TEST(CommandParams, SplitOnCommasWithQuotesAndTrimmed) {
+    const struct {
+        const char* params;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"a, b", {"a", "b"}},
+        {"\"x,y\", z", {"x,y", "z"}},
+        {"", {}},
+        {"   ", {}},
+        {" 12 ,0.5,enemy ", {"12", "0.5", "enemy"}},
+        {"a,,b", {"a", "", "b"}},
+        {"a,", {"a"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitCommandParams(c.params), c.expected) << c.params;
+}
+
+TEST_F(ScriptManager, ListFilesScriptsByLowerCaseNameTypeAndCategory) {
+    WriteScript("main", kRecordingLoop);
+    WriteScript("second", kRecordingLoop);
+    WriteScript("broken", "while true do");  // compiles badly, still filed
+    CKScriptManager& manager = Load("// the list\nMain t_level Interface Player\nsecond t_system player\nbroken\n");
+    auto main = manager.GetScript("main");
+    auto second = manager.GetScript("second");
+    ASSERT_TRUE(main && second);
+    EXPECT_TRUE(manager.GetScript("broken"));
+    EXPECT_FALSE(manager.GetScript("Main"));
+    EXPECT_EQ(main->m_type, kScriptTypeLevel);
+    EXPECT_EQ(second->m_type, kScriptTypeSystem);
+    main->Start();
+    second->Start();
+    manager.SendCommandByCategory("player", "p", "");
+    manager.SendCommandByCategory("interface", "i", "");
+    manager.SendCommandByCategory("Player", "lost", "");
+    manager.SendCommandByName("second", "n", "1,2");
+    manager.SendCommandByObject(main, "o", "");
+    EXPECT_EQ(Queue(*main), (std::vector<std::string>{"o", "i", "p"}));
+    EXPECT_EQ(Queue(*second), (std::vector<std::string>{"n", "p"}));
+    EXPECT_EQ(second->m_commands.front().params, (std::vector<std::string>{"1", "2"}));
+}
+
+TEST_F(ScriptManager, ASecondLineOfTheSameNameReplacesTheFirstInTheNameTableOnly) {
+    WriteScript("a", kRecordingLoop);
+    CKScriptManager& manager = Load("a t_level x\nA t_system y\n");
+    auto second = manager.GetScript("a");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->m_type, kScriptTypeSystem);
+    const auto scripts = LiveScripts("a");
+    ASSERT_EQ(scripts.size(), 2u);
+    CKLuaScript* first = scripts[0] == second.Get() ? scripts[1] : scripts[0];
+    EXPECT_EQ(first->GetRefCount(), 1);  // held by its category alone
+    first->Start();
+    second->Start();
+    manager.SendCommandByCategory("x", "to_x", "");
+    manager.SendCommandByCategory("y", "to_y", "");
+    EXPECT_EQ(Queue(*first), (std::vector<std::string>{"to_x"}));
+    EXPECT_EQ(Queue(*second), (std::vector<std::string>{"to_y"}));
+}
+
+TEST_F(ScriptManager, AMissingListOrScriptFileStopsTheLoad) {
+    CKScriptManager* none = new CKScriptManager();
+    EXPECT_FALSE(none->LoadScriptList());
+    EXPECT_FALSE(none->GetScript("main"));
+    delete none;
+
+    WriteScript("one", "");
+    WriteScript("three", "");
+    CKScriptManager& manager = Load("one\nmissing\nthree\n", false);
+    EXPECT_TRUE(manager.GetScript("one"));
+    EXPECT_FALSE(manager.GetScript("missing"));
+    EXPECT_FALSE(manager.GetScript("three"));
+    CollectGarbage();
+    EXPECT_TRUE(LiveScripts("missing").empty());  // dropped with its line
+}
+
+TEST_F(ScriptManager, CommandsToScriptsThatAreNotRunningAreLost) {
+    WriteScript("a", kRecordingLoop);
+    CKScriptManager& manager = Load("a t_level c\n");
+    auto a = manager.GetScript("a");
+    manager.SendCommandByName("a", "early", "");
+    manager.SendCommandByCategory("c", "early", "");
+    manager.SendCommandByObject(a, "early", "");
+    manager.SendCommandByObject(nullptr, "nobody", "");
+    manager.SendCommandByName("nobody", "x", "");
+    manager.SendCommandByCategory("nobody", "x", "");
+    a->Start();
+    EXPECT_TRUE(a->m_commands.empty());  // not delivered on start either
+    a->Update();
+    a->Stop();
+    manager.SendCommandByName("a", "late", "");
+    EXPECT_TRUE(a->m_commands.empty());
+    a->Start();
+    manager.SendCommandByName("a", "now", "");
+    EXPECT_EQ(Queue(*a), (std::vector<std::string>{"now"}));
+}
+
+TEST_F(ScriptManager, AQueueAbove100IsReportedAtEveryPushButNeverRefused) {
+    WriteScript("busy", "");
+    CKScriptManager& manager = Load("busy\n");
+    auto busy = manager.GetScript("busy");
+    busy->Start();
+    LogCapture log;
+    for (int i = 0; i < 101; ++i) manager.SendCommandByName("busy", "c" + std::to_string(i), "p,q");
+    EXPECT_TRUE(log.lines.empty());  // 100 waiting is not yet too many
+
+    manager.SendCommandByName("busy", "next", "");
+    ASSERT_EQ(busy->m_commands.size(), 102u);
+    ASSERT_EQ(log.lines.size(), 1u + 101 * 4);
+    EXPECT_EQ(log.lines[0], "Слишком много команд для скрипта - busy\n");
+    EXPECT_EQ(log.levels[0], 0);
+    // Newest first: c100, then down to c0, each with its parameters.
+    EXPECT_EQ(std::vector<std::string>(log.lines.begin() + 1, log.lines.begin() + 5),
+              (std::vector<std::string>{"c100 :", "p, ", "q, ", "\n"}));
+    EXPECT_EQ(log.lines[log.lines.size() - 4], "c0 :");
+
+    manager.SendCommandByName("busy", "again", "");
+    EXPECT_EQ(log.lines.size(), 2u * (1 + 101 * 4) + 2);  // the report again, one record longer
+}
+
+TEST_F(ScriptManager, DeletingTheManagerGivesEveryScriptReleaseAllAndOneSlice) {
+    const std::string recorder = R"(
+while true do
+  while SetNextCommand(globalObject) do
+    local command = GetCurrentCommand(globalObject)
+    -- The manager still delivers while the pass runs.
+    if command == "release_all" then SendCommandByName(NAME, "bye", "") end
+    seen = (seen or "") .. command .. " "
+    local f = io.open(NAME .. ".released", "w")
+    f:write(seen)
+    f:close()
+  end
+  Update()
+end
+)";
+    for (const char* name : {"looping", "stopped", "idle", "returned"})
+        WriteScript(name, std::string("NAME = '") + name + "'\n" +
+                              (std::string(name) == "returned" ? "do return end\n" : "") + recorder);
+    CKScriptManager* manager = &Load("looping\nstopped\nidle\nreturned\n");
+    auto looping = manager->GetScript("looping"), stopped = manager->GetScript("stopped"),
+         idle = manager->GetScript("idle"), returned = manager->GetScript("returned");
+    for (auto* s : {&looping, &stopped, &returned}) {
+        (*s)->Start();
+        (*s)->Update();
+    }
+    stopped->Stop();  // as closing the game leaves "main": stopped in its loop
+
+    delete manager;
+    EXPECT_EQ(GetScriptManager(), nullptr);
+    EXPECT_TRUE(std::filesystem::exists("looping.released"));
+    EXPECT_TRUE(std::filesystem::exists("stopped.released"));
+    EXPECT_FALSE(std::filesystem::exists("idle.released"));
+    EXPECT_FALSE(std::filesystem::exists("returned.released"));
+    // The stopped script took its last command but, stopped again, no more.
+    EXPECT_EQ(ReadFile("looping.released"), "release_all bye ");
+    EXPECT_EQ(ReadFile("stopped.released"), "release_all ");
+    EXPECT_TRUE(looping->m_running);
+    EXPECT_FALSE(stopped->m_running);
+    EXPECT_EQ(Queue(*idle), (std::vector<std::string>{"release_all"}));
+    EXPECT_EQ(looping->GetRefCount(), 1);  // only the test's now
+}
+
+TEST_F(ScriptManager, AbandonedScriptsStayAliveWithoutAReleaseAllPass) {
+    WriteScript("main", "NAME = 'main'\n");
+    CKScriptManager* manager = &Load("main t_system c\n");
+    CKLuaScript* main = manager->GetScript("main").Get();
+    main->Start();
+    manager->AbandonScripts();
+    delete manager;
+    CollectGarbage();
+    ASSERT_EQ(LiveScripts("main").size(), 1u);
+    EXPECT_GT(main->GetRefCount(), 0);
+    EXPECT_TRUE(main->m_commands.empty());
+    // What the memory manager's shut-down would do at exit.
+    while (!main->IsQueued()) main->Release();
+    CollectGarbage();
+}
+
+}  // namespace

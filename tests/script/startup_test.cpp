@@ -1,0 +1,115 @@
+// Scripts in the whole program: "main" from start-up to close through the
+// headless backend, the "release_all" pass at exit, and the sample script.
+#include "core/KApplication.h"
+#include "core/KConfigVars.h"
+#include "core/KKernel.h"
+#include "platform/headless/headless_backend.h"
+#include "resources/resource.h"
+#include "script/KLuaScript.h"
+#include "script/KScriptManager.h"
+
+#include "script_fixture.h"
+#include "test_objects.h"
+
+#include <algorithm>
+
+namespace {
+
+class ScriptStartup : public ScriptTest {
+protected:
+    void SetUp() override {
+        ScriptTest::SetUp();
+        std::string error;
+        ASSERT_TRUE(platform::Startup("headless", &error)) << error;
+        SetModuleResources(&KelvandorResources());
+        screenWidth = 640, screenHeight = 480, screenBPP = 16;
+        g_AppActive = 1;
+    }
+    void TearDown() override {
+        platform::Shutdown();
+        ScriptTest::TearDown();
+    }
+    int Play(const char* session) {
+        std::string error;
+        auto parsed = platform::ParseSessionScript(session, &error);
+        EXPECT_TRUE(parsed) << error;
+        platform::Session().Load(std::move(*parsed));
+        platform::ResetWindowState();
+        return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT);
+    }
+    static bool Logged(const LogCapture& log, const std::string& text) {
+        return std::any_of(log.lines.begin(), log.lines.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+};
+
+// Counts its slices and, on "release_all", writes the count to NAME.txt.
+std::string Counter(const std::string& name) {
+    return "frames = 0\nwhile true do\n"
+           "  while SetNextCommand(globalObject) do\n"
+           "    if GetCurrentCommand(globalObject) == 'release_all' then\n"
+           "      local f = io.open('" + name + ".txt', 'w') f:write(frames) f:close()\n"
+           "    end\n"
+           "  end\n"
+           "  frames = frames + 1\n"
+           "  Update()\n"
+           "end\n";
+}
+
+TEST_F(ScriptStartup, MainRunsEveryFrameFromStartUpAndGetsReleaseAllAtExit) {
+    WriteScript("main", Counter("main"));
+    WriteScript("other", Counter("other"));
+    WriteFile("Data/Scripts/list.dat", "Main t_system\nother t_level\n");
+    LogCapture log;
+    EXPECT_EQ(Play("0 launcher start\n5 close\n"), 0);
+    // Each pass the timer ran, "main" ran after it; the close stops both.
+    ASSERT_GT(g_FrameCount, 0u);
+    EXPECT_EQ(ReadFile("main.txt"), std::to_string(g_FrameCount));
+    EXPECT_FALSE(std::filesystem::exists("other.txt"));  // never started, so never resumed
+    EXPECT_EQ(GetScriptManager(), nullptr);
+    EXPECT_FALSE(Logged(log, "неудаленный объект"));
+    EXPECT_FALSE(Logged(log, "Ошибка"));
+}
+
+TEST_F(ScriptStartup, KillAllTasksFromMainEndsTheGame) {
+    WriteScript("main", "for i = 1, 3 do Update() end\nKillAllTasks()\nwhile true do Update() end\n");
+    WriteFile("Data/Scripts/list.dat", "main t_system\n");
+    // The close is only a fallback: the script ends the game long before it.
+    EXPECT_EQ(Play("0 launcher start\n200 close\n"), 0);
+    EXPECT_EQ(g_FrameCount, 4u);
+}
+
+TEST_F(ScriptStartup, WithoutTheMainLoopScriptsAreLeftToTheLeakReport) {
+    WriteScript("main", Counter("main"));
+    WriteFile("Data/Scripts/list.dat", "main t_system\n");
+    LogCapture log;
+    EXPECT_EQ(Play("0 launcher exit\n"), 0);
+    EXPECT_FALSE(std::filesystem::exists("main.txt"));
+    EXPECT_TRUE(Logged(log, "неудаленный объект: класс - CKLuaScript-main"));
+    EXPECT_EQ(GetScriptManager(), nullptr);
+    EXPECT_TRUE(g_LiveObjects.empty());
+}
+
+TEST_F(ScriptStartup, TheSampleMainScriptRunsUntilReleaseAll) {
+    for (const char* file : {"list.dat", "main.lua"})
+        std::filesystem::copy_file(std::filesystem::path(KV_SAMPLE_SCRIPTS) / file,
+                                   std::filesystem::path("Data") / "Scripts" / file);
+    LogCapture log;
+    auto* manager = new CKScriptManager();
+    ASSERT_TRUE(manager->LoadScriptList());
+    auto main = manager->GetScript("main");
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(main->Start());
+    for (int i = 0; i < 3; ++i) main->Update();
+    EXPECT_FALSE(main->m_finished);
+    manager->SendCommandByName("main", "end_level", "");
+    main->Update();
+    EXPECT_FALSE(main->m_finished);
+    delete manager;
+    EXPECT_TRUE(main->m_finished);
+    EXPECT_FALSE(main->m_stop);
+    EXPECT_FALSE(Logged(log, "Ошибка"));
+    EXPECT_FALSE(Logged(log, "Ощибка"));
+}
+
+}  // namespace
