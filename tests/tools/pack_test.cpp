@@ -2,6 +2,7 @@
 // engine's own file layer.
 #include "core/KFile.h"
 
+#include "../support/archive_bytes.h"
 #include "../support/work_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-    if (path.has_parent_path()) fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using namespace test_bytes;
 
 std::string Text(const fs::path& path) {
     const Bytes bytes = ReadFile(path);
@@ -45,31 +33,6 @@ std::map<std::string, Bytes> Tree(const fs::path& root) {
     for (const auto& entry : fs::recursive_directory_iterator(root))
         if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path());
     return files;
-}
-
-void PutU32(Bytes& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void Entry(Bytes& dir, const std::string& name, uint32_t offset, uint32_t size, uint32_t count) {
-    PutU32(dir, static_cast<uint32_t>(name.size()));
-    dir.insert(dir.end(), name.begin(), name.end());
-    PutU32(dir, offset);
-    PutU32(dir, size);
-    PutU32(dir, count);
-}
-
-Bytes Archive(Bytes dir, const std::vector<Bytes>& files) {
-    Bytes out;
-    PutU32(out, kArchiveMagic);
-    PutU32(out, static_cast<uint32_t>(dir.size()));
-    ScrambleBuffer(dir);
-    out.insert(out.end(), dir.begin(), dir.end());
-    for (Bytes file : files) {
-        ScrambleBuffer(file);
-        out.insert(out.end(), file.begin(), file.end());
-    }
-    return out;
 }
 
 struct Result {
