@@ -12,7 +12,7 @@ PACKAGES=(
   clang libclang-rt-14-dev          # libFuzzer
   libgtest-dev
   liblua5.1-0-dev
-  libsdl2-dev libimgui-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
+  libsdl2-dev libimgui-dev libstb-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
   xvfb xauth
 )
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -19,8 +20,35 @@ const BackendEntry kBackends[] = {
 std::unique_ptr<IBackend> g_backend;
 SessionPlayer g_session;
 uint32_t g_frame = 0;
+std::string g_screenshot;
+
+std::string JoinWords(const std::vector<std::string>& words) {
+    std::string out;
+    for (const std::string& w : words) out += (out.empty() ? "" : " ") + w;
+    return out;
+}
 
 }  // namespace
+
+std::vector<D3DDISPLAYMODE> IBackend::DisplayModes(D3DFORMAT format) {
+    std::vector<D3DDISPLAYMODE> modes;
+    if (format != D3DFMT_R5G6B5 && format != D3DFMT_X8R8G8B8) return modes;
+    const UINT sizes[][2] = {{640, 480}, {800, 600}, {1024, 768}};
+    for (const auto& size : sizes)
+        for (UINT hz : {60u, 75u}) modes.push_back({size[0], size[1], hz, format});
+    return modes;
+}
+
+bool IBackend::SupportsDisplayFormat(D3DFORMAT format) {
+    return format == D3DFMT_R5G6B5 || format == D3DFMT_X8R8G8B8;
+}
+
+void IBackend::InitialGammaRamp(D3DGAMMARAMP* ramp) {
+    for (int i = 0; i < 256; ++i)
+        ramp->red[i] = ramp->green[i] = ramp->blue[i] = static_cast<WORD>(i * 257);
+}
+
+std::string TakeScreenshotRequest() { return std::exchange(g_screenshot, std::string()); }
 
 const BackendEntry* BackendTable(size_t* count) {
     *count = sizeof kBackends / sizeof kBackends[0];
@@ -63,6 +91,7 @@ void Shutdown() {
     g_backend.reset();
     g_session = SessionPlayer();
     g_frame = 0;
+    g_screenshot.clear();
 }
 
 IBackend* Backend() { return g_backend.get(); }
@@ -95,7 +124,10 @@ void CountFrame() {
     ++g_frame;
     if (!g_backend) return;
     g_backend->OnFrame(g_frame);
-    for (const SessionAction& action : g_session.TakeFrameActions(g_frame)) g_backend->ApplyWindowAction(action);
+    for (const SessionAction& action : g_session.TakeFrameActions(g_frame)) {
+        if (action.verb == "screenshot") g_screenshot = JoinWords(action.args);
+        else g_backend->ApplyWindowAction(action);
+    }
 }
 
 }  // namespace detail

@@ -2,12 +2,15 @@
 // clock. One table names them all; the program picks one by name at start-up.
 #pragma once
 
+#include "platform/d3d9types.h"
+#include "platform/graphics.h"
 #include "platform/session_script.h"
 #include "platform/window.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -40,6 +43,18 @@ public:
     virtual int64_t CounterFrequency() = 0;
     virtual uint32_t Milliseconds() = 0;
 
+    // Graphics: what draws for the Direct3D 9 stand-in (null: no device).
+    virtual std::unique_ptr<gfx::IGraphics> CreateGraphics() { return nullptr; }
+    // The adapter's display modes of one format, and whether a format can be
+    // a display format at all. The default is a monitor that offers 640x480,
+    // 800x600 and 1024x768 at 60 and 75 Hz in R5G6B5 and X8R8G8B8.
+    virtual std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format);
+    virtual bool SupportsDisplayFormat(D3DFORMAT format);
+    // The ramp a new device starts with (default: the identity).
+    virtual void InitialGammaRamp(D3DGAMMARAMP* ramp);
+    // True while the device must count as lost whatever the window does.
+    virtual bool DeviceForcedLost() { return false; }
+
     // Fault injection: true makes the named platform call fail.
     virtual bool ShouldFail(const char* call) { (void)call; return false; }
     // Call recording.
@@ -69,6 +84,10 @@ bool LoadSessionScriptFile(const char* path, std::string* error);
 
 // Main-loop passes seen so far (PeekMessageA calls).
 uint32_t FrameNumber();
+
+// A session script's "screenshot PATH" due this frame: the next Present
+// saves its frame there. Taking the request clears it.
+std::string TakeScreenshotRequest();
 
 namespace detail {
 // One more main-loop pass: the backend's frame hook and the script's actions.

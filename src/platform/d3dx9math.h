@@ -4,23 +4,9 @@
 // the output aliasing an input, as D3DX does.
 #pragma once
 
+#include "platform/d3d9types.h"
+
 using FLOAT = float;
-
-struct D3DVECTOR {
-  float x, y, z;
-};
-
-struct D3DMATRIX {
-  union {
-    struct {
-      float _11, _12, _13, _14;
-      float _21, _22, _23, _24;
-      float _31, _32, _33, _34;
-      float _41, _42, _43, _44;
-    };
-    float m[4][4];
-  };
-};
 
 constexpr float D3DX_PI = 3.141592654f;
 constexpr float D3DXToRadian(float degree) { return degree * (D3DX_PI / 180.0f); }

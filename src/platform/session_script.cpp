@@ -25,6 +25,7 @@ const VerbRule kVerbs[] = {
     {"restore", false, 0, 0},
     {"activate", false, 0, 0},
     {"deactivate", false, 0, 0},
+    {"screenshot", false, 1, -1},
 };
 
 std::vector<std::string> SplitWords(std::string_view line) {

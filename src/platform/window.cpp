@@ -192,6 +192,7 @@ BOOL ShowWindow(HWND wnd, int cmdShow) {
     wnd->wndProc(wnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
     if (show) {
         wnd->minimized = minimize;
+        wnd->focused = true;
         wnd->wndProc(wnd, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, minimize ? 1 : 0), 0);
         const LONG w = wnd->rect.right - wnd->rect.left, h = wnd->rect.bottom - wnd->rect.top;
         wnd->wndProc(wnd, WM_SIZE, minimize ? SIZE_MINIMIZED : SIZE_RESTORED, minimize ? 0 : MAKELPARAM(w, h));
@@ -419,9 +420,11 @@ void PostWindowEvent(HWND wnd, WindowEvent event) {
         SendMessageA(wnd, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(w, h));
         break;
     case WindowEvent::FocusGained:
+        wnd->focused = true;
         SendMessageA(wnd, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, wnd->minimized ? 1 : 0), 0);
         break;
     case WindowEvent::FocusLost:
+        wnd->focused = false;
         SendMessageA(wnd, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, wnd->minimized ? 1 : 0), 0);
         break;
     case WindowEvent::MouseOver:

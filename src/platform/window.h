@@ -23,6 +23,7 @@ struct KWindow {
     RECT rect{};                   // screen pixels
     bool visible = false;
     bool minimized = false;
+    bool focused = false;          // has the keyboard focus (is the active window)
     bool destroyed = false;
     void* native = nullptr;        // backend's own handle
 
