@@ -54,6 +54,8 @@ struct IDirect3DDevice9 : IUnknown {
   virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                         DWORD stencil) = 0;
 
+  // The whole back buffer, depth 0 to 1.
+  virtual HRESULT GetViewport(D3DVIEWPORT9* viewport) = 0;
   virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
   virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
   virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;

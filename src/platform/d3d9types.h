@@ -202,6 +202,15 @@ struct D3DINDEXBUFFER_DESC {
   UINT Size;
 };
 
+struct D3DVIEWPORT9 {
+  DWORD X;
+  DWORD Y;
+  DWORD Width;
+  DWORD Height;
+  float MinZ;
+  float MaxZ;
+};
+
 struct D3DLOCKED_RECT {
   INT Pitch;
   void* pBits;

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,6 +34,11 @@ public:
     int64_t Counter() override { return counter; }
     int64_t CounterFrequency() override { return frequency; }
     uint32_t Milliseconds() override { return static_cast<uint32_t>(counter / (frequency / 1000)) + millisecondsOffset; }
+    std::unique_ptr<gfx::IGraphics> CreateGraphics() override;
+    std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format) override;
+    bool SupportsDisplayFormat(D3DFORMAT format) override;
+    void InitialGammaRamp(D3DGAMMARAMP* ramp) override;
+    bool DeviceForcedLost() override;
     bool ShouldFail(const char* call) override { return failing.count(call) != 0; }
     void Record(const std::string& call) override { calls.push_back(call); }
 
@@ -40,6 +46,9 @@ public:
     void InjectEvent(HWND wnd, WindowEvent event) { pending.emplace_back(wnd, event); }
     void AdvanceSeconds(double seconds) { counter += static_cast<int64_t>(seconds * static_cast<double>(frequency)); }
     bool Called(const std::string& call) const;
+    // The device counts as lost for the next frames main-loop passes (this
+    // one included), whatever the window does.
+    void LoseDevice(uint32_t frames);
 
     std::vector<std::string> calls;
     std::set<std::string> failing;          // platform call names that fail
@@ -52,6 +61,14 @@ public:
     // Called with the dialog whenever one is shown; it plays the user. When
     // it leaves the dialog open, the session script, then WM_CLOSE, follow.
     std::function<void(HWND)> dialogHandler;
+
+    // Graphics injection. Every mode of every format the adapter lists (the
+    // default monitor's when unset); display formats CheckDeviceType refuses;
+    // the ramp a device starts with.
+    std::optional<std::vector<D3DDISPLAYMODE>> displayModes;
+    std::set<D3DFORMAT> refusedFormats;
+    std::optional<D3DGAMMARAMP> initialRamp;
+    uint32_t lostUntilFrame = 0;
 
 private:
     std::deque<std::pair<HWND, WindowEvent>> pending;

@@ -1,0 +1,84 @@
+#include "platform/headless/headless_graphics.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+HeadlessGraphics* g_recorder = nullptr;
+
+class NullResource final : public gfx::BackendResource {};
+
+}  // namespace
+
+HeadlessGraphics* HeadlessRecorder() { return g_recorder; }
+
+HeadlessGraphics::HeadlessGraphics() { g_recorder = this; }
+
+HeadlessGraphics::~HeadlessGraphics() {
+    if (g_recorder == this) g_recorder = nullptr;
+}
+
+RecordedDraw::Vertex RecordedDraw::VertexAt(size_t i) const {
+    Vertex v{};
+    if (stride >= sizeof v && (i + 1) * stride <= vertices.size()) std::memcpy(&v, vertices.data() + i * stride, sizeof v);
+    return v;
+}
+
+bool HeadlessGraphics::SetUp(HWND, const D3DPRESENT_PARAMETERS& p) {
+    params = p;
+    ++setUps;
+    return true;
+}
+
+std::unique_ptr<gfx::BackendResource> HeadlessGraphics::CreateBuffer(UINT, bool) {
+    return std::make_unique<NullResource>();
+}
+
+std::unique_ptr<gfx::BackendResource> HeadlessGraphics::CreateTexture(UINT, UINT, UINT) {
+    return std::make_unique<NullResource>();
+}
+
+void HeadlessGraphics::Clear(DWORD flags, D3DCOLOR color, float, DWORD) {
+    if (flags & D3DCLEAR_TARGET) current.clears.push_back(color);
+}
+
+void HeadlessGraphics::Draw(const gfx::PipelineState& state, const gfx::DrawCall& draw) {
+    RecordedDraw r;
+    r.state = state;
+    for (size_t i = 0; i < gfx::kStageCount; ++i) {
+        r.textures[i] = state.textures[i] ? state.textures[i]->object : nullptr;
+        r.state.textures[i] = nullptr;  // points into live textures; only their identity is kept
+    }
+    r.type = draw.type;
+    r.primitiveCount = draw.primitiveCount;
+    r.stride = draw.stride;
+    r.effect = state.effect;
+    r.pass = state.pass;
+    if (draw.indexData) {
+        const uint8_t* first = draw.vertexData + size_t{draw.minIndex} * draw.stride;
+        r.vertices.assign(first, first + size_t{draw.numVertices} * draw.stride);
+        r.indices.resize(draw.indexCount);
+        for (UINT i = 0; i < draw.indexCount; ++i)
+            r.indices[i] = static_cast<uint16_t>(draw.indexData[i] - draw.minIndex);
+    } else {
+        r.vertices.assign(draw.vertexData, draw.vertexData + size_t{draw.vertexCount} * draw.stride);
+    }
+    current.draws.push_back(std::move(r));
+}
+
+void HeadlessGraphics::Present(const D3DGAMMARAMP& ramp) {
+    ++presents;
+    current.ramp = ramp;
+    frames.push_back(std::move(current));
+    current = RecordedFrame{};
+    while (frames.size() > std::max<size_t>(keepFrames, 1)) frames.pop_front();
+}
+
+void HeadlessGraphics::Violation(const std::string& what) {
+    violations.push_back(what);
+    current.violations.push_back(what);
+}
+
+}  // namespace platform
