@@ -207,7 +207,12 @@ public:
         m_state.effect = effect;
         m_state.pass = pass;
     }
-    // A texture that goes away must not stay bound.
+    // Bindings hold no reference (as in D3D9, where the application's count
+    // decides): a resource that goes away is unbound instead.
+    void Forget(void* resource) {
+        if (resource == m_stream) m_stream = nullptr;
+        if (resource == m_indices) m_indices = nullptr;
+    }
     void Forget(Texture* texture) {
         for (size_t i = 0; i < gfx::kStageCount; ++i)
             if (m_textures[i] == texture) {
@@ -216,6 +221,7 @@ public:
             }
     }
 
+    bool ReadFrame(std::vector<uint8_t>* rgba, UINT* w, UINT* h);
     bool Recording() const { return m_gfx->RecordsCalls(); }
     void Record(const std::string& call) { m_gfx->RecordCall(call); }
 
@@ -336,6 +342,9 @@ Buffer<Interface>::Buffer(Device* d, UINT length, DWORD u, D3DPOOL p, std::uniqu
 
 template <class Interface>
 Buffer<Interface>::~Buffer() {
+    // The backend's copy goes first: releasing the device may end the backend.
+    gpu.reset();
+    device->Forget(this);
     device->Release();
 }
 
@@ -395,6 +404,7 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
 }
 
 Texture::~Texture() {
+    m_gpu.reset();
     m_device->Forget(this);
     m_device->Release();
 }
@@ -444,14 +454,10 @@ Device::~Device() {
 }
 
 void Device::UnbindAll() {
-    for (size_t i = 0; i < gfx::kStageCount; ++i)
-        if (m_textures[i]) {
-            IDirect3DBaseTexture9* t = std::exchange(m_textures[i], nullptr);
-            m_state.textures[i] = nullptr;
-            t->Release();
-        }
-    if (m_stream) std::exchange(m_stream, nullptr)->Release();
-    if (m_indices) std::exchange(m_indices, nullptr)->Release();
+    m_textures.fill(nullptr);
+    m_state.textures.fill(nullptr);
+    m_stream = nullptr;
+    m_indices = nullptr;
 }
 
 void Device::ResetState() {
@@ -522,18 +528,23 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
     return D3D_OK;
 }
 
+bool Device::ReadFrame(std::vector<uint8_t>* rgba, UINT* w, UINT* h) {
+    if (!m_gfx->ReadFrame(rgba, w, h)) return false;
+    // What the player sees: the fade's ramp applied.
+    for (size_t i = 0; i + 3 < rgba->size(); i += 4) {
+        (*rgba)[i] = static_cast<uint8_t>(m_ramp.red[(*rgba)[i]] >> 8);
+        (*rgba)[i + 1] = static_cast<uint8_t>(m_ramp.green[(*rgba)[i + 1]] >> 8);
+        (*rgba)[i + 2] = static_cast<uint8_t>(m_ramp.blue[(*rgba)[i + 2]] >> 8);
+    }
+    return true;
+}
+
 void Device::SaveScreenshot(const std::string& path) {
     std::vector<uint8_t> rgba;
     UINT w = 0, h = 0;
-    if (!m_gfx->ReadFrame(&rgba, &w, &h)) {
+    if (!ReadFrame(&rgba, &w, &h)) {
         std::fprintf(stderr, "screenshot %s: this backend draws no pixels\n", path.c_str());
         return;
-    }
-    // What the player sees: the fade's ramp applied.
-    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
-        rgba[i] = static_cast<uint8_t>(m_ramp.red[rgba[i]] >> 8);
-        rgba[i + 1] = static_cast<uint8_t>(m_ramp.green[rgba[i + 1]] >> 8);
-        rgba[i + 2] = static_cast<uint8_t>(m_ramp.blue[rgba[i + 2]] >> 8);
     }
     if (!WritePng(path.c_str(), rgba.data(), w, h)) std::fprintf(stderr, "screenshot %s: cannot write\n", path.c_str());
 }
@@ -642,8 +653,6 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     if (stage >= gfx::kStageCount) return D3DERR_INVALIDCALL;
     auto* tex = dynamic_cast<Texture*>(texture);
     if (texture && (!tex || tex->m_device != this)) return Invalid("SetTexture with a texture of another device");
-    if (texture) texture->AddRef();
-    if (m_textures[stage]) m_textures[stage]->Release();
     m_textures[stage] = texture;
     m_state.textures[stage] = tex ? &tex->m_source : nullptr;
     return D3D_OK;
@@ -745,8 +754,6 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT 
     if (stream != 0) return Invalid("SetStreamSource of a stream other than 0");
     auto* vb = static_cast<VertexBuffer*>(data);
     if (vb && vb->device != this) return Invalid("SetStreamSource with a buffer of another device");
-    if (vb) vb->AddRef();
-    if (m_stream) m_stream->Release();
     m_stream = vb;
     m_streamOffset = offset;
     m_streamStride = stride;
@@ -757,22 +764,8 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* data) {
     if (Recording()) Record("SetIndices");
     auto* ib = static_cast<IndexBuffer*>(data);
     if (ib && ib->device != this) return Invalid("SetIndices with a buffer of another device");
-    if (ib) ib->AddRef();
-    if (m_indices) m_indices->Release();
     m_indices = ib;
     return D3D_OK;
-}
-
-UINT IndexCountOf(D3DPRIMITIVETYPE type, UINT primitives) {
-    switch (type) {
-    case D3DPT_POINTLIST: return primitives;
-    case D3DPT_LINELIST: return primitives * 2;
-    case D3DPT_LINESTRIP: return primitives + 1;
-    case D3DPT_TRIANGLELIST: return primitives * 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return primitives + 2;
-    default: return 0;
-    }
 }
 
 HRESULT Device::CheckDrawState(const char* call, UINT stride) {
@@ -793,7 +786,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     if (HRESULT hr = CheckDrawState("DrawIndexedPrimitive", m_streamStride); FAILED(hr)) return hr;
     if (!m_stream || !m_indices) return Invalid("DrawIndexedPrimitive without a vertex or index buffer");
     if (m_stream->locks || m_indices->locks) return Invalid("DrawIndexedPrimitive from a locked buffer");
-    const UINT count = IndexCountOf(type, primCount);
+    const UINT count = gfx::VerticesFor(type, primCount);
     if (count == 0) return Invalid("DrawIndexedPrimitive of no primitives");
     if (uint64_t{startIndex} + count > m_indices->bytes.size() / 2)
         return Invalid("DrawIndexedPrimitive reads past the index buffer");
@@ -833,11 +826,11 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primCount, const voi
         Record("DrawPrimitiveUP " + std::to_string(type) + " " + std::to_string(primCount) + " " + std::to_string(stride));
     if (!data) return D3DERR_INVALIDCALL;
     if (HRESULT hr = CheckDrawState("DrawPrimitiveUP", stride); FAILED(hr)) return hr;
-    const UINT count = IndexCountOf(type, primCount);
+    const UINT count = gfx::VerticesFor(type, primCount);
     if (count == 0) return Invalid("DrawPrimitiveUP of no primitives");
     // D3D9 unbinds stream 0 and the indices after a user-pointer draw.
-    if (m_stream) std::exchange(m_stream, nullptr)->Release();
-    if (m_indices) std::exchange(m_indices, nullptr)->Release();
+    m_stream = nullptr;
+    m_indices = nullptr;
     m_streamOffset = m_streamStride = 0;
     UpdateCooperation();
     if (m_cooperation != Cooperation::Ok) return D3D_OK;
@@ -989,6 +982,11 @@ void SetDeviceClientLost(IDirect3DDevice9* device, const void* client, bool lost
 
 void UntrackDeviceClient(IDirect3DDevice9* device, const void* client) {
     if (auto* d = dynamic_cast<Device*>(device)) d->Untrack(client);
+}
+
+bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UINT* width, UINT* height) {
+    auto* d = dynamic_cast<Device*>(device);
+    return d && d->ReadFrame(rgba, width, height);
 }
 
 void SetCurrentPass(IDirect3DDevice9* device, const void* effect, UINT pass) {

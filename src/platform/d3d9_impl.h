@@ -6,6 +6,9 @@
 #include "platform/d3d9.h"
 #include "platform/graphics.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace platform::d3d {
 
 void TrackDeviceClient(IDirect3DDevice9* device, const void* client);
@@ -21,6 +24,10 @@ void SetDefaultState(gfx::PipelineState* state, bool depthBuffer);
 
 // Bytes per vertex of a flexible vertex format (0 for one this device cannot draw).
 UINT FvfStride(DWORD fvf);
+
+// The device's last presented frame at back-buffer size, ramp applied as the
+// player sees it: RGBA rows, top first. False when the backend has no pixels.
+bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UINT* width, UINT* height);
 
 // Writes RGBA rows, top first, as a PNG file.
 bool WritePng(const char* path, const uint8_t* rgba, UINT width, UINT height);

@@ -39,7 +39,7 @@ public:
           m_floats(m_effect.parameters.size(), 0.0f) {
         m_device->AddRef();
         for (size_t i = 0; i < m_effect.parameters.size(); ++i) m_floats[i] = m_effect.parameters[i].floatValue;
-        if (!m_effect.techniques.empty()) m_technique = &m_effect.techniques[0];
+        if (!m_effect.techniques.empty()) UseTechnique(&m_effect.techniques[0]);
         platform::d3d::TrackDeviceClient(m_device, this);
     }
 
@@ -76,7 +76,7 @@ public:
     HRESULT SetTechnique(D3DXHANDLE handle) override {
         platform::fx::Technique* t = FindTechnique(handle);
         if (!t) return D3DERR_INVALIDCALL;
-        m_technique = t;
+        UseTechnique(t);
         return D3D_OK;
     }
 
@@ -157,6 +157,13 @@ private:
         IDirect3DBaseTexture9* texture = nullptr;  // counted while saved
     };
 
+    // The states Begin saves are worked out once per technique, not per frame.
+    void UseTechnique(platform::fx::Technique* t) {
+        m_technique = t;
+        m_savedKeys = platform::fx::StatesAssignedBy(*t);
+        m_saved.reserve(m_savedKeys.size());
+    }
+
     // Handles are the names' own storage, which lives as long as the effect.
     static D3DXHANDLE Handle(const std::string& name) { return name.c_str(); }
 
@@ -180,7 +187,7 @@ private:
     }
 
     void Save() {
-        for (const platform::fx::StateKey& key : platform::fx::StatesAssignedBy(*m_technique)) {
+        for (const platform::fx::StateKey& key : m_savedKeys) {
             Saved s{key};
             switch (key.kind) {
             case AssignmentKind::RenderState:
@@ -224,6 +231,7 @@ private:
     std::vector<IDirect3DBaseTexture9*> m_textures;  // per parameter, counted
     std::vector<float> m_floats;
     platform::fx::Technique* m_technique = nullptr;
+    std::vector<platform::fx::StateKey> m_savedKeys;
     std::vector<Saved> m_saved;
     bool m_begun = false;
     ULONG m_refs = 1;

@@ -84,6 +84,19 @@ struct DrawCall {
     UINT numVertices = 0;
 };
 
+// Vertices (or indices) a draw of that many primitives reads; 0 for none.
+inline UINT VerticesFor(D3DPRIMITIVETYPE type, UINT primitives) {
+    switch (type) {
+    case D3DPT_POINTLIST: return primitives;
+    case D3DPT_LINELIST: return primitives * 2;
+    case D3DPT_LINESTRIP: return primitives ? primitives + 1 : 0;
+    case D3DPT_TRIANGLELIST: return primitives * 3;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: return primitives ? primitives + 2 : 0;
+    default: return 0;
+    }
+}
+
 class IGraphics {
 public:
     virtual ~IGraphics() = default;

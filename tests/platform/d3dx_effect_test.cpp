@@ -5,6 +5,8 @@
 #include "platform/headless/headless_backend.h"
 #include "platform/headless/headless_graphics.h"
 
+#include "device_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -13,35 +15,15 @@
 
 namespace {
 
-LRESULT Proc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(wnd, message, wParam, lParam); }
-
-class Effect : public ::testing::Test {
+class Effect : public DeviceTest {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(platform::Startup("headless", &error)) << error;
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = "Game";
-        RegisterClassExA(&wc);
-        HWND window = CreateWindowExA(0, "Game", "Game", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
-        ShowWindow(window, SW_SHOW);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 640;
-        pp.BackBufferHeight = 480;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.hDeviceWindow = window;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0, &pp, &device), D3D_OK);
+        StartWindow("headless");
+        ASSERT_EQ(Create(FullScreen(640, 480)), D3D_OK);
     }
     void TearDown() override {
         if (effect) effect->Release();
-        device->Release();
-        d3d->Release();
-        platform::Shutdown();
+        DeviceTest::TearDown();
     }
 
     HRESULT Compile(const std::string& text, std::string* errors = nullptr) {
@@ -61,8 +43,6 @@ protected:
         return v;
     }
 
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
     ID3DXEffect* effect = nullptr;
 };
 

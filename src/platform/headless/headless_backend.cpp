@@ -96,7 +96,7 @@ void HeadlessBackend::InitialGammaRamp(D3DGAMMARAMP* ramp) {
     else IBackend::InitialGammaRamp(ramp);
 }
 
-bool HeadlessBackend::DeviceForcedLost() { return FrameNumber() < lostUntilFrame; }
+bool HeadlessBackend::DeviceForcedLost() { return lostUntilFrame != 0 && FrameNumber() <= lostUntilFrame; }
 
 void HeadlessBackend::LoseDevice(uint32_t frames) { lostUntilFrame = FrameNumber() + frames; }
 

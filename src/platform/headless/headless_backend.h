@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -39,19 +40,19 @@ public:
     bool SupportsDisplayFormat(D3DFORMAT format) override;
     void InitialGammaRamp(D3DGAMMARAMP* ramp) override;
     bool DeviceForcedLost() override;
-    bool ShouldFail(const char* call) override { return failing.count(call) != 0; }
+    bool ShouldFail(const char* call) override { return !failing.empty() && failing.count(std::string_view(call)) != 0; }
     void Record(const std::string& call) override { calls.push_back(call); }
 
     // Test controls.
     void InjectEvent(HWND wnd, WindowEvent event) { pending.emplace_back(wnd, event); }
     void AdvanceSeconds(double seconds) { counter += static_cast<int64_t>(seconds * static_cast<double>(frequency)); }
     bool Called(const std::string& call) const;
-    // The device counts as lost for the next frames main-loop passes (this
-    // one included), whatever the window does.
+    // The device counts as lost from now through the next `frames`
+    // main-loop passes, whatever the window does.
     void LoseDevice(uint32_t frames);
 
     std::vector<std::string> calls;
-    std::set<std::string> failing;          // platform call names that fail
+    std::set<std::string, std::less<>> failing;  // platform call names that fail
     int64_t counter = 0;                    // the performance counter
     int64_t frequency = 1000000000;         // counts per second
     int64_t frameStep = 16666667;           // counter added per main-loop pass

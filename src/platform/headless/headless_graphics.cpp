@@ -45,6 +45,7 @@ void HeadlessGraphics::Clear(DWORD flags, D3DCOLOR color, float, DWORD) {
 }
 
 void HeadlessGraphics::Draw(const gfx::PipelineState& state, const gfx::DrawCall& draw) {
+    if (!recordDraws) return;
     RecordedDraw r;
     r.state = state;
     for (size_t i = 0; i < gfx::kStageCount; ++i) {
@@ -70,6 +71,7 @@ void HeadlessGraphics::Draw(const gfx::PipelineState& state, const gfx::DrawCall
 
 void HeadlessGraphics::Present(const D3DGAMMARAMP& ramp) {
     ++presents;
+    if (!recordDraws && !recordCalls) return;
     current.ramp = ramp;
     frames.push_back(std::move(current));
     current = RecordedFrame{};

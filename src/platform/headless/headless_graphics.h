@@ -67,6 +67,8 @@ public:
     std::deque<RecordedFrame> frames;
     size_t keepFrames = 120;
     bool recordCalls = true;
+    // Off: draws are not kept and frames are only counted (for benchmarks).
+    bool recordDraws = true;
     // Every violation since the device was made.
     std::vector<std::string> violations;
     D3DPRESENT_PARAMETERS params{};

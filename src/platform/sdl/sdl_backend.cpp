@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_backend.h"
 
+#include "platform/sdl/gl_graphics.h"
 #include "platform/sdl/sdl_dialog.h"
 
 #include "imgui.h"
@@ -269,6 +270,8 @@ public:
         else if (action.verb == "activate") PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_GAINED);
         else if (action.verb == "deactivate") PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST);
     }
+
+    std::unique_ptr<gfx::IGraphics> CreateGraphics() override { return sdl::CreateGlGraphics(); }
 
     int64_t Counter() override {
         timespec ts{};

@@ -42,21 +42,6 @@ private:
     ImGuiContext* m_imgui;
 };
 
-// A GL 2.1 compatibility context, leaving the attributes as the renderer set them.
-SDL_GLContext CreateGl21Context(SDL_Window* window) {
-    int major = 0, minor = 0, profile = 0;
-    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, &major);
-    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
-    SDL_GL_GetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, &profile);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
-    SDL_GLContext gl = SDL_GL_CreateContext(window);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, major);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profile);
-    return gl;
-}
 
 // ImGui asserts on a missing font file; reading it ourselves turns that into a failure.
 bool LoadFont(ImGuiIO& io) {
@@ -119,6 +104,22 @@ float Height(const RECT& r) { return static_cast<float>(r.bottom - r.top); }
 ImVec2 TopLeft(const RECT& r) { return ImVec2(static_cast<float>(r.left), static_cast<float>(r.top)); }
 
 }  // namespace
+
+// A GL 2.1 compatibility context, leaving SDL's global attributes as they were.
+SDL_GLContext CreateGl21Context(SDL_Window* window) {
+    int major = 0, minor = 0, profile = 0;
+    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, &major);
+    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
+    SDL_GL_GetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, &profile);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+    SDL_GLContext gl = SDL_GL_CreateContext(window);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, major);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profile);
+    return gl;
+}
 
 std::unique_ptr<DialogView> DialogView::Create(HWND dialog) {
     std::unique_ptr<DialogView> view(new DialogView(dialog));

@@ -16,6 +16,10 @@ struct ImGuiContext;
 
 namespace platform::sdl {
 
+// A GL 2.1 compatibility context for the window; SDL's global context
+// attributes are left as they were.
+SDL_GLContext CreateGl21Context(SDL_Window* window);
+
 // The mouse id of clicks a session script makes, so real pointer events can
 // be told apart from them.
 constexpr Uint32 kScriptMouseId = 0x4B56;
