@@ -10,7 +10,7 @@ JOBS=$(nproc)
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev          # libFuzzer
-  libgtest-dev
+  libgtest-dev libbenchmark-dev
   liblua5.1-0-dev
   libsdl2-dev libimgui-dev libstb-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
   xvfb xauth
@@ -53,6 +53,10 @@ cmd_test() {
   build build
   echo "== tests"
   (cd build && xvfb ctest --output-on-failure -j "$JOBS")
+
+  echo "== benchmarks (a short run: they measure, they do not judge)"
+  build/benchmarks/kv_render_benchmark --benchmark_min_time=0.05
+  xvfb env KELVANDOR_PLATFORM=sdl build/benchmarks/kv_render_benchmark --benchmark_min_time=0.05
 
   echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
   build build-asan -DKELVANDOR_SANITIZE=ON

@@ -6,6 +6,9 @@
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KMemoryManager.h"
+#include "Render/KIVertexBuffer.h"
+#include "Render/KMaterial.h"
+#include "Render/KRender.h"
 #include "game/KGameData.h"
 #include "resources/resource.h"
 #include "script/KLuaScript.h"
@@ -15,6 +18,7 @@
 
 // The tasks that Run holds besides the kernel, released in a fixed order.
 struct CKApplication::RunTasks {
+    CKPtr<CKRender> render;
     CKPtr<CKGlobalTimer> timer;
     CKPtr<CKLuaScript> mainScript;
 };
@@ -34,7 +38,7 @@ CKPtr<IKTask> TimerTask() { return CKPtr<IKTask>(g_GlobalTimer); }
 
 }  // namespace
 
-const SKVideoMode g_VideoModes[kVideoModeCount] = {
+const SKModeChoice g_VideoModes[kVideoModeCount] = {
     {640, 480, 16}, {800, 600, 16}, {1024, 768, 16}, {640, 480, 32}, {800, 600, 32}, {1024, 768, 32},
 };
 
@@ -62,12 +66,13 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     CKLog::Instance();
     CKLog::Init();
 
-    // 3. The singletons, in their fixed order. The material manager, the
-    // render-object loader, the enemy database and the audio device take
-    // their places between the script manager and the game data.
+    // 3. The singletons, in their fixed order. The render-object loader, the
+    // enemy database and the audio device take their places between the
+    // material manager and the game data.
     new CKConfig();
     new CKKernel();
     new CKScriptManager();
+    new CKMaterialManager();
     new CKGameData();
     g_GameData->Load();  // before the archive opens: always from the disk
 
@@ -108,8 +113,13 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     g_Kernel->m_hWnd = hWnd;
     g_Kernel->m_hInstance = hInstance;
 
-    // 15. The renderer (priority 10000) joins here; when it fails, shut-down
-    // starts at step 4.
+    // 15.
+    tasks.render = new CKRender();
+    tasks.render->m_priority = 10000;
+    if (!g_Kernel->AddTask(tasks.render)) {
+        Shutdown(4, tasks);
+        return;
+    }
 
     // 16.
     tasks.timer = new CKGlobalTimer();
@@ -149,7 +159,7 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         [[fallthrough]];
     case 4:
         CollectGarbage();
-        // The renderer's pointer is released here.
+        tasks.render = nullptr;
         [[fallthrough]];
     case 5:
         g_GameData->Save();
@@ -157,13 +167,14 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         CollectGarbage();
         [[fallthrough]];
     case 6:
-        // The total of vertex- and index-buffer bytes is logged here.
+        CKLog::Print(0, "Vertices size - %d", static_cast<int>(g_VertexBufferBytes));
         [[fallthrough]];
     case 7:
-        // The material manager, the loader, the enemy database and the audio
-        // device go between the registry and the game data.
+        // The loader, the enemy database and the audio device go between the
+        // material manager and the game data.
         delete g_Kernel;
         delete g_Config;
+        delete GetMaterialManager();
         delete g_GameData;
         // The manager is still here only when the main loop never ran: its
         // scripts stay alive for the leak report and the memory manager's
@@ -220,7 +231,7 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
             if (g_Kernel) g_Kernel->SuspendTask(TimerTask());
             g_AppActive = 0;
         } else {
-            // The renderer resets its device here once it exists.
+            if (GetRender()) GetRender()->ResetDevice();
             if (g_Kernel) g_Kernel->ResumeTask(TimerTask());
             g_AppActive = 1;
         }
@@ -228,7 +239,7 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_ACTIVATE:
         if ((LOWORD(wParam) == WA_ACTIVE || LOWORD(wParam) == WA_CLICKACTIVE) && HIWORD(wParam) == 0) {
             if (g_Kernel) g_Kernel->ResumeTask(TimerTask());
-            // The renderer resets its device here once it exists.
+            if (GetRender()) GetRender()->ResetDevice();
             g_AppActive = 1;
         } else {
             if (g_Kernel) g_Kernel->SuspendTask(TimerTask());

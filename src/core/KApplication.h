@@ -4,14 +4,15 @@
 
 #include "platform/win32.h"
 
-struct SKVideoMode {
+// One entry of the settings dialog's mode list.
+struct SKModeChoice {
     int width;
     int height;
     int bpp;
 };
 
 constexpr int kVideoModeCount = 6;
-extern const SKVideoMode g_VideoModes[kVideoModeCount];
+extern const SKModeChoice g_VideoModes[kVideoModeCount];
 
 class CKApplication {
 public:

@@ -112,6 +112,8 @@ void CKKernel::Walk(bool update) {
     m_walking = false;
 }
 
+void (*g_ClearMaterialQueues)() = nullptr;
+
 int CKKernel::Run() {
     bool quit = false;
     for (;;) {
@@ -134,7 +136,7 @@ int CKKernel::Run() {
         }
         CollectGarbage();
     }
-    // The material manager's queues are emptied here once materials exist.
+    if (g_ClearMaterialQueues) g_ClearMaterialQueues();
     WriteConfigFile("config.cfg");
     if (g_Config) g_Config->ReleaseDefaults();
     return 0;

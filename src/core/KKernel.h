@@ -60,6 +60,10 @@ extern uint32_t g_FrameCount;
 extern float g_FrameTime;
 extern double g_TotalTime;
 
+// Empties the materials' draw queues when the main loop ends; the material
+// manager sets it (the kernel sits below the renderer).
+extern void (*g_ClearMaterialQueues)();
+
 // Writes config.cfg in the working directory; silent when it cannot.
 void WriteConfigFile(const char* path);
 

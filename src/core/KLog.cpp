@@ -1,5 +1,7 @@
 #include "core/KLog.h"
 
+#include "platform/dxerr9.h"
+
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -60,4 +62,9 @@ void CKLog::Print(int level, const char* format, ...) {
     }
     va_end(args);
     log.m_sink(level, text);
+}
+
+void LogDXError(int level, const char* source, int line, HRESULT hr) {
+    CKLog::Print(level, "DXError if %s on line %d\n%s\n%s\n", source, line, DXGetErrorString9(hr),
+                 DXGetErrorDescription9(hr));
 }

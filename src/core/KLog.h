@@ -3,6 +3,8 @@
 // write each message as UTF-8 text; tests may install a sink of their own.
 #pragma once
 
+#include "platform/win32.h"
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -27,3 +29,6 @@ private:
     Sink m_sink;
     FILE* m_file = nullptr;
 };
+
+// A failed DirectX call: "DXError if <source> on line <line>\n<name>\n<description>\n".
+void LogDXError(int level, const char* source, int line, HRESULT hr);

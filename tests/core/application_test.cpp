@@ -4,6 +4,7 @@
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
+#include "Render/KIVertexBuffer.h"
 #include "game/KGameData.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/resource.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -200,6 +202,38 @@ TEST_F(Application, ObjectsStillAliveAtExitAreReported) {
                              std::to_string(sizeof(CKTestObject)) + " bytes";
     // Once by the report, once by the final shut-down that deletes it.
     EXPECT_EQ(std::count(capture.lines.begin(), capture.lines.end(), line), 2);
+    EXPECT_TRUE(g_LiveObjects.empty());
+}
+
+TEST_F(Application, TheRendererDrawsEveryActiveFrameAndSurvivesMinimising) {
+    LogCapture capture;
+    const uint32_t before = g_VertexBufferBytes;
+    Play("0 launcher start\n3 minimize\n5 restore\n8 close\n");
+    // Passes 1, 2, 5, 6 and 7 ran the renderer; the minimised ones did not.
+    EXPECT_EQ(g_FrameCount, 5u);
+    EXPECT_TRUE(H().Called("native create Kelvandor"));
+    // The dynamic block's buffer (65536 vertices, 262144 indices), made again
+    // by the reset on restoring: re-creations count too.
+    const std::string total = "Vertices size - " + std::to_string(before + 2 * 3670016u);
+    EXPECT_NE(std::find(capture.lines.begin(), capture.lines.end(), total), capture.lines.end());
+    EXPECT_EQ(Config(), ConfigText(640, 480, 16));
+    EXPECT_TRUE(g_LiveObjects.empty());
+}
+
+TEST_F(Application, ARendererThatCannotStartSkipsTheGame) {
+    LogCapture capture;
+    std::filesystem::create_directory("Data");
+    H().failing = {"CreateDevice"};
+    const uint32_t before = g_VertexBufferBytes;
+    EXPECT_EQ(Play("0 launcher start\n3 close\n"), 0);
+    EXPECT_FALSE(std::filesystem::exists("config.cfg"));
+    EXPECT_TRUE(std::filesystem::exists("Data/game.dat"));
+    auto logged = [&](const std::string& text) {
+        return std::any_of(capture.lines.begin(), capture.lines.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(logged("DXError if Render\\KRender on line 66\nD3DERR_NOTAVAILABLE\n"));
+    EXPECT_TRUE(logged("Vertices size - " + std::to_string(before)));
     EXPECT_TRUE(g_LiveObjects.empty());
 }
 

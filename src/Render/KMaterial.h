@@ -1,0 +1,49 @@
+// A material is the unit of drawing: one effect, one texture set, one layer
+// (the render-queue order it is drawn in). Shared through the manager.
+#pragma once
+
+#include "core/KMemoryManager.h"
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+class CKEffect;
+class CKIVBlock;
+class CKRender;
+class CKTextureBlock;
+
+class CKMaterial : public IKMMObject {
+public:
+    CKMaterial(int32_t layer, CKPtr<CKEffect> effect, CKPtr<CKTextureBlock> textureBlock);
+    ~CKMaterial() override;
+    uint32_t GetSize() override { return sizeof(*this); }
+    std::string GetClassName() override { return "CKMaterial"; }
+
+    void QueueBlock(CKIVBlock* block);
+    bool DrawQueued();
+    void ClearQueue() { m_queue.clear(); }
+
+    CKRender* m_render;
+    CKPtr<CKEffect> m_effect;
+    CKPtr<CKTextureBlock> m_textureBlock;
+    std::vector<CKIVBlock*> m_queue;
+    int32_t m_layer;
+    uint8_t m_filed = 0;
+    std::string m_name;
+};
+
+class CKMaterialManager {
+public:
+    CKMaterialManager();
+    virtual ~CKMaterialManager();
+
+    CKPtr<CKMaterial> GetMaterial(int layer, const std::string& effectName, std::vector<std::string> textureNames);
+    void ClearQueues();
+    void Forget(CKMaterial* material) { m_materials.remove(material); }
+
+    std::list<CKMaterial*> m_materials;
+};
+
+CKMaterialManager* GetMaterialManager();

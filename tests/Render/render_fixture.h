@@ -1,0 +1,161 @@
+// The renderer on the headless backend, in a working directory of its own
+// with the sample effects, plus small render objects whose geometry tests set.
+#pragma once
+
+#include "Render/KBox.h"
+#include "Render/KCamera.h"
+#include "Render/KDeviceListener.h"
+#include "Render/KEffect.h"
+#include "Render/KIVertexBuffer.h"
+#include "Render/KMaterial.h"
+#include "Render/KRender.h"
+#include "Render/KRenderBlock.h"
+#include "Render/KRenderObject.h"
+#include "Render/KTexture.h"
+#include "core/KConfigVars.h"
+#include "core/KKernel.h"
+#include "platform/backend.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/headless/headless_graphics.h"
+
+#include "support/work_dir.h"
+#include "test_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+// A render object whose geometry a test sets: `quads` quads side by side,
+// each vertex's diffuse colour carrying the object's tag.
+class CKTestObject3D : public CKRenderObject {
+public:
+    explicit CKTestObject3D(const std::string& name, int quads = 1, DWORD tag = 0) : CKRenderObject(name) {
+        SetQuads(quads, tag);
+    }
+    void SetQuads(int quads, DWORD tag) {
+        vertices.clear();
+        indices.clear();
+        for (int q = 0; q < quads; ++q) {
+            const float x = static_cast<float>(q);
+            const uint16_t b = static_cast<uint16_t>(q * 4);
+            for (int i = 0; i < 4; ++i) {
+                SKVertex v{};
+                v.x = x + static_cast<float>(i & 1);
+                v.y = static_cast<float>(i >> 1);
+                v.nz = -1.0f;
+                v.diffuse = 0xFF000000u | tag;
+                vertices.push_back(v);
+            }
+            for (uint16_t i : {0, 1, 2, 2, 1, 3}) indices.push_back(static_cast<uint16_t>(b + i));
+        }
+        worldVertices = vertices;
+    }
+};
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_saved = {screenWidth, screenHeight, screenBPP, fullScreen, statistic, bboxes};
+        screenWidth = 800, screenHeight = 600, screenBPP = 32, fullScreen = 1, statistic = 0, bboxes = 0;
+        const std::filesystem::path effects = std::filesystem::path("Data") / "Effects";
+        std::filesystem::create_directories(effects);
+        std::filesystem::create_directories(std::filesystem::path("Data") / "Textures");
+        for (const char* name : {"simple.fx", "interface.fx"})
+            std::filesystem::copy_file(std::filesystem::path(KV_DATA_DIR) / "Data" / "Effects" / name, effects / name);
+        std::string error;
+        ASSERT_TRUE(platform::Startup(m_backend, &error)) << error;
+        g_AppActive = 1;
+        g_FrameTime = 0.0f;
+        new CKKernel();
+        g_Kernel->m_hWnd = MakeWindow();
+        new CKMaterialManager();
+        if (m_startRenderer) StartRenderer();
+    }
+
+    static void CollectAll() {
+        // Releases chain (block, sub-block, buffer; material, texture block,
+        // texture): collect until nothing waits.
+        while (!g_PendingObjects.empty()) CollectGarbage();
+    }
+
+    void TearDown() override {
+        if (render) render->Stop();
+        render = nullptr;
+        CollectAll();
+        delete g_Kernel;
+        delete GetMaterialManager();
+        CollectAll();
+        platform::Shutdown();
+        screenWidth = m_saved[0], screenHeight = m_saved[1], screenBPP = m_saved[2], fullScreen = m_saved[3],
+        statistic = m_saved[4], bboxes = m_saved[5];
+    }
+
+    void StartRenderer() {
+        render = new CKRender();
+        render->m_priority = 10000;
+        ASSERT_TRUE(render->Start());
+    }
+
+    static HWND MakeWindow() {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
+        wc.lpszClassName = "RenderTest";
+        RegisterClassExA(&wc);
+        HWND wnd = CreateWindowExA(0, "RenderTest", "RenderTest", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr,
+                                   nullptr);
+        ShowWindow(wnd, SW_SHOW);
+        return wnd;
+    }
+
+    static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static void WriteEffect(const std::string& name, const std::string& text) {
+        WriteFile(std::filesystem::path("Data") / "Effects" / name, text);
+    }
+    // An uncompressed 32-bit TGA of one colour (0xAARRGGBB).
+    static void WriteTexture(const std::string& name, int width, int height, uint32_t argb) {
+        std::string tga(18, '\0');
+        tga[2] = 2;
+        tga[12] = static_cast<char>(width & 0xFF), tga[13] = static_cast<char>(width >> 8);
+        tga[14] = static_cast<char>(height & 0xFF), tga[15] = static_cast<char>(height >> 8);
+        tga[16] = 32;
+        tga[17] = 8 | 0x20;
+        for (int i = 0; i < width * height; ++i)
+            for (int b = 0; b < 4; ++b) tga.push_back(static_cast<char>((argb >> (8 * b)) & 0xFF));
+        WriteFile(std::filesystem::path("Data") / "Textures" / name, tga);
+    }
+
+    static CKPtr<CKTestObject3D> Object(const std::string& name, CKPtr<CKMaterial> material, int quads = 1,
+                                        DWORD tag = 0) {
+        CKPtr<CKTestObject3D> object(new CKTestObject3D(name, quads, tag));
+        object->SetMaterial(material);
+        return object;
+    }
+
+    // One pass of the renderer as the kernel runs it, with the frame counter moved on.
+    void Frame(float seconds = 1.0f / 60.0f) {
+        ++g_FrameCount;
+        g_FrameTime = seconds;
+        platform::detail::CountFrame();
+        render->Update();
+    }
+
+    static platform::HeadlessBackend& H() { return *platform::Headless(); }
+    static platform::HeadlessGraphics& R() { return *platform::HeadlessRecorder(); }
+    // The draws of the frame presented last.
+    static const std::vector<platform::RecordedDraw>& LastDraws() { return R().frames.back().draws; }
+
+    ScopedWorkDir m_dir;
+    CKPtr<CKRender> render;
+    bool m_startRenderer = true;
+    const char* m_backend = "headless";
+
+private:
+    std::vector<int> m_saved;
+};
