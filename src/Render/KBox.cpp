@@ -107,26 +107,22 @@ void SKBox::FromObbs(const std::vector<CKPtr<CKObb>>& obbs, const D3DXMATRIX& wo
     }
     min = obbs[0]->aabbMin;
     max = obbs[0]->aabbMax;
-    for (size_t i = 1; i < obbs.size(); ++i) {
-        const CKObb& obb = *obbs[i];
-        min.x = std::min(min.x, obb.aabbMin.x);
-        min.y = std::min(min.y, obb.aabbMin.y);
-        min.z = std::min(min.z, obb.aabbMin.z);
-        max.x = std::max(max.x, obb.aabbMax.x);
-        max.y = std::max(max.y, obb.aabbMax.y);
-        max.z = std::max(max.z, obb.aabbMax.z);
-    }
+    for (size_t i = 1; i < obbs.size(); ++i) Grow(obbs[i]->aabbMin, obbs[i]->aabbMax);
     UpdateCentre();
 }
 
 void SKBox::Merge(const SKBox& other) {
-    min.x = std::min(min.x, other.min.x);
-    min.y = std::min(min.y, other.min.y);
-    min.z = std::min(min.z, other.min.z);
-    max.x = std::max(max.x, other.max.x);
-    max.y = std::max(max.y, other.max.y);
-    max.z = std::max(max.z, other.max.z);
+    Grow(other.min, other.max);
     UpdateCentre();
+}
+
+void SKBox::Grow(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi) {
+    min.x = std::min(min.x, lo.x);
+    min.y = std::min(min.y, lo.y);
+    min.z = std::min(min.z, lo.z);
+    max.x = std::max(max.x, hi.x);
+    max.y = std::max(max.y, hi.y);
+    max.z = std::max(max.z, hi.z);
 }
 
 void SKBox::UpdateCentre() {

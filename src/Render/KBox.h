@@ -54,6 +54,10 @@ struct SKBox {
     bool IntersectSegment(const float origin[3], const float direction[3], float length) const;
     // Strict: a point on the boundary is outside.
     bool ContainsPoint(const float point[3]) const;
+
+private:
+    // Widens min and max to take in [lo, hi]; the centre is left to the caller.
+    void Grow(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi);
 };
 
 // Distance along the ray to the plane when the ray runs against the plane's

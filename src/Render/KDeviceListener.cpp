@@ -1,5 +1,6 @@
 #include "Render/KDeviceListener.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 std::list<IKDeviceListener*>* g_DeviceListeners = nullptr;
@@ -28,12 +29,8 @@ template <class F>
 void ForEachListener(F f) {
     if (!g_DeviceListeners) return;
     const std::list<IKDeviceListener*> snapshot = *g_DeviceListeners;
-    for (IKDeviceListener* l : snapshot) {
-        bool stillListed = false;
-        for (IKDeviceListener* current : *g_DeviceListeners)
-            if (current == l) stillListed = true;
-        if (stillListed) f(l);
-    }
+    for (IKDeviceListener* l : snapshot)
+        if (std::find(g_DeviceListeners->begin(), g_DeviceListeners->end(), l) != g_DeviceListeners->end()) f(l);
 }
 
 }  // namespace

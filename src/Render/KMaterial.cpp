@@ -16,7 +16,7 @@ CKMaterialManager* g_MaterialManager = nullptr;
 CKMaterialManager* GetMaterialManager() { return g_MaterialManager; }
 
 CKMaterial::CKMaterial(int32_t layer, CKPtr<CKEffect> effect, CKPtr<CKTextureBlock> textureBlock)
-    : m_render(GetRender()), m_effect(std::move(effect)), m_textureBlock(std::move(textureBlock)), m_layer(layer) {}
+    : m_effect(std::move(effect)), m_textureBlock(std::move(textureBlock)), m_layer(layer) {}
 
 CKMaterial::~CKMaterial() {
     if (g_MaterialManager) g_MaterialManager->Forget(this);

@@ -11,7 +11,6 @@
 
 class CKEffect;
 class CKIVBlock;
-class CKRender;
 class CKTextureBlock;
 
 class CKMaterial : public IKMMObject {
@@ -25,7 +24,6 @@ public:
     bool DrawQueued();
     void ClearQueue() { m_queue.clear(); }
 
-    CKRender* m_render;
     CKPtr<CKEffect> m_effect;
     CKPtr<CKTextureBlock> m_textureBlock;
     std::vector<CKIVBlock*> m_queue;

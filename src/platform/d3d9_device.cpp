@@ -48,6 +48,10 @@ D3DMATRIX Identity() {
     return m;
 }
 
+bool BufferPool(D3DPOOL pool) {
+    return pool == D3DPOOL_MANAGED || pool == D3DPOOL_DEFAULT || pool == D3DPOOL_SYSTEMMEM;
+}
+
 bool Fails(const char* call) {
     IBackend* b = Backend();
     return b && b->ShouldFail(call);
@@ -209,13 +213,11 @@ public:
     }
     // Bindings hold no reference (as in D3D9, where the application's count
     // decides): a resource that goes away is unbound instead.
-    void Forget(void* resource) {
+    void Forget(const void* resource) {
         if (resource == m_stream) m_stream = nullptr;
         if (resource == m_indices) m_indices = nullptr;
-    }
-    void Forget(Texture* texture) {
         for (size_t i = 0; i < gfx::kStageCount; ++i)
-            if (m_textures[i] == texture) {
+            if (m_textures[i] == resource) {
                 m_textures[i] = nullptr;
                 m_state.textures[i] = nullptr;
             }
@@ -863,7 +865,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     if (!out || shared) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (length == 0 || (fvf != 0 && length < FvfStride(fvf))) return D3DERR_INVALIDCALL;
-    if (pool != D3DPOOL_MANAGED && pool != D3DPOOL_DEFAULT && pool != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+    if (!BufferPool(pool)) return D3DERR_INVALIDCALL;
     if (Fails("CreateVertexBuffer")) return D3DERR_OUTOFVIDEOMEMORY;
     *out = new VertexBuffer(this, length, usage, fvf, pool, m_gfx->CreateBuffer(length, false));
     return D3D_OK;
@@ -875,7 +877,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     if (!out || shared) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (length < 2 || format != D3DFMT_INDEX16) return D3DERR_INVALIDCALL;
-    if (pool != D3DPOOL_MANAGED && pool != D3DPOOL_DEFAULT && pool != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+    if (!BufferPool(pool)) return D3DERR_INVALIDCALL;
     if (Fails("CreateIndexBuffer")) return D3DERR_OUTOFVIDEOMEMORY;
     *out = new IndexBuffer(this, length, usage, pool, m_gfx->CreateBuffer(length, true));
     return D3D_OK;

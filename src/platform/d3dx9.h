@@ -17,11 +17,9 @@ struct ID3DXBuffer : IUnknown {
 struct ID3DXEffect : IUnknown {
   // Technique and parameter handles: an index that names none gives null.
   virtual D3DXHANDLE GetTechnique(UINT index) = 0;
-  virtual D3DXHANDLE GetTechniqueByName(const char* name) = 0;
   virtual D3DXHANDLE GetParameterByName(D3DXHANDLE parent, const char* name) = 0;
   virtual HRESULT SetTechnique(D3DXHANDLE technique) = 0;
   virtual HRESULT SetTexture(D3DXHANDLE parameter, IDirect3DBaseTexture9* texture) = 0;
-  virtual HRESULT SetFloat(D3DXHANDLE parameter, float value) = 0;
   // Saves every state the technique assigns (unless told not to) and gives
   // the number of passes.
   virtual HRESULT Begin(UINT* passes, DWORD flags) = 0;

@@ -35,10 +35,8 @@ private:
 class Effect final : public ID3DXEffect {
 public:
     Effect(IDirect3DDevice9* device, platform::fx::Effect effect)
-        : m_device(device), m_effect(std::move(effect)), m_textures(m_effect.parameters.size(), nullptr),
-          m_floats(m_effect.parameters.size(), 0.0f) {
+        : m_device(device), m_effect(std::move(effect)), m_textures(m_effect.parameters.size(), nullptr) {
         m_device->AddRef();
-        for (size_t i = 0; i < m_effect.parameters.size(); ++i) m_floats[i] = m_effect.parameters[i].floatValue;
         if (!m_effect.techniques.empty()) UseTechnique(&m_effect.techniques[0]);
         platform::d3d::TrackDeviceClient(m_device, this);
     }
@@ -62,11 +60,6 @@ public:
         return index < m_effect.techniques.size() ? Handle(m_effect.techniques[index].name) : nullptr;
     }
 
-    D3DXHANDLE GetTechniqueByName(const char* name) override {
-        const platform::fx::Technique* t = name ? m_effect.FindTechnique(name) : nullptr;
-        return t ? Handle(t->name) : nullptr;
-    }
-
     D3DXHANDLE GetParameterByName(D3DXHANDLE parent, const char* name) override {
         if (parent || !name) return nullptr;  // no structures or annotations to look inside
         const platform::fx::Parameter* p = m_effect.FindParameter(name);
@@ -87,14 +80,6 @@ public:
         if (texture) texture->AddRef();
         if (m_textures[static_cast<size_t>(i)]) m_textures[static_cast<size_t>(i)]->Release();
         m_textures[static_cast<size_t>(i)] = texture;
-        return D3D_OK;
-    }
-
-    HRESULT SetFloat(D3DXHANDLE handle, float value) override {
-        const int i = FindParameter(handle);
-        if (i < 0 || m_effect.parameters[static_cast<size_t>(i)].type != platform::fx::ParameterType::Float)
-            return D3DERR_INVALIDCALL;
-        m_floats[static_cast<size_t>(i)] = value;
         return D3D_OK;
     }
 
@@ -229,7 +214,6 @@ private:
     IDirect3DDevice9* m_device;
     platform::fx::Effect m_effect;
     std::vector<IDirect3DBaseTexture9*> m_textures;  // per parameter, counted
-    std::vector<float> m_floats;
     platform::fx::Technique* m_technique = nullptr;
     std::vector<platform::fx::StateKey> m_savedKeys;
     std::vector<Saved> m_saved;

@@ -35,8 +35,9 @@ protected:
     platform::HeadlessBackend& H() { return *platform::Headless(); }
     platform::HeadlessGraphics& R() { return *platform::HeadlessRecorder(); }
 
-    // A quad's buffers: 4 vertices at 10 + v, indices 10..13 (so minIndex 10).
-    void MakeQuadBuffers(IDirect3DVertexBuffer9** vb, IDirect3DIndexBuffer9** ib) {
+    // A quad's buffers, bound with the engine's FVF: 4 vertices at 10 + v,
+    // indices 10..13 (so minIndex 10).
+    void MakeAndBindQuadBuffers(IDirect3DVertexBuffer9** vb, IDirect3DIndexBuffer9** ib) {
         ASSERT_EQ(device->CreateVertexBuffer(16 * 48, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, vb, nullptr), D3D_OK);
         ASSERT_EQ(device->CreateIndexBuffer(12 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib, nullptr), D3D_OK);
         void* p = nullptr;
@@ -48,8 +49,10 @@ protected:
         const uint16_t idx[12] = {0, 0, 0, 0, 0, 0, 10, 11, 12, 10, 12, 13};
         std::memcpy(p, idx, sizeof idx);
         ASSERT_EQ((*ib)->Unlock(), D3D_OK);
+        device->SetFVF(kFvf);
+        device->SetStreamSource(0, *vb, 0, 48);
+        device->SetIndices(*ib);
     }
-
 };
 
 TEST_F(Device, Direct3DCreate9RefusesAnotherSdkVersionAndAnInjectedFailure) {
@@ -211,11 +214,8 @@ TEST_F(Device, ALostDeviceAcceptsDrawsButRecordsNone) {
     CreateOk();
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
-    MakeQuadBuffers(&vb, &ib);
+    MakeAndBindQuadBuffers(&vb, &ib);
     platform::PostWindowEvent(window, platform::WindowEvent::Minimized);
-    device->SetFVF(kFvf);
-    device->SetStreamSource(0, vb, 0, 48);
-    device->SetIndices(ib);
     ASSERT_EQ(device->BeginScene(), D3D_OK);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 10, 4, 6, 2), D3D_OK);
@@ -230,7 +230,7 @@ TEST_F(Device, RecordsEveryDrawWithTheStateInForceAndItsVertexRange) {
     CreateOk();
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
-    MakeQuadBuffers(&vb, &ib);
+    MakeAndBindQuadBuffers(&vb, &ib);
     IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(device->CreateTexture(4, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
     EXPECT_EQ(tex->GetLevelCount(), 3u);
@@ -248,9 +248,6 @@ TEST_F(Device, RecordsEveryDrawWithTheStateInForceAndItsVertexRange) {
     }
     device->LightEnable(5, FALSE);
     device->SetTexture(1, tex);
-    device->SetFVF(kFvf);
-    device->SetStreamSource(0, vb, 0, 48);
-    device->SetIndices(ib);
     device->BeginScene();
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0);
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 10, 4, 6, 2), D3D_OK);
@@ -286,10 +283,7 @@ TEST_F(Device, RejectsWhatTheDebugRuntimeRejects) {
     CreateOk();
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
-    MakeQuadBuffers(&vb, &ib);
-    device->SetFVF(kFvf);
-    device->SetStreamSource(0, vb, 0, 48);
-    device->SetIndices(ib);
+    MakeAndBindQuadBuffers(&vb, &ib);
     auto draw = [&](UINT minIndex, UINT numVertices, UINT startIndex) {
         return device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, minIndex, numVertices, startIndex, 2);
     };
@@ -343,10 +337,7 @@ TEST_F(Device, AUserPointerDrawUnbindsStreamZeroAndTheIndices) {
     CreateOk();
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
-    MakeQuadBuffers(&vb, &ib);
-    device->SetFVF(kFvf);
-    device->SetStreamSource(0, vb, 0, 48);
-    device->SetIndices(ib);
+    MakeAndBindQuadBuffers(&vb, &ib);
     device->BeginScene();
     Vertex lines[4]{};
     lines[3].x = 9;
