@@ -9,7 +9,8 @@
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
-#include "platform/backend.h"
+#include "platform/table/backend_table.h"
+#include "platform/backend/backend.h"
 #include "platform/headless/headless_graphics.h"
 
 #include <benchmark/benchmark.h>

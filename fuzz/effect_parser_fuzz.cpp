@@ -1,4 +1,4 @@
-#include "platform/effect_parser.h"
+#include "platform/d3dx9/effect_parser.h"
 
 #include <cstdint>
 #include <string_view>

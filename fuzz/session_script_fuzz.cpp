@@ -1,4 +1,4 @@
-#include "platform/session_script.h"
+#include "platform/session/session_script.h"
 
 #include <cstdint>
 #include <string_view>

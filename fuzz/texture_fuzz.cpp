@@ -1,4 +1,4 @@
-#include "platform/image_decode.h"
+#include "platform/image/image_decode.h"
 
 #include <cstdint>
 #include <string>

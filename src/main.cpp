@@ -1,7 +1,7 @@
 // Picks the platform backend, hands the platform the program's resources and
 // enters the game.
 #include "core/KApplication.h"
-#include "platform/backend.h"
+#include "platform/table/backend_table.h"
 #include "resources/resource.h"
 
 #include <cstdio>

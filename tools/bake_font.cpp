@@ -14,14 +14,8 @@
 // Compiled into this tool alone, with static linkage.
 #define STBTT_STATIC
 #define STB_TRUETYPE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#include <stb/stb_truetype.h>
-#pragma GCC diagnostic pop
+#define KV_STB_HEADER <stb/stb_truetype.h>
+#include "platform/image/stb_include.h"
 
 namespace {
 

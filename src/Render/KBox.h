@@ -5,7 +5,7 @@
 #pragma once
 
 #include "core/KMemoryManager.h"
-#include "platform/d3dx9math.h"
+#include "platform/d3dx9/d3dx9math.h"
 
 #include <cstdint>
 #include <string>

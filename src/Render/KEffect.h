@@ -4,7 +4,7 @@
 
 #include "Render/KDeviceListener.h"
 #include "core/KMemoryManager.h"
-#include "platform/d3dx9.h"
+#include "platform/d3dx9/d3dx9.h"
 
 #include <string>
 #include <unordered_map>

@@ -5,7 +5,7 @@
 #include "Render/KDeviceListener.h"
 #include "Render/KVertex.h"
 #include "core/KMemoryManager.h"
-#include "platform/d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 #include <cstdint>
 

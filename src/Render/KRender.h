@@ -6,7 +6,7 @@
 
 #include "Render/KOrderedMap.h"
 #include "core/KKernel.h"
-#include "platform/d3dx9.h"
+#include "platform/d3dx9/d3dx9.h"
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "Render/KRender.h"
 #include "core/KFile.h"
 #include "core/KLog.h"
-#include "platform/d3dx9.h"
+#include "platform/d3dx9/d3dx9.h"
 
 #include <new>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/KMemoryManager.h"
-#include "platform/d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 #include <list>
 #include <string>

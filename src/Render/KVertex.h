@@ -1,7 +1,7 @@
 // The one vertex layout of the engine, as meshes store it and the device draws it.
 #pragma once
 
-#include "platform/d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 #include <cstdint>
 

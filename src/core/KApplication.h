@@ -2,7 +2,7 @@
 // dialogs, the main window and its procedure, and shut-down in a fixed order.
 #pragma once
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 // One entry of the settings dialog's mode list.
 struct SKModeChoice {

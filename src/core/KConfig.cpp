@@ -2,7 +2,7 @@
 
 #include "core/KConfigVars.h"
 #include "core/KTextReader.h"
-#include "platform/paths.h"
+#include "platform/win32/paths.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "core/KLog.h"
 #include "core/KTextReader.h"
-#include "platform/paths.h"
+#include "platform/win32/paths.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 // go; the scrambling shared by the archive and the saved game.
 #pragma once
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 #include <cstddef>
 #include <cstdint>

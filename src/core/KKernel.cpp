@@ -2,7 +2,7 @@
 
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
-#include "platform/paths.h"
+#include "platform/win32/paths.h"
 
 #include <cstdio>
 #include <string>

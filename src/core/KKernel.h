@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/KMemoryManager.h"
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 #include <cstdint>
 #include <list>

@@ -1,6 +1,6 @@
 #include "core/KLog.h"
 
-#include "platform/dxerr9.h"
+#include "platform/dxerr/dxerr9.h"
 
 #include <cstdarg>
 #include <cstdlib>

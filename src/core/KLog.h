@@ -3,7 +3,7 @@
 // write each message as UTF-8 text; tests may install a sink of their own.
 #pragma once
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 #include <cstdio>
 #include <functional>

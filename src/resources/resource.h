@@ -1,7 +1,7 @@
 // Resource numbers of the program module, and its resource table.
 #pragma once
 
-#include "platform/resources.h"
+#include "platform/win32/resources.h"
 
 #define IDD_LAUNCHER 101
 #define IDB_LAUNCHER 104

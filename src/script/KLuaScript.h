@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/KKernel.h"
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 #include "script/KScriptManager.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // camera and the screen-space camera, and the fade.
 #include "render_fixture.h"
 
-#include "platform/d3d9_impl.h"
+#include "platform/d3d9/d3d9_impl.h"
 
 namespace {
 

@@ -14,12 +14,13 @@
 #include "Render/KTexture.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
-#include "platform/backend.h"
+#include "platform/table/backend_table.h"
+#include "platform/backend/backend.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/headless/headless_graphics.h"
 
 #include "support/work_dir.h"
-#include "test_objects.h"
+#include "support/test_objects.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,7 @@ protected:
     }
 
     static platform::HeadlessBackend& H() { return *platform::Headless(); }
+    static platform::HeadlessAdapter& A() { return *platform::HeadlessGraphicsArea(); }
     static platform::HeadlessGraphics& R() { return *platform::HeadlessRecorder(); }
     // The draws of the frame presented last.
     static const std::vector<platform::RecordedDraw>& LastDraws() { return R().frames.back().draws; }

@@ -26,7 +26,7 @@ protected:
 };
 
 TEST_F(RenderModes, OneRecordPerSizeAndFormatWhateverTheRefreshRates) {
-    H().displayModes = std::vector<D3DDISPLAYMODE>{
+    A().displayModes = std::vector<D3DDISPLAYMODE>{
         {640, 480, 60, D3DFMT_R5G6B5},   {640, 480, 75, D3DFMT_R5G6B5},   {1280, 1024, 60, D3DFMT_R5G6B5},
         {800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 85, D3DFMT_X8R8G8B8}, {640, 480, 60, D3DFMT_X8R8G8B8}};
     LogCapture log;
@@ -41,12 +41,12 @@ TEST_F(RenderModes, OneRecordPerSizeAndFormatWhateverTheRefreshRates) {
 }
 
 TEST_F(RenderModes, NoBackBufferFormatOrNoDeviceMeansNoStart) {
-    H().refusedFormats = {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8};
+    A().refusedFormats = {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8};
     LogCapture log;
     render = new CKRender();
     EXPECT_FALSE(render->Start());
     EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "Cannot found backbuffer format\n"), log.lines.end());
-    H().refusedFormats.clear();
+    A().refusedFormats.clear();
     H().failing.insert("CreateDevice");
     EXPECT_FALSE(render->Start());
     render = nullptr;
@@ -109,7 +109,7 @@ TEST_F(Render, TheFadePicksARampAndRamp128IsTheIdentity) {
     // Stop gives the desktop back the ramp it had.
     render->Stop();
     D3DGAMMARAMP identity;
-    H().InitialGammaRamp(&identity);
+    A().InitialGammaRamp(&identity);
     EXPECT_TRUE(render->m_ramps.empty());
     render = nullptr;
 }
@@ -195,7 +195,7 @@ TEST_F(Render, ALostDeviceSkipsTheFrameAndEmptiesEveryQueue) {
     ASSERT_TRUE(level->CreateVertexBuffer(false, 64, 64));
     level->AddObject(Object("static", m, 1, 7));
     level->Submit();  // the level submits its block during the frame
-    H().LoseDevice(1);
+    A().LoseDevice(1);
     Frame();
     EXPECT_TRUE(m->m_queue.empty());  // nothing stale for the next drawn frame
     EXPECT_TRUE(R().current.draws.empty());

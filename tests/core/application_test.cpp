@@ -6,12 +6,13 @@
 #include "core/KKernel.h"
 #include "Render/KIVertexBuffer.h"
 #include "game/KGameData.h"
+#include "platform/table/backend_table.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/resource.h"
 
-#include "test_objects.h"
+#include "support/test_objects.h"
 
-#include "../support/work_dir.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 
-#include "../support/work_dir.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 

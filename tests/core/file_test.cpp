@@ -1,10 +1,10 @@
 #include "core/KFile.h"
-#include "platform/paths.h"
+#include "platform/win32/paths.h"
 
-#include "test_objects.h"
+#include "support/test_objects.h"
 
-#include "../support/archive_bytes.h"
-#include "../support/work_dir.h"
+#include "support/archive_bytes.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
+#include "platform/table/backend_table.h"
 #include "platform/headless/headless_backend.h"
 
-#include "test_objects.h"
+#include "support/test_objects.h"
 
-#include "../support/work_dir.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "core/KLog.h"
 
-#include "test_objects.h"
+#include "support/test_objects.h"
 
 #include <gtest/gtest.h>
 

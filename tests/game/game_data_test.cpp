@@ -2,7 +2,7 @@
 
 #include "core/KFile.h"
 
-#include "../support/work_dir.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "script/KScriptManager.h"
 
 #include "script_fixture.h"
-#include "test_objects.h"
+#include "support/test_objects.h"
 
 #include <cmath>
 #include <limits>

@@ -5,7 +5,7 @@
 #include "core/KMemoryManager.h"
 #include "script/KLuaScript.h"
 
-#include "../support/work_dir.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 #include <lua.hpp>

@@ -5,7 +5,7 @@
 #include "script/KLuaScript.h"
 
 #include "script_fixture.h"
-#include "test_objects.h"
+#include "support/test_objects.h"
 
 #include <algorithm>
 

@@ -3,13 +3,14 @@
 #include "core/KApplication.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
+#include "platform/table/backend_table.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/resource.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
 #include "script_fixture.h"
-#include "test_objects.h"
+#include "support/test_objects.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // engine's own file layer.
 #include "core/KFile.h"
 
-#include "../support/archive_bytes.h"
-#include "../support/work_dir.h"
+#include "support/archive_bytes.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,5 @@
 #include "platform/headless/headless_backend.h"
 
-#include "platform/headless/headless_graphics.h"
-
 namespace platform {
 
 std::unique_ptr<IBackend> CreateHeadlessBackend() { return std::make_unique<HeadlessBackend>(); }
@@ -69,36 +67,6 @@ void HeadlessBackend::ApplyWindowAction(const SessionAction& action) {
 }
 
 void HeadlessBackend::OnFrame(uint32_t) { counter += frameStep; }
-
-std::unique_ptr<gfx::IGraphics> HeadlessBackend::CreateGraphics() { return std::make_unique<HeadlessGraphics>(); }
-
-std::vector<D3DDISPLAYMODE> HeadlessBackend::DisplayModes(D3DFORMAT format) {
-    if (!displayModes) return IBackend::DisplayModes(format);
-    std::vector<D3DDISPLAYMODE> modes;
-    for (const D3DDISPLAYMODE& m : *displayModes)
-        if (m.Format == format) modes.push_back(m);
-    return modes;
-}
-
-bool HeadlessBackend::SupportsDisplayFormat(D3DFORMAT format) {
-    if (refusedFormats.count(format)) return false;
-    // An injected mode list says which formats the adapter shows.
-    if (displayModes) {
-        for (const D3DDISPLAYMODE& m : *displayModes)
-            if (m.Format == format) return true;
-        return false;
-    }
-    return IBackend::SupportsDisplayFormat(format);
-}
-
-void HeadlessBackend::InitialGammaRamp(D3DGAMMARAMP* ramp) {
-    if (initialRamp) *ramp = *initialRamp;
-    else IBackend::InitialGammaRamp(ramp);
-}
-
-bool HeadlessBackend::DeviceForcedLost() { return lostUntilFrame != 0 && FrameNumber() <= lostUntilFrame; }
-
-void HeadlessBackend::LoseDevice(uint32_t frames) { lostUntilFrame = FrameNumber() + frames; }
 
 bool HeadlessBackend::Called(const std::string& call) const {
     for (const std::string& c : calls)

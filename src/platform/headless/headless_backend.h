@@ -2,11 +2,11 @@
 // tests inject faults, window events and time, and plays session scripts.
 #pragma once
 
-#include "platform/backend.h"
+#include "platform/backend/backend.h"
+#include "platform/backend/faults.h"
 
 #include <deque>
 #include <functional>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -17,10 +17,14 @@ namespace platform {
 
 std::unique_ptr<IBackend> CreateHeadlessBackend();
 
-class HeadlessBackend : public IBackend {
+class HeadlessBackend : public IBackend, public IFaultHooks {
 public:
+    ~HeadlessBackend() override { RemoveFaultHooks(this); }
     const char* Name() const override { return "headless"; }
-    bool Init() override { return true; }
+    bool Init() override {
+        SetFaultHooks(this);
+        return true;
+    }
 
     bool CreateNativeWindow(HWND wnd) override;
     void DestroyNativeWindow(HWND wnd) override;
@@ -35,11 +39,6 @@ public:
     int64_t Counter() override { return counter; }
     int64_t CounterFrequency() override { return frequency; }
     uint32_t Milliseconds() override { return static_cast<uint32_t>(counter / (frequency / 1000)) + millisecondsOffset; }
-    std::unique_ptr<gfx::IGraphics> CreateGraphics() override;
-    std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format) override;
-    bool SupportsDisplayFormat(D3DFORMAT format) override;
-    void InitialGammaRamp(D3DGAMMARAMP* ramp) override;
-    bool DeviceForcedLost() override;
     bool ShouldFail(const char* call) override { return !failing.empty() && failing.count(std::string_view(call)) != 0; }
     void Record(const std::string& call) override { calls.push_back(call); }
 
@@ -47,9 +46,6 @@ public:
     void InjectEvent(HWND wnd, WindowEvent event) { pending.emplace_back(wnd, event); }
     void AdvanceSeconds(double seconds) { counter += static_cast<int64_t>(seconds * static_cast<double>(frequency)); }
     bool Called(const std::string& call) const;
-    // The device counts as lost from now through the next `frames`
-    // main-loop passes, whatever the window does.
-    void LoseDevice(uint32_t frames);
 
     std::vector<std::string> calls;
     std::set<std::string, std::less<>> failing;  // platform call names that fail
@@ -62,14 +58,6 @@ public:
     // Called with the dialog whenever one is shown; it plays the user. When
     // it leaves the dialog open, the session script, then WM_CLOSE, follow.
     std::function<void(HWND)> dialogHandler;
-
-    // Graphics injection. Every mode of every format the adapter lists (the
-    // default monitor's when unset); display formats CheckDeviceType refuses;
-    // the ramp a device starts with.
-    std::optional<std::vector<D3DDISPLAYMODE>> displayModes;
-    std::set<D3DFORMAT> refusedFormats;
-    std::optional<D3DGAMMARAMP> initialRamp;
-    uint32_t lostUntilFrame = 0;
 
 private:
     std::deque<std::pair<HWND, WindowEvent>> pending;

@@ -1,5 +1,7 @@
 #include "platform/headless/headless_graphics.h"
 
+#include "platform/backend/backend.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -82,5 +84,37 @@ void HeadlessGraphics::Violation(const std::string& what) {
     violations.push_back(what);
     current.violations.push_back(what);
 }
+
+std::unique_ptr<gfx::IGraphicsBackend> CreateHeadlessGraphicsBackend() { return std::make_unique<HeadlessAdapter>(); }
+
+HeadlessAdapter* HeadlessGraphicsArea() { return dynamic_cast<HeadlessAdapter*>(GraphicsBackend()); }
+
+std::vector<D3DDISPLAYMODE> HeadlessAdapter::DisplayModes(D3DFORMAT format) {
+    if (!displayModes) return IGraphicsBackend::DisplayModes(format);
+    std::vector<D3DDISPLAYMODE> modes;
+    for (const D3DDISPLAYMODE& m : *displayModes)
+        if (m.Format == format) modes.push_back(m);
+    return modes;
+}
+
+bool HeadlessAdapter::SupportsDisplayFormat(D3DFORMAT format) {
+    if (refusedFormats.count(format)) return false;
+    // An injected mode list says which formats the adapter shows.
+    if (displayModes) {
+        for (const D3DDISPLAYMODE& m : *displayModes)
+            if (m.Format == format) return true;
+        return false;
+    }
+    return IGraphicsBackend::SupportsDisplayFormat(format);
+}
+
+void HeadlessAdapter::InitialGammaRamp(D3DGAMMARAMP* ramp) {
+    if (initialRamp) *ramp = *initialRamp;
+    else IGraphicsBackend::InitialGammaRamp(ramp);
+}
+
+bool HeadlessAdapter::DeviceForcedLost() { return lostUntilFrame != 0 && FrameNumber() <= lostUntilFrame; }
+
+void HeadlessAdapter::LoseDevice(uint32_t frames) { lostUntilFrame = FrameNumber() + frames; }
 
 }  // namespace platform

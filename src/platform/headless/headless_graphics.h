@@ -3,9 +3,12 @@
 // the complete state in force with the vertices and indices drawn.
 #pragma once
 
-#include "platform/graphics.h"
+#include "platform/backend/graphics.h"
 
 #include <deque>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,5 +81,31 @@ public:
 
 // The recorder of the device made last on the headless backend, or null.
 HeadlessGraphics* HeadlessRecorder();
+
+// The headless adapter: tests choose what it offers.
+class HeadlessAdapter : public gfx::IGraphicsBackend {
+public:
+    std::unique_ptr<gfx::IGraphics> CreateDevice() override { return std::make_unique<HeadlessGraphics>(); }
+    std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format) override;
+    bool SupportsDisplayFormat(D3DFORMAT format) override;
+    void InitialGammaRamp(D3DGAMMARAMP* ramp) override;
+    bool DeviceForcedLost() override;
+
+    // The device counts as lost from now through the next `frames`
+    // main-loop passes, whatever the window does.
+    void LoseDevice(uint32_t frames);
+
+    // Every mode of every format the adapter lists (the default monitor's
+    // when unset); display formats CheckDeviceType refuses; the ramp a device
+    // starts with.
+    std::optional<std::vector<D3DDISPLAYMODE>> displayModes;
+    std::set<D3DFORMAT> refusedFormats;
+    std::optional<D3DGAMMARAMP> initialRamp;
+    uint32_t lostUntilFrame = 0;
+};
+
+std::unique_ptr<gfx::IGraphicsBackend> CreateHeadlessGraphicsBackend();
+// The running headless adapter, or null.
+HeadlessAdapter* HeadlessGraphicsArea();
 
 }  // namespace platform

@@ -7,8 +7,8 @@
 
 #include "platform/sdl/sdl_dialog.h"
 
-#include "platform/d3dx9math.h"
-#include "platform/window.h"
+#include "platform/d3dx9/d3dx9math.h"
+#include "platform/win32/window.h"
 
 #include <SDL.h>
 

@@ -1,7 +1,7 @@
 // The OpenGL 2.1 drawing behind the Direct3D 9 stand-in on the SDL backend.
 #pragma once
 
-#include "platform/graphics.h"
+#include "platform/backend/graphics.h"
 
 #include <memory>
 

@@ -271,7 +271,6 @@ public:
         else if (action.verb == "deactivate") PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST);
     }
 
-    std::unique_ptr<gfx::IGraphics> CreateGraphics() override { return sdl::CreateGlGraphics(); }
 
     int64_t Counter() override {
         timespec ts{};
@@ -390,5 +389,15 @@ private:
 }  // namespace
 
 std::unique_ptr<IBackend> CreateSdlBackend() { return std::make_unique<SdlBackend>(); }
+
+namespace {
+// The desktop's adapter: the default monitor's modes, devices drawn with GL.
+class SdlAdapter : public gfx::IGraphicsBackend {
+public:
+    std::unique_ptr<gfx::IGraphics> CreateDevice() override { return sdl::CreateGlGraphics(); }
+};
+}  // namespace
+
+std::unique_ptr<gfx::IGraphicsBackend> CreateSdlGraphicsBackend() { return std::make_unique<SdlAdapter>(); }
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 // an ImGui context of its own, and the controls of its template drawn there.
 #pragma once
 
-#include "platform/window.h"
+#include "platform/win32/window.h"
 
 #include <SDL.h>
 

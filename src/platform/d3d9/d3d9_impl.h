@@ -1,0 +1,35 @@
+// What D3DX's objects need of the shared Direct3D 9 device beyond its public
+// interface. D3DX effects and fonts keep default-pool resources, so a Reset
+// must wait until each of them has been told the device is lost.
+#pragma once
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/backend/graphics.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace platform::d3d {
+
+void TrackDeviceClient(IDirect3DDevice9* device, const void* client);
+void SetDeviceClientLost(IDirect3DDevice9* device, const void* client, bool lost);
+void UntrackDeviceClient(IDirect3DDevice9* device, const void* client);
+
+// The effect pass whose states the following draws use (null: none), so
+// recorded draws can name it.
+void SetCurrentPass(IDirect3DDevice9* device, const void* effect, UINT pass);
+
+// D3D9's state after device creation and every Reset.
+void SetDefaultState(gfx::PipelineState* state, bool depthBuffer);
+
+// Bytes per vertex of a flexible vertex format (0 for one this device cannot draw).
+UINT FvfStride(DWORD fvf);
+
+// The device's last presented frame at back-buffer size, ramp applied as the
+// player sees it: RGBA rows, top first. False when the backend has no pixels.
+bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UINT* width, UINT* height);
+
+// Writes RGBA rows, top first, as a PNG file.
+bool WritePng(const char* path, const uint8_t* rgba, UINT width, UINT height);
+
+}  // namespace platform::d3d

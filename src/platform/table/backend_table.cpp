@@ -1,0 +1,59 @@
+#include "platform/table/backend_table.h"
+
+#include "platform/headless/headless_backend.h"
+#include "platform/headless/headless_graphics.h"
+#include "platform/sdl/sdl_backend.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+namespace {
+
+const BackendEntry kBackends[] = {
+    {"sdl", &CreateSdlBackend, &CreateSdlGraphicsBackend},
+    {"headless", &CreateHeadlessBackend, &CreateHeadlessGraphicsBackend},
+};
+
+}  // namespace
+
+const BackendEntry* BackendTable(size_t* count) {
+    *count = sizeof kBackends / sizeof kBackends[0];
+    return kBackends;
+}
+
+bool Startup(const char* name, std::string* error) {
+    Shutdown();
+    if (!name || !*name) name = kDefaultBackend;
+    for (const BackendEntry& entry : kBackends) {
+        if (std::strcmp(entry.name, name) != 0) continue;
+        BackendSet set;
+        set.base = entry.createBase();
+        if (!set.base->Init()) {
+            if (error) *error = std::string("platform backend '") + name + "' could not start";
+            return false;
+        }
+        if (entry.createGraphics) set.graphics = entry.createGraphics();
+        Install(std::move(set));
+        return true;
+    }
+    if (error) {
+        *error = std::string("unknown platform backend '") + name + "' (known:";
+        for (const BackendEntry& entry : kBackends) *error += std::string(" ") + entry.name;
+        *error += ")";
+    }
+    return false;
+}
+
+bool StartupFromEnvironment(std::string* error) {
+    if (!Startup(std::getenv("KELVANDOR_PLATFORM"), error)) return false;
+    const char* script = std::getenv("KELVANDOR_SCRIPT");
+    if (script && *script && !LoadSessionScriptFile(script, error)) {
+        Shutdown();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

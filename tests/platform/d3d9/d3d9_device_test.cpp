@@ -1,0 +1,396 @@
+// The shared Direct3D 9 device on the headless backend: adapter modes and
+// formats, device creation, D3D9's defaults, the lost-device cycle, the debug
+// runtime's checks and what the recorder keeps of a frame.
+#include "platform/backend/backend.h"
+#include "platform/d3d9/d3d9_impl.h"
+#include "platform/d3dx9/d3dx9.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/headless/headless_graphics.h"
+
+#include "support/device_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kFvf = 0x2D2;
+
+struct Vertex {
+    float x, y, z, nx, ny, nz;
+    DWORD diffuse, specular;
+    float u0, v0, u1, v1;
+};
+static_assert(sizeof(Vertex) == 48);
+
+class Device : public DeviceTest {
+protected:
+    void SetUp() override { StartWindow("headless", WS_POPUP, 1024, 768); }
+
+    void CreateOk() { ASSERT_EQ(Create(FullScreen()), D3D_OK); }
+
+    platform::HeadlessBackend& H() { return *platform::Headless(); }
+    platform::HeadlessAdapter& A() { return *platform::HeadlessGraphicsArea(); }
+    platform::HeadlessGraphics& R() { return *platform::HeadlessRecorder(); }
+
+    // A quad's buffers, bound with the engine's FVF: 4 vertices at 10 + v,
+    // indices 10..13 (so minIndex 10).
+    void MakeAndBindQuadBuffers(IDirect3DVertexBuffer9** vb, IDirect3DIndexBuffer9** ib) {
+        ASSERT_EQ(device->CreateVertexBuffer(16 * 48, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, vb, nullptr), D3D_OK);
+        ASSERT_EQ(device->CreateIndexBuffer(12 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib, nullptr), D3D_OK);
+        void* p = nullptr;
+        ASSERT_EQ((*vb)->Lock(0, 0, &p, 0), D3D_OK);
+        auto* v = static_cast<Vertex*>(p);
+        for (int i = 0; i < 16; ++i) v[i] = {float(i), float(i * 2), 0, 0, 0, -1, 0xFF000000u | DWORD(i), 0, 0, 0, 0, 0};
+        ASSERT_EQ((*vb)->Unlock(), D3D_OK);
+        ASSERT_EQ((*ib)->Lock(0, 0, &p, 0), D3D_OK);
+        const uint16_t idx[12] = {0, 0, 0, 0, 0, 0, 10, 11, 12, 10, 12, 13};
+        std::memcpy(p, idx, sizeof idx);
+        ASSERT_EQ((*ib)->Unlock(), D3D_OK);
+        device->SetFVF(kFvf);
+        device->SetStreamSource(0, *vb, 0, 48);
+        device->SetIndices(*ib);
+    }
+};
+
+TEST_F(Device, Direct3DCreate9RefusesAnotherSdkVersionAndAnInjectedFailure) {
+    EXPECT_EQ(Direct3DCreate9(32), nullptr);
+    H().failing.insert("Direct3DCreate9");
+    EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
+}
+
+TEST_F(Device, TheDefaultMonitorListsThreeSizesPerRefreshRateInTwoFormats) {
+    d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    for (D3DFORMAT f : {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8}) {
+        ASSERT_EQ(d3d->GetAdapterModeCount(0, f), 6u);
+        D3DDISPLAYMODE m{};
+        ASSERT_EQ(d3d->EnumAdapterModes(0, f, 5, &m), D3D_OK);
+        EXPECT_EQ(m.Width, 1024u);
+        EXPECT_EQ(m.Format, f);
+        EXPECT_EQ(d3d->EnumAdapterModes(0, f, 6, &m), D3DERR_INVALIDCALL);
+    }
+    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_X1R5G5B5), 0u);
+    // Only display formats pass, and a back buffer may add alpha to its display format.
+    struct Case {
+        D3DFORMAT adapter, backBuffer;
+        HRESULT expected;
+    } cases[] = {
+        {D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5, D3DERR_NOTAVAILABLE}, {D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5, D3DERR_NOTAVAILABLE},
+        {D3DFMT_R5G6B5, D3DFMT_R5G6B5, D3D_OK},                   {D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, D3DERR_NOTAVAILABLE},
+        {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3D_OK},               {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3D_OK},
+        {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DERR_NOTAVAILABLE},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, c.adapter, c.backBuffer, FALSE), c.expected)
+            << c.adapter << " " << c.backBuffer;
+}
+
+TEST_F(Device, InjectedModesAndRefusedFormatsReachTheAdapter) {
+    A().displayModes = std::vector<D3DDISPLAYMODE>{
+        {640, 480, 60, D3DFMT_X1R5G5B5}, {640, 480, 75, D3DFMT_X1R5G5B5}, {800, 600, 60, D3DFMT_X8R8G8B8}};
+    A().refusedFormats.insert(D3DFMT_X8R8G8B8);
+    d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_X1R5G5B5), 2u);
+    EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5, FALSE), D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE), D3DERR_NOTAVAILABLE);
+    H().failing.insert("EnumAdapterModes");
+    D3DDISPLAYMODE m{};
+    EXPECT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X1R5G5B5, 0, &m), D3DERR_INVALIDCALL);
+}
+
+TEST_F(Device, AFullScreenDeviceNeedsAModeOfItsSize) {
+    EXPECT_EQ(Create(FullScreen(1280, 1024)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device, nullptr);
+    H().failing.insert("CreateDevice");
+    EXPECT_EQ(Create(FullScreen()), D3DERR_NOTAVAILABLE);
+    H().failing.clear();
+    ASSERT_EQ(Create(FullScreen(640, 480)), D3D_OK);
+    D3DVIEWPORT9 vp{};
+    ASSERT_EQ(device->GetViewport(&vp), D3D_OK);
+    EXPECT_EQ(vp.Width, 640u);
+    EXPECT_EQ(vp.Height, 480u);
+    EXPECT_EQ(R().params.BackBufferWidth, 640u);
+}
+
+TEST_F(Device, AWindowedDeviceTakesItsSizeFromTheWindow) {
+    ASSERT_EQ(Create(Windowed(0, 0)), D3D_OK);
+    EXPECT_EQ(params.BackBufferWidth, 1024u);
+    EXPECT_EQ(params.BackBufferHeight, 768u);
+    EXPECT_EQ(params.BackBufferFormat, D3DFMT_X8R8G8B8);
+}
+
+TEST_F(Device, StartsAndResetsWithD3D9Defaults) {
+    CreateOk();
+    auto check = [&] {
+        DWORD v = 0;
+        device->GetRenderState(D3DRS_LIGHTING, &v);
+        EXPECT_EQ(v, TRUE);
+        device->GetRenderState(D3DRS_DITHERENABLE, &v);
+        EXPECT_EQ(v, FALSE);
+        device->GetRenderState(D3DRS_ZENABLE, &v);
+        EXPECT_EQ(v, D3DZB_TRUE);
+        device->GetRenderState(D3DRS_CULLMODE, &v);
+        EXPECT_EQ(v, D3DCULL_CCW);
+        device->GetTextureStageState(0, D3DTSS_COLOROP, &v);
+        EXPECT_EQ(v, D3DTOP_MODULATE);
+        device->GetTextureStageState(1, D3DTSS_COLOROP, &v);
+        EXPECT_EQ(v, D3DTOP_DISABLE);
+        device->GetTextureStageState(3, D3DTSS_TEXCOORDINDEX, &v);
+        EXPECT_EQ(v, 3u);
+        device->GetSamplerState(0, D3DSAMP_MINFILTER, &v);
+        EXPECT_EQ(v, D3DTEXF_POINT);
+        D3DMATRIX m{};
+        device->GetTransform(D3DTS_VIEW, &m);
+        EXPECT_EQ(m._11, 1.0f);
+        EXPECT_EQ(m._41, 0.0f);
+        BOOL on = TRUE;
+        EXPECT_EQ(device->GetLightEnable(0, &on), D3DERR_INVALIDCALL);  // no light survives a reset
+    };
+    check();
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_DITHERENABLE, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    D3DXMATRIX t;
+    D3DXMatrixTranslation(&t, 1, 2, 3);
+    device->SetTransform(D3DTS_VIEW, &t);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Direction = {0, 0, 1};
+    device->SetLight(0, &light);
+    ASSERT_EQ(device->Reset(&params), D3D_OK);
+    check();
+}
+
+TEST_F(Device, LosesItselfWhileTheWindowIsMinimisedOrUnfocusedAndWaitsForReset) {
+    CreateOk();
+    ID3DXEffect* effect = nullptr;
+    const char fx[] = "technique T { pass P { Lighting = false; } }";
+    ASSERT_EQ(D3DXCreateEffect(device, fx, sizeof fx - 1, nullptr, nullptr, 0, nullptr, &effect, nullptr), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+
+    platform::PostWindowEvent(window, platform::WindowEvent::Minimized);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(device->Reset(&params), D3DERR_DEVICELOST);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    platform::PostWindowEvent(window, platform::WindowEvent::Restored);
+    platform::PostWindowEvent(window, platform::WindowEvent::FocusLost);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    platform::PostWindowEvent(window, platform::WindowEvent::FocusGained);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+
+    // An effect keeps default-pool resources: no reset until it lets go of them.
+    EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    effect->OnLostDevice();
+    H().failing.insert("Reset");
+    EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
+    H().failing.clear();
+    EXPECT_EQ(device->Reset(&params), D3D_OK);
+    effect->OnResetDevice();
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(R().setUps, 2);
+    effect->Release();
+}
+
+TEST_F(Device, AnInjectedLossLastsItsFramesThenNeedsAReset) {
+    CreateOk();
+    A().LoseDevice(2);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    for (int pass = 0; pass < 2; ++pass) {
+        platform::detail::CountFrame();
+        EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST) << pass;
+    }
+    platform::detail::CountFrame();
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device->Reset(&params), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+}
+
+TEST_F(Device, ALostDeviceAcceptsDrawsButRecordsNone) {
+    CreateOk();
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeAndBindQuadBuffers(&vb, &ib);
+    platform::PostWindowEvent(window, platform::WindowEvent::Minimized);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 10, 4, 6, 2), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_TRUE(R().current.draws.empty());
+    EXPECT_TRUE(R().current.clears.empty());
+    vb->Release();
+    ib->Release();
+}
+
+TEST_F(Device, RecordsEveryDrawWithTheStateInForceAndItsVertexRange) {
+    CreateOk();
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeAndBindQuadBuffers(&vb, &ib);
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+    EXPECT_EQ(tex->GetLevelCount(), 3u);
+
+    D3DXMATRIX view;
+    D3DXMatrixTranslation(&view, 0, 0, 5);
+    device->SetTransform(D3DTS_VIEW, &view);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_POINT;
+    light.Range = 10;
+    for (DWORD i : {7u, 2u}) {
+        light.Position = {float(i), 0, 0};
+        device->SetLight(i, &light);
+        device->LightEnable(i, TRUE);
+    }
+    device->LightEnable(5, FALSE);
+    device->SetTexture(1, tex);
+    device->BeginScene();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 10, 4, 6, 2), D3D_OK);
+    device->EndScene();
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+    ASSERT_EQ(R().frames.size(), 1u);
+    const platform::RecordedFrame& frame = R().frames.back();
+    EXPECT_EQ(frame.clears, std::vector<D3DCOLOR>{0xFF102030});
+    ASSERT_EQ(frame.draws.size(), 1u);
+    const platform::RecordedDraw& d = frame.draws[0];
+    EXPECT_EQ(d.state.view._43, 5.0f);
+    ASSERT_EQ(d.state.lightCount, 2u);  // enabled ones only, by index
+    EXPECT_EQ(d.state.lightIndices[0], 2u);
+    EXPECT_EQ(d.state.lights[1].Position.x, 7.0f);
+    EXPECT_EQ(d.textures[1], tex);
+    EXPECT_EQ(d.textures[0], nullptr);
+    EXPECT_EQ(d.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    ASSERT_EQ(d.VertexCount(), 4u);
+    EXPECT_EQ(d.VertexAt(3).x, 13.0f);
+    EXPECT_EQ(d.VertexAt(3).diffuse, 0xFF00000Du);
+    EXPECT_TRUE(frame.violations.empty());
+    EXPECT_NE(std::find(frame.calls.begin(), frame.calls.end(), "BeginScene"), frame.calls.end());
+
+    // A texture released while bound is unbound rather than left dangling.
+    device->SetTexture(1, nullptr);
+    tex->Release();
+    vb->Release();
+    ib->Release();
+}
+
+TEST_F(Device, RejectsWhatTheDebugRuntimeRejects) {
+    CreateOk();
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeAndBindQuadBuffers(&vb, &ib);
+    auto draw = [&](UINT minIndex, UINT numVertices, UINT startIndex) {
+        return device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, minIndex, numVertices, startIndex, 2);
+    };
+    EXPECT_EQ(draw(10, 4, 6), D3DERR_INVALIDCALL);  // outside a scene
+    device->BeginScene();
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(10, 3, 6), D3DERR_INVALIDCALL);  // index 13 outside 10..12
+    EXPECT_EQ(draw(10, 4, 7), D3DERR_INVALIDCALL);  // reads past the 12 indices
+    EXPECT_EQ(draw(14, 4, 6), D3DERR_INVALIDCALL);  // range past the 16 vertices
+    void* p = nullptr;
+    vb->Lock(0, 48, &p, 0);
+    EXPECT_EQ(draw(10, 4, 6), D3DERR_INVALIDCALL);  // from a locked buffer
+    vb->Unlock();
+    device->SetStreamSource(0, vb, 0, 32);
+    EXPECT_EQ(draw(10, 4, 6), D3DERR_INVALIDCALL);  // stride is not the FVF's
+    device->SetStreamSource(0, vb, 0, 48);
+    EXPECT_EQ(draw(10, 4, 6), D3D_OK);
+    H().failing.insert("DrawIndexedPrimitive");
+    EXPECT_EQ(draw(10, 4, 6), D3DERR_INVALIDCALL);
+    device->EndScene();
+    EXPECT_EQ(R().violations.size(), 7u);
+    EXPECT_EQ(R().current.draws.size(), 1u);
+    vb->Release();
+    ib->Release();
+}
+
+TEST_F(Device, BuffersAndLocksFollowD3D9) {
+    CreateOk();
+    IDirect3DVertexBuffer9* vb = nullptr;
+    H().failing.insert("CreateVertexBuffer");
+    EXPECT_EQ(device->CreateVertexBuffer(480, 0, kFvf, D3DPOOL_MANAGED, &vb, nullptr), D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(vb, nullptr);
+    H().failing.clear();
+    ASSERT_EQ(device->CreateVertexBuffer(480, 0, kFvf, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    void* p = nullptr;
+    EXPECT_EQ(vb->Lock(0, 481, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(vb->Lock(480, 1, &p, 0), D3DERR_INVALIDCALL);
+    H().failing.insert("IDirect3DVertexBuffer9::Lock");
+    EXPECT_EQ(vb->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(p, nullptr);
+    H().failing.clear();
+    EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
+    IDirect3DIndexBuffer9* ib = nullptr;
+    EXPECT_EQ(device->CreateIndexBuffer(8, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_INVALIDCALL);
+    H().failing.insert("CreateIndexBuffer");
+    EXPECT_EQ(device->CreateIndexBuffer(8, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_OUTOFVIDEOMEMORY);
+    vb->Release();
+}
+
+TEST_F(Device, AUserPointerDrawUnbindsStreamZeroAndTheIndices) {
+    CreateOk();
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeAndBindQuadBuffers(&vb, &ib);
+    device->BeginScene();
+    Vertex lines[4]{};
+    lines[3].x = 9;
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINELIST, 2, lines, 48), D3D_OK);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 10, 4, 6, 2), D3DERR_INVALIDCALL);
+    device->EndScene();
+    ASSERT_EQ(R().current.draws.size(), 1u);
+    EXPECT_EQ(R().current.draws[0].VertexCount(), 4u);
+    EXPECT_EQ(R().current.draws[0].VertexAt(3).x, 9.0f);
+    vb->Release();
+    ib->Release();
+}
+
+TEST_F(Device, TheGammaRampStartsFromTheInjectedOneAndIsPresentedWithTheFrame) {
+    D3DGAMMARAMP start{};
+    start.red[255] = 1234;
+    A().initialRamp = start;
+    CreateOk();
+    D3DGAMMARAMP r{};
+    device->GetGammaRamp(0, &r);
+    EXPECT_EQ(r.red[255], 1234);
+    for (int i = 0; i < 256; ++i) r.red[i] = r.green[i] = r.blue[i] = static_cast<WORD>(i * 128);
+    device->SetGammaRamp(0, D3DSGR_CALIBRATE, &r);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(R().frames.back().ramp.green[255], 255 * 128);
+}
+
+TEST_F(Device, LightsNeedAUsableTypeRangeAndDirectionAndEnableTheDefaultLight) {
+    CreateOk();
+    D3DLIGHT9 l{};
+    l.Type = D3DLIGHT_DIRECTIONAL;
+    EXPECT_EQ(device->SetLight(0, &l), D3DERR_INVALIDCALL);  // zero direction
+    l.Type = D3DLIGHT_POINT;
+    l.Range = -1;
+    EXPECT_EQ(device->SetLight(0, &l), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->LightEnable(4, TRUE), D3D_OK);
+    ASSERT_EQ(device->GetLight(4, &l), D3D_OK);
+    EXPECT_EQ(l.Type, D3DLIGHT_DIRECTIONAL);
+    EXPECT_EQ(l.Direction.z, 1.0f);
+    EXPECT_EQ(l.Diffuse.r, 1.0f);
+}
+
+TEST_F(Device, ASessionScreenshotOnABackendWithoutPixelsWritesNothing) {
+    CreateOk();
+    std::string error;
+    ASSERT_TRUE(platform::Session().PeekDialogAction() == nullptr);
+    auto script = platform::ParseSessionScript("1 screenshot /nonexistent/dir/shot.png\n", &error);
+    ASSERT_TRUE(script) << error;
+    platform::Session().Load(*script);
+    platform::detail::CountFrame();
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(platform::TakeScreenshotRequest(), "");  // taken by that Present
+}
+
+}  // namespace
