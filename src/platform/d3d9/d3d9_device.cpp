@@ -3,6 +3,7 @@
 // lock hands out memory and an unlock uploads), the emulated lost device and
 // the checks D3D9's debug runtime makes. The backend only draws.
 #include "platform/backend/backend.h"
+#include "platform/d3d9/float_bits.h"
 #include "platform/backend/faults.h"
 #include "platform/d3d9/d3d9_impl.h"
 
@@ -25,12 +26,6 @@
 
 namespace platform::d3d {
 namespace {
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
 
 D3DMATRIX Identity() {
     D3DMATRIX m{};
@@ -905,8 +900,8 @@ void SetDefaultState(gfx::PipelineState* s, bool depthBuffer) {
     rs[D3DRS_CULLMODE] = D3DCULL_CCW;
     rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
     rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_FOGEND] = FloatBits(1.0f);
-    rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
+    rs[D3DRS_FOGEND] = platform::FloatToStateBits(1.0f);
+    rs[D3DRS_FOGDENSITY] = platform::FloatToStateBits(1.0f);
     rs[D3DRS_STENCILFAIL] = rs[D3DRS_STENCILZFAIL] = rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
     rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
     rs[D3DRS_STENCILMASK] = rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFFu;
@@ -919,12 +914,12 @@ void SetDefaultState(gfx::PipelineState* s, bool depthBuffer) {
     rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
     rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
     rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[D3DRS_POINTSIZE] = FloatBits(1.0f);
-    rs[D3DRS_POINTSIZE_MIN] = FloatBits(1.0f);
-    rs[D3DRS_POINTSCALE_A] = FloatBits(1.0f);
+    rs[D3DRS_POINTSIZE] = platform::FloatToStateBits(1.0f);
+    rs[D3DRS_POINTSIZE_MIN] = platform::FloatToStateBits(1.0f);
+    rs[D3DRS_POINTSCALE_A] = platform::FloatToStateBits(1.0f);
     rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
     rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFFu;
-    rs[D3DRS_POINTSIZE_MAX] = FloatBits(64.0f);
+    rs[D3DRS_POINTSIZE_MAX] = platform::FloatToStateBits(64.0f);
     rs[D3DRS_COLORWRITEENABLE] = rs[D3DRS_COLORWRITEENABLE1] = rs[D3DRS_COLORWRITEENABLE2] =
         rs[D3DRS_COLORWRITEENABLE3] = 0xF;
     rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;

@@ -1,4 +1,5 @@
 #include "platform/d3dx9/effect_parser.h"
+#include "platform/d3d9/float_bits.h"
 
 #include <algorithm>
 #include <cctype>
@@ -437,12 +438,6 @@ std::vector<Token> Tokenize(std::string_view src) {
 
 // ---------------------------------------------------------------- parser
 
-DWORD FloatBits(float f) {
-    DWORD bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
 class Parser {
 public:
     explicit Parser(std::string_view source) : tokens_(Tokenize(source)) {}
@@ -710,7 +705,7 @@ private:
     }
 
     DWORD ParseValue(const StateDef& def) {
-        if (def.kind == ValueKind::Float) return FloatBits(ParseFloatLiteral());
+        if (def.kind == ValueKind::Float) return platform::FloatToStateBits(ParseFloatLiteral());
         DWORD value = 0;
         do {
             value |= ParseTerm(def);

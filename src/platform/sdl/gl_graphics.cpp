@@ -4,6 +4,7 @@
 // stages are GL_COMBINE environments of the fixed fragment pipeline, and
 // Present scales the frame into the window through the gamma ramp.
 #include "platform/sdl/gl_graphics.h"
+#include "platform/d3d9/float_bits.h"
 
 #include "platform/sdl/sdl_dialog.h"
 
@@ -44,12 +45,6 @@ enum : GLuint { kAttribPosition = 0, kAttribNormal, kAttribDiffuse, kAttribSpecu
 
 // What the vertex program writes as the fog coordinate.
 enum FogSource : GLint { kFogEyeDepth = 0, kFogEyeDistance, kFogDeviceDepth, kFogSpecularAlpha };
-
-float FloatBits(DWORD bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
 
 std::array<GLfloat, 4> ColorValue(D3DCOLOR c) {
     return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f, ((c >> 24) & 0xFF) / 255.0f};
@@ -1115,9 +1110,9 @@ private:
         const DWORD table = s.Render(D3DRS_FOGTABLEMODE), vertex = s.Render(D3DRS_FOGVERTEXMODE);
         FogParams p;
         p.color = s.Render(D3DRS_FOGCOLOR);
-        p.start = FloatBits(s.Render(D3DRS_FOGSTART));
-        p.end = FloatBits(s.Render(D3DRS_FOGEND));
-        p.density = FloatBits(s.Render(D3DRS_FOGDENSITY));
+        p.start = platform::StateBitsToFloat(s.Render(D3DRS_FOGSTART));
+        p.end = platform::StateBitsToFloat(s.Render(D3DRS_FOGEND));
+        p.density = platform::StateBitsToFloat(s.Render(D3DRS_FOGDENSITY));
         GLint source = kFogEyeDepth;
         DWORD mode = table;
         if (table != D3DFOG_NONE) {

@@ -1,4 +1,5 @@
 #include "platform/d3dx9/effect_parser.h"
+#include "platform/d3d9/float_bits.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,6 @@ using platform::fx::StateKey;
 using platform::fx::StatesAssignedBy;
 
 namespace {
-
-DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
 
 std::string ReadDataFile(const std::string& relative) {
     std::ifstream in(std::string(KV_DATA_DIR) + "/" + relative, std::ios::binary);
@@ -167,10 +162,10 @@ TEST(EffectParser, ReadsValuesInEveryAcceptedForm) {
         {"TextureFactor = 0xFF20C0FF", RS, 0, D3DRS_TEXTUREFACTOR, 0xFF20C0FF},
         {"Ambient = 4294967295", RS, 0, D3DRS_AMBIENT, 0xFFFFFFFF},
         {"StencilMask = -1", RS, 0, D3DRS_STENCILMASK, 0xFFFFFFFF},
-        {"FogStart = 2.5", RS, 0, D3DRS_FOGSTART, Bits(2.5f)},
-        {"FogEnd = 100", RS, 0, D3DRS_FOGEND, Bits(100.0f)},
-        {"FogDensity = .25f", RS, 0, D3DRS_FOGDENSITY, Bits(0.25f)},
-        {"DepthBias = -1e-3", RS, 0, D3DRS_DEPTHBIAS, Bits(-1e-3f)},
+        {"FogStart = 2.5", RS, 0, D3DRS_FOGSTART, platform::FloatToStateBits(2.5f)},
+        {"FogEnd = 100", RS, 0, D3DRS_FOGEND, platform::FloatToStateBits(100.0f)},
+        {"FogDensity = .25f", RS, 0, D3DRS_FOGDENSITY, platform::FloatToStateBits(0.25f)},
+        {"DepthBias = -1e-3", RS, 0, D3DRS_DEPTHBIAS, platform::FloatToStateBits(-1e-3f)},
         {"ColorWriteEnable = Red | Green | D3DCOLORWRITEENABLE_BLUE", RS, 0, D3DRS_COLORWRITEENABLE, 7},
         {"Wrap0 = U | V", RS, 0, D3DRS_WRAP0, D3DWRAP_U | D3DWRAP_V},
         {"colorop[7] = modulate4x", TSS, 7, D3DTSS_COLOROP, D3DTOP_MODULATE4X},
@@ -187,7 +182,7 @@ TEST(EffectParser, ReadsValuesInEveryAcceptedForm) {
         {"AddressV[1] = Clamp", SAMP, 1, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP},
         {"AddressW[1] = D3DTADDRESS_BORDER", SAMP, 1, D3DSAMP_ADDRESSW, D3DTADDRESS_BORDER},
         {"BorderColor[2] = 0x00FF00FF", SAMP, 2, D3DSAMP_BORDERCOLOR, 0x00FF00FF},
-        {"MipMapLodBias[0] = -0.5", SAMP, 0, D3DSAMP_MIPMAPLODBIAS, Bits(-0.5f)},
+        {"MipMapLodBias[0] = -0.5", SAMP, 0, D3DSAMP_MIPMAPLODBIAS, platform::FloatToStateBits(-0.5f)},
         {"MaxAnisotropy[0] = 4", SAMP, 0, D3DSAMP_MAXANISOTROPY, 4},
         {"pixelshader = null", SH, 0, platform::fx::kPixelShader, 0},
     };

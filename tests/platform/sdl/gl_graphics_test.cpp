@@ -2,6 +2,7 @@
 // Mesa's software rasteriser in CI), driven through IGraphics with hand-made
 // device states; pixels are read back from the frame and from the window.
 #include "platform/table/backend_table.h"
+#include "platform/d3d9/float_bits.h"
 #include "platform/backend/backend.h"
 #include "platform/d3dx9/d3dx9math.h"
 #include "platform/d3d9/d3d9_impl.h"
@@ -48,12 +49,6 @@ struct Rgb {
 
 std::ostream& operator<<(std::ostream& os, const Rgb& c) {
     return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
 }
 
 
@@ -646,7 +641,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   s.projection = ScreenProjection(kWidth, kHeight, 10.0f);
                                   s.renderStates[D3DRS_FOGENABLE] = TRUE;
                                   s.renderStates[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
-                                  s.renderStates[D3DRS_FOGEND] = Bits(10.0f);
+                                  s.renderStates[D3DRS_FOGEND] = platform::FloatToStateBits(10.0f);
                               },
                               5.0f, {255, 128, 128}}),
     [](const auto& info) { return std::string(info.param.name); });
