@@ -1,28 +1,15 @@
-// The Direct3D 9 objects every backend shares: the adapter, the device with
-// its complete state, managed buffers and textures kept as CPU copies (so a
-// lock hands out memory and an unlock uploads), the emulated lost device and
-// the checks D3D9's debug runtime makes. The backend only draws.
-#include "platform/backend/backend.h"
+// The device: its complete state, the emulated lost device and Reset, the
+// checks D3D9's debug runtime makes of each call, and draws handed to the
+// backend with a snapshot of that state. The backend only draws.
+#include "platform/d3d9/d3d9_objects.h"
 #include "platform/d3d9/float_bits.h"
-#include "platform/backend/faults.h"
-#include "platform/d3d9/d3d9_impl.h"
+#include "platform/image/png_writer.h"
 
-#include <algorithm>
-#include <array>
-#include <type_traits>
-#include <utility>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <map>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define KV_STB_HEADER <stb/stb_image_write.h>
-#include "platform/image/stb_include.h"
 
 namespace platform::d3d {
 namespace {
@@ -37,394 +24,7 @@ bool BufferPool(D3DPOOL pool) {
     return pool == D3DPOOL_MANAGED || pool == D3DPOOL_DEFAULT || pool == D3DPOOL_SYSTEMMEM;
 }
 
-bool Fails(const char* call) { return platform::ShouldFail(call); }
-
-gfx::IGraphicsBackend* Adapter() { return GraphicsBackend(); }
-
-// COM reference counting: objects start with one reference, their creator's.
-template <class Interface>
-class Counted : public Interface {
-public:
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    ULONG m_refs = 1;
-};
-
-class Device;
-
-// A managed-pool buffer: the CPU copy is the truth; the backend's copy is
-// brought up to date when the last lock is released.
-template <class Interface>
-class Buffer : public Counted<Interface> {
-public:
-    Buffer(Device* device, UINT length, DWORD usage, D3DPOOL pool, std::unique_ptr<gfx::BackendResource> gpu);
-    ~Buffer() override;
-
-    D3DRESOURCETYPE GetType() override;
-    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
-    HRESULT Unlock() override;
-
-    std::vector<uint8_t> bytes;
-    std::unique_ptr<gfx::BackendResource> gpu;
-    DWORD usage;
-    D3DPOOL pool;
-    int locks = 0;
-    UINT dirtyBegin = 0, dirtyEnd = 0;
-    Device* device;
-};
-
-class VertexBuffer final : public Buffer<IDirect3DVertexBuffer9> {
-public:
-    VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvfIn, D3DPOOL pool,
-                 std::unique_ptr<gfx::BackendResource> gpuIn)
-        : Buffer(device, length, usage, pool, std::move(gpuIn)), fvf(fvfIn) {}
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override {
-        if (!desc) return D3DERR_INVALIDCALL;
-        *desc = {D3DFMT_UNKNOWN, D3DRTYPE_VERTEXBUFFER, usage, pool, static_cast<UINT>(bytes.size()), fvf};
-        return D3D_OK;
-    }
-    DWORD fvf;
-};
-
-class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9> {
-public:
-    using Buffer::Buffer;
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override {
-        if (!desc) return D3DERR_INVALIDCALL;
-        *desc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, usage, pool, static_cast<UINT>(bytes.size())};
-        return D3D_OK;
-    }
-};
-
-class Texture final : public Counted<IDirect3DTexture9> {
-public:
-    Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-            std::unique_ptr<gfx::BackendResource> gpu);
-    ~Texture() override;
-
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
-    DWORD GetLevelCount() override { return static_cast<DWORD>(m_levels.size()); }
-    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
-        if (!desc || level >= m_levels.size()) return D3DERR_INVALIDCALL;
-        *desc = {m_format, D3DRTYPE_SURFACE, m_usage, m_pool, D3DMULTISAMPLE_NONE, 0, LevelWidth(level),
-                 LevelHeight(level)};
-        return D3D_OK;
-    }
-    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
-    HRESULT UnlockRect(UINT level) override;
-
-    UINT LevelWidth(UINT level) const { return std::max(1u, m_source.width >> level); }
-    UINT LevelHeight(UINT level) const { return std::max(1u, m_source.height >> level); }
-
-    gfx::TextureSource m_source;
-    std::vector<std::vector<uint32_t>> m_levels;
-    std::vector<bool> m_locked;
-    std::unique_ptr<gfx::BackendResource> m_gpu;
-    DWORD m_usage;
-    D3DFORMAT m_format;
-    D3DPOOL m_pool;
-    Device* m_device;
-};
-
-enum class Cooperation { Ok, Lost, NotReset };
-
-class Direct3D;
-
-class Device final : public Counted<IDirect3DDevice9> {
-public:
-    Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& params, std::unique_ptr<gfx::IGraphics> gfx);
-    ~Device() override;
-
-    HRESULT TestCooperativeLevel() override;
-    HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
-    HRESULT Present(const RECT*, const RECT*, HWND, const void*) override;
-    HRESULT BeginScene() override;
-    HRESULT EndScene() override;
-    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
-    HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
-
-    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
-    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
-    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
-    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
-    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
-    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
-    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
-    HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
-    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
-    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
-    HRESULT SetMaterial(const D3DMATERIAL9* material) override;
-    HRESULT GetMaterial(D3DMATERIAL9* material) override;
-    HRESULT SetLight(DWORD index, const D3DLIGHT9* light) override;
-    HRESULT GetLight(DWORD index, D3DLIGHT9* light) override;
-    HRESULT LightEnable(DWORD index, BOOL enable) override;
-    HRESULT GetLightEnable(DWORD index, BOOL* enable) override;
-    HRESULT SetFVF(DWORD fvf) override;
-    HRESULT GetFVF(DWORD* fvf) override;
-
-    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset, UINT stride) override;
-    HRESULT SetIndices(IDirect3DIndexBuffer9* data) override;
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
-                                 UINT startIndex, UINT primCount) override;
-    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primCount, const void* data, UINT stride) override;
-
-    void SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp) override;
-    void GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override;
-
-    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** out,
-                               HANDLE* shared) override;
-    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** out,
-                              HANDLE* shared) override;
-    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                          IDirect3DTexture9** out, HANDLE* shared) override;
-
-    gfx::IGraphics* Graphics() { return m_gfx.get(); }
-    void Track(const void* client) { m_clients[client] = false; }
-    void SetClientLost(const void* client, bool lost) {
-        auto it = m_clients.find(client);
-        if (it != m_clients.end()) it->second = lost;
-    }
-    void Untrack(const void* client) { m_clients.erase(client); }
-    void SetPass(const void* effect, UINT pass) {
-        m_state.effect = effect;
-        m_state.pass = pass;
-    }
-    // Bindings hold no reference (as in D3D9, where the application's count
-    // decides): a resource that goes away is unbound instead.
-    void Forget(const void* resource) {
-        if (resource == m_stream) m_stream = nullptr;
-        if (resource == m_indices) m_indices = nullptr;
-        for (size_t i = 0; i < gfx::kStageCount; ++i)
-            if (m_textures[i] == resource) {
-                m_textures[i] = nullptr;
-                m_state.textures[i] = nullptr;
-            }
-    }
-
-    bool ReadFrame(std::vector<uint8_t>* rgba, UINT* w, UINT* h);
-    bool Recording() const { return m_gfx->RecordsCalls(); }
-    void Record(const std::string& call) { m_gfx->RecordCall(call); }
-
-private:
-    HRESULT Invalid(const std::string& what) {
-        m_gfx->Violation(what);
-        return D3DERR_INVALIDCALL;
-    }
-    bool WindowSaysLost() const;
-    void UpdateCooperation();
-    void ResetState();
-    void UnbindAll();
-    void PrepareLights();
-    void SaveScreenshot(const std::string& path);
-    HRESULT CheckDrawState(const char* call, UINT stride);
-
-    Direct3D* m_d3d;
-    HWND m_window;
-    D3DPRESENT_PARAMETERS m_params;
-    std::unique_ptr<gfx::IGraphics> m_gfx;
-    gfx::PipelineState m_state;
-    std::array<IDirect3DBaseTexture9*, gfx::kStageCount> m_textures{};
-    struct LightSlot {
-        D3DLIGHT9 light;
-        bool enabled;
-    };
-    std::map<DWORD, LightSlot> m_lights;
-    bool m_lightsDirty = true;
-    VertexBuffer* m_stream = nullptr;
-    UINT m_streamOffset = 0, m_streamStride = 0;
-    IndexBuffer* m_indices = nullptr;
-    bool m_inScene = false;
-    Cooperation m_cooperation = Cooperation::Ok;
-    D3DGAMMARAMP m_ramp{};
-    std::map<const void*, bool> m_clients;  // told the device is lost?
-};
-
-class Direct3D final : public Counted<IDirect3D9> {
-public:
-    UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override {
-        if (adapter != D3DADAPTER_DEFAULT || !Adapter()) return 0;
-        return static_cast<UINT>(Adapter()->DisplayModes(format).size());
-    }
-
-    HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* out) override {
-        if (adapter != D3DADAPTER_DEFAULT || !out || !Adapter()) return D3DERR_INVALIDCALL;
-        if (Fails("EnumAdapterModes")) return D3DERR_INVALIDCALL;
-        const std::vector<D3DDISPLAYMODE> modes = Adapter()->DisplayModes(format);
-        if (mode >= modes.size()) return D3DERR_INVALIDCALL;
-        *out = modes[mode];
-        return D3D_OK;
-    }
-
-    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
-                            BOOL windowed) override {
-        if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL || !Adapter()) return D3DERR_INVALIDCALL;
-        if (!windowed && !Adapter()->SupportsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
-        if (!BackBufferFits(adapterFormat, backBufferFormat)) return D3DERR_NOTAVAILABLE;
-        return D3D_OK;
-    }
-
-    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviour,
-                         D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** out) override {
-        (void)behaviour;
-        if (!out) return D3DERR_INVALIDCALL;
-        *out = nullptr;
-        if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL || !params || !Adapter())
-            return D3DERR_INVALIDCALL;
-        HWND window = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-        if (!window || !IsWindow(window)) return D3DERR_INVALIDCALL;
-        D3DPRESENT_PARAMETERS pp = *params;
-        const HRESULT hr = Complete(&pp, window);
-        if (FAILED(hr)) return hr;
-        if (Fails("CreateDevice")) return D3DERR_NOTAVAILABLE;
-        std::unique_ptr<gfx::IGraphics> gfx = Adapter()->CreateDevice();
-        if (!gfx || !gfx->SetUp(window, pp)) return D3DERR_NOTAVAILABLE;
-        *params = pp;
-        *out = new Device(this, window, pp, std::move(gfx));
-        return D3D_OK;
-    }
-
-    // Fills in what D3D9 derives (sizes of a windowed device, the desktop
-    // format) and refuses what it refuses: a full-screen size the adapter has
-    // no mode for.
-    HRESULT Complete(D3DPRESENT_PARAMETERS* pp, HWND window) {
-        if (pp->BackBufferCount > 3) return D3DERR_INVALIDCALL;
-        if (pp->Windowed) {
-            if (pp->BackBufferWidth == 0) pp->BackBufferWidth = static_cast<UINT>(window->rect.right - window->rect.left);
-            if (pp->BackBufferHeight == 0) pp->BackBufferHeight = static_cast<UINT>(window->rect.bottom - window->rect.top);
-            if (pp->BackBufferFormat == D3DFMT_UNKNOWN) pp->BackBufferFormat = D3DFMT_X8R8G8B8;
-            if (pp->BackBufferWidth == 0 || pp->BackBufferHeight == 0) return D3DERR_INVALIDCALL;
-            return D3D_OK;
-        }
-        const D3DFORMAT display = DisplayFormatOf(pp->BackBufferFormat);
-        if (!Adapter()->SupportsDisplayFormat(display)) return D3DERR_INVALIDCALL;
-        for (const D3DDISPLAYMODE& m : Adapter()->DisplayModes(display))
-            if (m.Width == pp->BackBufferWidth && m.Height == pp->BackBufferHeight) return D3D_OK;
-        return D3DERR_INVALIDCALL;
-    }
-
-    static D3DFORMAT DisplayFormatOf(D3DFORMAT f) {
-        if (f == D3DFMT_A8R8G8B8) return D3DFMT_X8R8G8B8;
-        if (f == D3DFMT_A1R5G5B5) return D3DFMT_X1R5G5B5;
-        return f;
-    }
-    static bool BackBufferFits(D3DFORMAT adapterFormat, D3DFORMAT backBuffer) {
-        return backBuffer == adapterFormat || DisplayFormatOf(backBuffer) == adapterFormat;
-    }
-};
-
-// ---- buffers ----
-
-template <class Interface>
-Buffer<Interface>::Buffer(Device* d, UINT length, DWORD u, D3DPOOL p, std::unique_ptr<gfx::BackendResource> g)
-    : bytes(length), gpu(std::move(g)), usage(u), pool(p), device(d) {
-    device->AddRef();
-}
-
-template <class Interface>
-Buffer<Interface>::~Buffer() {
-    // The backend's copy goes first: releasing the device may end the backend.
-    gpu.reset();
-    device->Forget(this);
-    device->Release();
-}
-
-template <class Interface>
-D3DRESOURCETYPE Buffer<Interface>::GetType() {
-    return std::is_same_v<Interface, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
-}
-
-template <class Interface>
-HRESULT Buffer<Interface>::Lock(UINT offset, UINT size, void** data, DWORD flags) {
-    (void)flags;
-    const bool vertex = std::is_same_v<Interface, IDirect3DVertexBuffer9>;
-    if (device->Recording())
-        device->Record(std::string(vertex ? "VB" : "IB") + " Lock " + std::to_string(offset) + " " + std::to_string(size));
-    if (!data) return D3DERR_INVALIDCALL;
-    *data = nullptr;
-    if (Fails(vertex ? "IDirect3DVertexBuffer9::Lock" : "IDirect3DIndexBuffer9::Lock")) return D3DERR_INVALIDCALL;
-    const uint64_t length = bytes.size();
-    if (offset > length || (size != 0 && uint64_t{offset} + size > length)) return D3DERR_INVALIDCALL;
-    const UINT end = size == 0 ? static_cast<UINT>(length) : offset + size;
-    if (locks == 0) {
-        dirtyBegin = offset;
-        dirtyEnd = end;
-    } else {
-        dirtyBegin = std::min(dirtyBegin, offset);
-        dirtyEnd = std::max(dirtyEnd, end);
-    }
-    ++locks;
-    *data = bytes.data() + offset;
-    return D3D_OK;
-}
-
-template <class Interface>
-HRESULT Buffer<Interface>::Unlock() {
-    if (locks == 0) return D3DERR_INVALIDCALL;
-    if (--locks == 0 && dirtyEnd > dirtyBegin)
-        device->Graphics()->UpdateBuffer(gpu.get(), dirtyBegin, bytes.data() + dirtyBegin, dirtyEnd - dirtyBegin);
-    return D3D_OK;
-}
-
-// ---- textures ----
-
-Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                 std::unique_ptr<gfx::BackendResource> gpu)
-    : m_gpu(std::move(gpu)), m_usage(usage), m_format(format), m_pool(pool), m_device(device) {
-    m_device->AddRef();
-    m_source.object = this;
-    m_source.handle = m_gpu.get();
-    m_source.width = width;
-    m_source.height = height;
-    m_source.levels = levels;
-    m_levels.resize(levels);
-    for (UINT l = 0; l < levels; ++l)
-        m_levels[l].assign(static_cast<size_t>(LevelWidth(l)) * LevelHeight(l), format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u);
-    m_locked.assign(levels, false);
-    m_source.texels = &m_levels;
-}
-
-Texture::~Texture() {
-    m_gpu.reset();
-    m_device->Forget(this);
-    m_device->Release();
-}
-
-HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    (void)flags;
-    if (!locked || level >= m_levels.size() || m_locked[level]) return D3DERR_INVALIDCALL;
-    const UINT w = LevelWidth(level), h = LevelHeight(level);
-    LONG left = 0, top = 0;
-    if (rect) {
-        if (rect->left < 0 || rect->top < 0 || rect->right > static_cast<LONG>(w) ||
-            rect->bottom > static_cast<LONG>(h) || rect->left >= rect->right || rect->top >= rect->bottom)
-            return D3DERR_INVALIDCALL;
-        left = rect->left;
-        top = rect->top;
-    }
-    m_locked[level] = true;
-    locked->Pitch = static_cast<INT>(w * 4);
-    locked->pBits = m_levels[level].data() + static_cast<size_t>(top) * w + static_cast<size_t>(left);
-    return D3D_OK;
-}
-
-HRESULT Texture::UnlockRect(UINT level) {
-    if (level >= m_levels.size() || !m_locked[level]) return D3DERR_INVALIDCALL;
-    m_locked[level] = false;
-    std::vector<uint32_t>& texels = m_levels[level];
-    // X8 formats have no alpha: whatever was written there reads as opaque.
-    if (m_format == D3DFMT_X8R8G8B8)
-        for (uint32_t& t : texels) t |= 0xFF000000u;
-    m_device->Graphics()->UpdateTexture(m_gpu.get(), level, LevelWidth(level), LevelHeight(level), texels.data());
-    return D3D_OK;
-}
-
-// ---- the device ----
+}  // namespace
 
 Device::Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& params, std::unique_ptr<gfx::IGraphics> gfx)
     : m_d3d(d3d), m_window(window), m_params(params), m_gfx(std::move(gfx)) {
@@ -464,8 +64,10 @@ bool Device::WindowSaysLost() const {
 }
 
 void Device::UpdateCooperation() {
-    if (WindowSaysLost()) m_cooperation = Cooperation::Lost;
-    else if (m_cooperation == Cooperation::Lost) m_cooperation = Cooperation::NotReset;
+    if (WindowSaysLost())
+        m_cooperation = Cooperation::Lost;
+    else if (m_cooperation == Cooperation::Lost)
+        m_cooperation = Cooperation::NotReset;
 }
 
 HRESULT Device::TestCooperativeLevel() {
@@ -532,7 +134,8 @@ void Device::SaveScreenshot(const std::string& path) {
         std::fprintf(stderr, "screenshot %s: this backend draws no pixels\n", path.c_str());
         return;
     }
-    if (!WritePng(path.c_str(), rgba.data(), w, h)) std::fprintf(stderr, "screenshot %s: cannot write\n", path.c_str());
+    if (!platform::WritePng(path.c_str(), rgba.data(), w, h))
+        std::fprintf(stderr, "screenshot %s: cannot write\n", path.c_str());
 }
 
 HRESULT Device::BeginScene() {
@@ -605,7 +208,8 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (Recording())
-        Record("SetTextureStageState " + std::to_string(stage) + " " + std::to_string(type) + " " + std::to_string(value));
+        Record("SetTextureStageState " + std::to_string(stage) + " " + std::to_string(type) + " " +
+               std::to_string(value));
     if (stage >= gfx::kStageCount || static_cast<size_t>(type) >= gfx::kStageStateCount) return D3DERR_INVALIDCALL;
     m_state.stageStates[stage][type] = value;
     return D3D_OK;
@@ -667,7 +271,8 @@ HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
     if (Recording()) Record("SetLight " + std::to_string(index));
     if (!light) return D3DERR_INVALIDCALL;
-    if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return Invalid("SetLight of an unknown type");
+    if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL)
+        return Invalid("SetLight of an unknown type");
     if (light->Type != D3DLIGHT_DIRECTIONAL && !(light->Range >= 0.0f && std::isfinite(light->Range)))
         return Invalid("SetLight with a bad range");
     if (light->Type != D3DLIGHT_POINT) {
@@ -809,7 +414,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primCount, const void* data, UINT stride) {
     if (Recording())
-        Record("DrawPrimitiveUP " + std::to_string(type) + " " + std::to_string(primCount) + " " + std::to_string(stride));
+        Record("DrawPrimitiveUP " + std::to_string(type) + " " + std::to_string(primCount) + " " +
+               std::to_string(stride));
     if (!data) return D3DERR_INVALIDCALL;
     if (HRESULT hr = CheckDrawState("DrawPrimitiveUP", stride); FAILED(hr)) return hr;
     const UINT count = gfx::VerticesFor(type, primCount);
@@ -855,8 +461,8 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     return D3D_OK;
 }
 
-HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                  IDirect3DIndexBuffer9** out, HANDLE* shared) {
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** out,
+                                  HANDLE* shared) {
     if (Recording()) Record("CreateIndexBuffer " + std::to_string(length));
     if (!out || shared) return D3DERR_INVALIDCALL;
     *out = nullptr;
@@ -883,8 +489,6 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     *out = new Texture(this, width, height, levels, usage, format, pool, m_gfx->CreateTexture(width, height, levels));
     return D3D_OK;
 }
-
-}  // namespace
 
 void SetDefaultState(gfx::PipelineState* s, bool depthBuffer) {
     *s = gfx::PipelineState{};
@@ -953,11 +557,6 @@ UINT FvfStride(DWORD fvf) {
     return fvf == (D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2) ? 48u : 0u;
 }
 
-bool WritePng(const char* path, const uint8_t* rgba, UINT width, UINT height) {
-    return stbi_write_png(path, static_cast<int>(width), static_cast<int>(height), 4, rgba,
-                          static_cast<int>(width * 4)) != 0;
-}
-
 void TrackDeviceClient(IDirect3DDevice9* device, const void* client) {
     if (auto* d = dynamic_cast<Device*>(device)) d->Track(client);
 }
@@ -980,9 +579,3 @@ void SetCurrentPass(IDirect3DDevice9* device, const void* effect, UINT pass) {
 }
 
 }  // namespace platform::d3d
-
-IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
-    if (sdkVersion != D3D_SDK_VERSION || !platform::GraphicsBackend() || platform::ShouldFail("Direct3DCreate9"))
-        return nullptr;
-    return new platform::d3d::Direct3D();
-}

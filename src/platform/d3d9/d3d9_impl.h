@@ -3,8 +3,8 @@
 // must wait until each of them has been told the device is lost.
 #pragma once
 
-#include "platform/d3d9/d3d9.h"
 #include "platform/backend/graphics.h"
+#include "platform/d3d9/d3d9.h"
 
 #include <cstdint>
 #include <vector>
@@ -28,8 +28,5 @@ UINT FvfStride(DWORD fvf);
 // The device's last presented frame at back-buffer size, ramp applied as the
 // player sees it: RGBA rows, top first. False when the backend has no pixels.
 bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UINT* width, UINT* height);
-
-// Writes RGBA rows, top first, as a PNG file.
-bool WritePng(const char* path, const uint8_t* rgba, UINT width, UINT height);
 
 }  // namespace platform::d3d

@@ -12,33 +12,33 @@ using INT = int;
 using HANDLE = void*;
 
 struct D3DVECTOR {
-  float x, y, z;
+    float x, y, z;
 };
 
 struct D3DMATRIX {
-  union {
-    struct {
-      float _11, _12, _13, _14;
-      float _21, _22, _23, _24;
-      float _31, _32, _33, _34;
-      float _41, _42, _43, _44;
+    union {
+        struct {
+            float _11, _12, _13, _14;
+            float _21, _22, _23, _24;
+            float _31, _32, _33, _34;
+            float _41, _42, _43, _44;
+        };
+        float m[4][4];
     };
-    float m[4][4];
-  };
 };
 
 // 0xAARRGGBB; in memory the bytes are B, G, R, A.
 using D3DCOLOR = DWORD;
 #define D3DCOLOR_ARGB(a, r, g, b) \
-  (static_cast<D3DCOLOR>((((a) & 0xffu) << 24) | (((r) & 0xffu) << 16) | (((g) & 0xffu) << 8) | ((b) & 0xffu)))
+    (static_cast<D3DCOLOR>((((a)&0xffu) << 24) | (((r)&0xffu) << 16) | (((g)&0xffu) << 8) | ((b)&0xffu)))
 #define D3DCOLOR_XRGB(r, g, b) D3DCOLOR_ARGB(0xff, r, g, b)
 
 struct D3DCOLORVALUE {
-  float r, g, b, a;
+    float r, g, b, a;
 };
 
 struct D3DRECT {
-  LONG x1, y1, x2, y2;
+    LONG x1, y1, x2, y2;
 };
 
 // Result codes.
@@ -81,44 +81,44 @@ constexpr DWORD D3DCREATE_HARDWARE_VERTEXPROCESSING = 0x00000040;
 constexpr DWORD D3DCREATE_MIXED_VERTEXPROCESSING = 0x00000080;
 
 enum D3DFORMAT {
-  D3DFMT_UNKNOWN = 0,
-  D3DFMT_R8G8B8 = 20,
-  D3DFMT_A8R8G8B8 = 21,
-  D3DFMT_X8R8G8B8 = 22,
-  D3DFMT_R5G6B5 = 23,
-  D3DFMT_X1R5G5B5 = 24,
-  D3DFMT_A1R5G5B5 = 25,
-  D3DFMT_A4R4G4B4 = 26,
-  D3DFMT_A8 = 28,
-  D3DFMT_A8B8G8R8 = 32,
-  D3DFMT_X8B8G8R8 = 33,
-  D3DFMT_L8 = 50,
-  D3DFMT_D32 = 71,
-  D3DFMT_D24S8 = 75,
-  D3DFMT_D24X8 = 77,
-  D3DFMT_D16 = 80,
-  D3DFMT_INDEX16 = 101,
-  D3DFMT_INDEX32 = 102,
-  D3DFMT_FORCE_DWORD = 0x7fffffff,
+    D3DFMT_UNKNOWN = 0,
+    D3DFMT_R8G8B8 = 20,
+    D3DFMT_A8R8G8B8 = 21,
+    D3DFMT_X8R8G8B8 = 22,
+    D3DFMT_R5G6B5 = 23,
+    D3DFMT_X1R5G5B5 = 24,
+    D3DFMT_A1R5G5B5 = 25,
+    D3DFMT_A4R4G4B4 = 26,
+    D3DFMT_A8 = 28,
+    D3DFMT_A8B8G8R8 = 32,
+    D3DFMT_X8B8G8R8 = 33,
+    D3DFMT_L8 = 50,
+    D3DFMT_D32 = 71,
+    D3DFMT_D24S8 = 75,
+    D3DFMT_D24X8 = 77,
+    D3DFMT_D16 = 80,
+    D3DFMT_INDEX16 = 101,
+    D3DFMT_INDEX32 = 102,
+    D3DFMT_FORCE_DWORD = 0x7fffffff,
 };
 
 enum D3DPOOL {
-  D3DPOOL_DEFAULT = 0,
-  D3DPOOL_MANAGED = 1,
-  D3DPOOL_SYSTEMMEM = 2,
-  D3DPOOL_SCRATCH = 3,
-  D3DPOOL_FORCE_DWORD = 0x7fffffff,
+    D3DPOOL_DEFAULT = 0,
+    D3DPOOL_MANAGED = 1,
+    D3DPOOL_SYSTEMMEM = 2,
+    D3DPOOL_SCRATCH = 3,
+    D3DPOOL_FORCE_DWORD = 0x7fffffff,
 };
 
 enum D3DRESOURCETYPE {
-  D3DRTYPE_SURFACE = 1,
-  D3DRTYPE_VOLUME = 2,
-  D3DRTYPE_TEXTURE = 3,
-  D3DRTYPE_VOLUMETEXTURE = 4,
-  D3DRTYPE_CUBETEXTURE = 5,
-  D3DRTYPE_VERTEXBUFFER = 6,
-  D3DRTYPE_INDEXBUFFER = 7,
-  D3DRTYPE_FORCE_DWORD = 0x7fffffff,
+    D3DRTYPE_SURFACE = 1,
+    D3DRTYPE_VOLUME = 2,
+    D3DRTYPE_TEXTURE = 3,
+    D3DRTYPE_VOLUMETEXTURE = 4,
+    D3DRTYPE_CUBETEXTURE = 5,
+    D3DRTYPE_VERTEXBUFFER = 6,
+    D3DRTYPE_INDEXBUFFER = 7,
+    D3DRTYPE_FORCE_DWORD = 0x7fffffff,
 };
 
 constexpr DWORD D3DUSAGE_RENDERTARGET = 0x00000001;
@@ -138,10 +138,10 @@ constexpr DWORD D3DLOCK_DISCARD = 0x00002000;
 enum D3DMULTISAMPLE_TYPE { D3DMULTISAMPLE_NONE = 0, D3DMULTISAMPLE_FORCE_DWORD = 0x7fffffff };
 
 enum D3DSWAPEFFECT {
-  D3DSWAPEFFECT_DISCARD = 1,
-  D3DSWAPEFFECT_FLIP = 2,
-  D3DSWAPEFFECT_COPY = 3,
-  D3DSWAPEFFECT_FORCE_DWORD = 0x7fffffff,
+    D3DSWAPEFFECT_DISCARD = 1,
+    D3DSWAPEFFECT_FLIP = 2,
+    D3DSWAPEFFECT_COPY = 3,
+    D3DSWAPEFFECT_FORCE_DWORD = 0x7fffffff,
 };
 
 constexpr UINT D3DPRESENT_INTERVAL_DEFAULT = 0x00000000;
@@ -151,69 +151,69 @@ constexpr DWORD D3DPRESENTFLAG_LOCKABLE_BACKBUFFER = 0x00000001;
 constexpr DWORD D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL = 0x00000002;
 
 struct D3DPRESENT_PARAMETERS {
-  UINT BackBufferWidth;
-  UINT BackBufferHeight;
-  D3DFORMAT BackBufferFormat;
-  UINT BackBufferCount;
-  D3DMULTISAMPLE_TYPE MultiSampleType;
-  DWORD MultiSampleQuality;
-  D3DSWAPEFFECT SwapEffect;
-  HWND hDeviceWindow;
-  BOOL Windowed;
-  BOOL EnableAutoDepthStencil;
-  D3DFORMAT AutoDepthStencilFormat;
-  DWORD Flags;
-  UINT FullScreen_RefreshRateInHz;
-  UINT PresentationInterval;
+    UINT BackBufferWidth;
+    UINT BackBufferHeight;
+    D3DFORMAT BackBufferFormat;
+    UINT BackBufferCount;
+    D3DMULTISAMPLE_TYPE MultiSampleType;
+    DWORD MultiSampleQuality;
+    D3DSWAPEFFECT SwapEffect;
+    HWND hDeviceWindow;
+    BOOL Windowed;
+    BOOL EnableAutoDepthStencil;
+    D3DFORMAT AutoDepthStencilFormat;
+    DWORD Flags;
+    UINT FullScreen_RefreshRateInHz;
+    UINT PresentationInterval;
 };
 
 struct D3DDISPLAYMODE {
-  UINT Width;
-  UINT Height;
-  UINT RefreshRate;
-  D3DFORMAT Format;
+    UINT Width;
+    UINT Height;
+    UINT RefreshRate;
+    D3DFORMAT Format;
 };
 
 struct D3DSURFACE_DESC {
-  D3DFORMAT Format;
-  D3DRESOURCETYPE Type;
-  DWORD Usage;
-  D3DPOOL Pool;
-  D3DMULTISAMPLE_TYPE MultiSampleType;
-  DWORD MultiSampleQuality;
-  UINT Width;
-  UINT Height;
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    D3DMULTISAMPLE_TYPE MultiSampleType;
+    DWORD MultiSampleQuality;
+    UINT Width;
+    UINT Height;
 };
 
 struct D3DVERTEXBUFFER_DESC {
-  D3DFORMAT Format;
-  D3DRESOURCETYPE Type;
-  DWORD Usage;
-  D3DPOOL Pool;
-  UINT Size;
-  DWORD FVF;
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    UINT Size;
+    DWORD FVF;
 };
 
 struct D3DINDEXBUFFER_DESC {
-  D3DFORMAT Format;
-  D3DRESOURCETYPE Type;
-  DWORD Usage;
-  D3DPOOL Pool;
-  UINT Size;
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    UINT Size;
 };
 
 struct D3DVIEWPORT9 {
-  DWORD X;
-  DWORD Y;
-  DWORD Width;
-  DWORD Height;
-  float MinZ;
-  float MaxZ;
+    DWORD X;
+    DWORD Y;
+    DWORD Width;
+    DWORD Height;
+    float MinZ;
+    float MaxZ;
 };
 
 struct D3DLOCKED_RECT {
-  INT Pitch;
-  void* pBits;
+    INT Pitch;
+    void* pBits;
 };
 
 constexpr DWORD D3DCLEAR_TARGET = 0x00000001;
@@ -221,23 +221,23 @@ constexpr DWORD D3DCLEAR_ZBUFFER = 0x00000002;
 constexpr DWORD D3DCLEAR_STENCIL = 0x00000004;
 
 enum D3DTRANSFORMSTATETYPE {
-  D3DTS_VIEW = 2,
-  D3DTS_PROJECTION = 3,
-  D3DTS_TEXTURE0 = 16,
-  D3DTS_TEXTURE7 = 23,
-  D3DTS_FORCE_DWORD = 0x7fffffff,
+    D3DTS_VIEW = 2,
+    D3DTS_PROJECTION = 3,
+    D3DTS_TEXTURE0 = 16,
+    D3DTS_TEXTURE7 = 23,
+    D3DTS_FORCE_DWORD = 0x7fffffff,
 };
 #define D3DTS_WORLDMATRIX(index) (static_cast<D3DTRANSFORMSTATETYPE>((index) + 256))
 #define D3DTS_WORLD D3DTS_WORLDMATRIX(0)
 
 enum D3DPRIMITIVETYPE {
-  D3DPT_POINTLIST = 1,
-  D3DPT_LINELIST = 2,
-  D3DPT_LINESTRIP = 3,
-  D3DPT_TRIANGLELIST = 4,
-  D3DPT_TRIANGLESTRIP = 5,
-  D3DPT_TRIANGLEFAN = 6,
-  D3DPT_FORCE_DWORD = 0x7fffffff,
+    D3DPT_POINTLIST = 1,
+    D3DPT_LINELIST = 2,
+    D3DPT_LINESTRIP = 3,
+    D3DPT_TRIANGLELIST = 4,
+    D3DPT_TRIANGLESTRIP = 5,
+    D3DPT_TRIANGLEFAN = 6,
+    D3DPT_FORCE_DWORD = 0x7fffffff,
 };
 
 // Flexible vertex format bits.
@@ -250,40 +250,40 @@ constexpr DWORD D3DFVF_TEX1 = 0x100;
 constexpr DWORD D3DFVF_TEX2 = 0x200;
 
 enum D3DLIGHTTYPE {
-  D3DLIGHT_POINT = 1,
-  D3DLIGHT_SPOT = 2,
-  D3DLIGHT_DIRECTIONAL = 3,
-  D3DLIGHT_FORCE_DWORD = 0x7fffffff,
+    D3DLIGHT_POINT = 1,
+    D3DLIGHT_SPOT = 2,
+    D3DLIGHT_DIRECTIONAL = 3,
+    D3DLIGHT_FORCE_DWORD = 0x7fffffff,
 };
 
 struct D3DLIGHT9 {
-  D3DLIGHTTYPE Type;
-  D3DCOLORVALUE Diffuse;
-  D3DCOLORVALUE Specular;
-  D3DCOLORVALUE Ambient;
-  D3DVECTOR Position;
-  D3DVECTOR Direction;
-  float Range;
-  float Falloff;
-  float Attenuation0;
-  float Attenuation1;
-  float Attenuation2;
-  float Theta;
-  float Phi;
+    D3DLIGHTTYPE Type;
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Ambient;
+    D3DVECTOR Position;
+    D3DVECTOR Direction;
+    float Range;
+    float Falloff;
+    float Attenuation0;
+    float Attenuation1;
+    float Attenuation2;
+    float Theta;
+    float Phi;
 };
 
 struct D3DMATERIAL9 {
-  D3DCOLORVALUE Diffuse;
-  D3DCOLORVALUE Ambient;
-  D3DCOLORVALUE Specular;
-  D3DCOLORVALUE Emissive;
-  float Power;
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Ambient;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Emissive;
+    float Power;
 };
 
 struct D3DGAMMARAMP {
-  WORD red[256];
-  WORD green[256];
-  WORD blue[256];
+    WORD red[256];
+    WORD green[256];
+    WORD blue[256];
 };
 
 constexpr DWORD D3DSGR_NO_CALIBRATION = 0x00000000;
@@ -292,20 +292,20 @@ constexpr DWORD D3DSGR_CALIBRATE = 0x00000001;
 // The GDI font description D3DXCreateFontIndirect takes.
 constexpr int LF_FACESIZE = 32;
 struct LOGFONTA {
-  LONG lfHeight;
-  LONG lfWidth;
-  LONG lfEscapement;
-  LONG lfOrientation;
-  LONG lfWeight;
-  BYTE lfItalic;
-  BYTE lfUnderline;
-  BYTE lfStrikeOut;
-  BYTE lfCharSet;
-  BYTE lfOutPrecision;
-  BYTE lfClipPrecision;
-  BYTE lfQuality;
-  BYTE lfPitchAndFamily;
-  char lfFaceName[LF_FACESIZE];
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    char lfFaceName[LF_FACESIZE];
 };
 using LOGFONT = LOGFONTA;
 constexpr BYTE PROOF_QUALITY = 2;
