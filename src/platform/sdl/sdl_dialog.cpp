@@ -1,8 +1,10 @@
 #include "platform/sdl/sdl_dialog.h"
 
-#include "imgui.h"
+#include "platform/sdl/gl_context.h"
+
 #include "backends/imgui_impl_opengl2.h"
 #include "backends/imgui_impl_sdl.h"
+#include "imgui.h"
 #include "imgui_stdlib.h"
 
 #include <SDL_opengl.h>
@@ -16,7 +18,7 @@
 namespace platform::sdl {
 namespace {
 
-constexpr float kFontPixels = 13.0f;  // the height the dialog units are based on
+constexpr float kFontPixels = 13.0f;    // the height the dialog units are based on
 constexpr DWORD kButtonKindMask = 0xF;  // the BS_ kind lives in a button style's low bits
 
 // Restores whatever GL and ImGui contexts were current, so making a dialog
@@ -41,7 +43,6 @@ private:
     SDL_GLContext m_gl;
     ImGuiContext* m_imgui;
 };
-
 
 // ImGui asserts on a missing font file; reading it ourselves turns that into a failure.
 bool LoadFont(ImGuiIO& io) {
@@ -90,8 +91,10 @@ int StepThroughList(ImGuiInputTextCallbackData* data) {
     const int count = static_cast<int>(pick->combo->comboItems.size());
     if (count == 0) return 0;
     int index = pick->combo->comboSelection;
-    if (data->EventKey == ImGuiKey_UpArrow) index = index < 0 ? 0 : index - 1;
-    else if (data->EventKey == ImGuiKey_DownArrow) index = index + 1;
+    if (data->EventKey == ImGuiKey_UpArrow)
+        index = index < 0 ? 0 : index - 1;
+    else if (data->EventKey == ImGuiKey_DownArrow)
+        index = index + 1;
     if (index < 0 || index >= count) return 0;
     pick->picked = index;
     data->DeleteChars(0, data->BufTextLen);
@@ -104,22 +107,6 @@ float Height(const RECT& r) { return static_cast<float>(r.bottom - r.top); }
 ImVec2 TopLeft(const RECT& r) { return ImVec2(static_cast<float>(r.left), static_cast<float>(r.top)); }
 
 }  // namespace
-
-// A GL 2.1 compatibility context, leaving SDL's global attributes as they were.
-SDL_GLContext CreateGl21Context(SDL_Window* window) {
-    int major = 0, minor = 0, profile = 0;
-    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, &major);
-    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
-    SDL_GL_GetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, &profile);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
-    SDL_GLContext gl = SDL_GL_CreateContext(window);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, major);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profile);
-    return gl;
-}
 
 std::unique_ptr<DialogView> DialogView::Create(HWND dialog) {
     std::unique_ptr<DialogView> view(new DialogView(dialog));
@@ -200,9 +187,11 @@ void DialogView::MakeCurrent() {
 
 void DialogView::HandleEvent(const SDL_Event& e) {
     if (m_scriptedClick != ScriptedClick::None) {
-        const bool scripted = (e.type == SDL_MOUSEMOTION && e.motion.which == kScriptMouseId) ||
-                              ((e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) && e.button.which == kScriptMouseId);
-        const bool pointer = e.type == SDL_MOUSEMOTION || e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP ||
+        const bool scripted =
+            (e.type == SDL_MOUSEMOTION && e.motion.which == kScriptMouseId) ||
+            ((e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) && e.button.which == kScriptMouseId);
+        const bool pointer = e.type == SDL_MOUSEMOTION || e.type == SDL_MOUSEBUTTONDOWN ||
+                             e.type == SDL_MOUSEBUTTONUP ||
                              (e.type == SDL_WINDOWEVENT &&
                               (e.window.event == SDL_WINDOWEVENT_ENTER || e.window.event == SDL_WINDOWEVENT_LEAVE));
         if (pointer && !scripted) return;
@@ -215,8 +204,10 @@ void DialogView::HandleEvent(const SDL_Event& e) {
         return;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
-        const int b = e.button.button == SDL_BUTTON_LEFT ? 0 : e.button.button == SDL_BUTTON_RIGHT ? 1
-                    : e.button.button == SDL_BUTTON_MIDDLE ? 2 : -1;
+        const int b = e.button.button == SDL_BUTTON_LEFT     ? 0
+                      : e.button.button == SDL_BUTTON_RIGHT  ? 1
+                      : e.button.button == SDL_BUTTON_MIDDLE ? 2
+                                                             : -1;
         if (b < 0) return;
         m_mouseX = static_cast<float>(e.button.x);
         m_mouseY = static_cast<float>(e.button.y);
@@ -235,12 +226,13 @@ void DialogView::HandleEvent(const SDL_Event& e) {
         if (e.key.repeat) break;
         if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER || e.key.keysym.sym == SDLK_ESCAPE) {
             // With the list dropped, both only close it.
-            if (m_popupOpen) m_closePopup = true;
-            else m_keyButton = e.key.keysym.sym == SDLK_ESCAPE ? IDCANCEL : IDOK;
+            if (m_popupOpen)
+                m_closePopup = true;
+            else
+                m_keyButton = e.key.keysym.sym == SDLK_ESCAPE ? IDCANCEL : IDOK;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     ImGui_ImplSDL2_ProcessEvent(&e);
 }
@@ -273,9 +265,7 @@ std::vector<DialogCommand> DialogView::DrawFrame() {
         if (!ctl->control) continue;
         ImGui::PushID(static_cast<int>(i));
         switch (ctl->control->kind) {
-        case KControlKind::Button:
-            DrawButton(ctl, &commands);
-            break;
+        case KControlKind::Button: DrawButton(ctl, &commands); break;
         case KControlKind::Static:
             if (ctl->control->bitmapId) {
                 DrawBitmap(ctl);
@@ -284,9 +274,7 @@ std::vector<DialogCommand> DialogView::DrawFrame() {
                 ImGui::TextUnformatted(ctl->title.c_str());
             }
             break;
-        case KControlKind::ComboBox:
-            DrawCombo(ctl, &commands);
-            break;
+        case KControlKind::ComboBox: DrawCombo(ctl, &commands); break;
         }
         ImGui::PopID();
     }
@@ -348,8 +336,10 @@ void DialogView::DrawCombo(HWND ctl, std::vector<DialogCommand>* out) {
     ImGui::SetCursorPos(pos);
     ImGui::SetNextItemWidth(width - line);
     const bool edited = ImGui::InputText("##edit", &text, ImGuiInputTextFlags_CallbackHistory, &StepThroughList, &pick);
-    if (pick.picked >= 0) out->push_back(DialogCommand::Select(ctl->controlId, pick.picked));
-    else if (edited) out->push_back(DialogCommand::Type(ctl->controlId, text));
+    if (pick.picked >= 0)
+        out->push_back(DialogCommand::Select(ctl->controlId, pick.picked));
+    else if (edited)
+        out->push_back(DialogCommand::Type(ctl->controlId, text));
 
     ImGui::SameLine(0, 0);
     const bool open = ImGui::IsPopupOpen("##list");

@@ -16,10 +16,6 @@ struct ImGuiContext;
 
 namespace platform::sdl {
 
-// A GL 2.1 compatibility context for the window; SDL's global context
-// attributes are left as they were.
-SDL_GLContext CreateGl21Context(SDL_Window* window);
-
 // The mouse id of clicks a session script makes, so real pointer events can
 // be told apart from them.
 constexpr Uint32 kScriptMouseId = 0x4B56;
@@ -70,7 +66,7 @@ private:
     ImGuiContext* m_imgui = nullptr;
     bool m_sdlImplReady = false;
     bool m_glImplReady = false;
-    std::map<int, unsigned> m_textures;  // bitmap id -> GL texture
+    std::map<int, unsigned> m_textures;     // bitmap id -> GL texture
     std::map<int, std::string> m_editText;  // combo id -> what its edit field shows
     int m_frames = 0;
 
@@ -84,8 +80,8 @@ private:
     // pointer is ignored: a window appearing or going away under it moves it.
     enum class ScriptedClick { None, Held, Released } m_scriptedClick = ScriptedClick::None;
 
-    int m_keyButton = 0;        // button Enter or Escape pressed, for after the frame
-    bool m_popupOpen = false;   // a combo's list was open in the last frame
+    int m_keyButton = 0;       // button Enter or Escape pressed, for after the frame
+    bool m_popupOpen = false;  // a combo's list was open in the last frame
     bool m_closePopup = false;
 };
 

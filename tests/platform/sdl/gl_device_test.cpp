@@ -68,7 +68,8 @@ protected:
     // white light and textured with the 2x2 image.
     void DrawMesh() {
         const std::vector<uint8_t> tga = Tga();
-        ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device, tga.data(), static_cast<UINT>(tga.size()), &texture), D3D_OK);
+        ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device, tga.data(), static_cast<UINT>(tga.size()), &texture),
+                  D3D_OK);
         ASSERT_EQ(D3DXCreateEffect(device, kEffect, sizeof kEffect - 1, nullptr, nullptr, 0, nullptr, &effect, nullptr),
                   D3D_OK);
         effect->SetTexture(effect->GetParameterByName(nullptr, "tex0"), texture);
@@ -80,7 +81,8 @@ protected:
                                 {w, h, 0.5f, 0, 0, -1, 0, 0, 1, 1, 0, 0}};
         const uint16_t indices[6] = {0, 1, 2, 2, 1, 3};
         void* p = nullptr;
-        ASSERT_EQ(device->CreateVertexBuffer(sizeof quad, D3DUSAGE_WRITEONLY, 0x2D2, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+        ASSERT_EQ(device->CreateVertexBuffer(sizeof quad, D3DUSAGE_WRITEONLY, 0x2D2, D3DPOOL_MANAGED, &vb, nullptr),
+                  D3D_OK);
         ASSERT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);
         std::memcpy(p, quad, sizeof quad);
         vb->Unlock();

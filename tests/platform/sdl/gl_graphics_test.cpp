@@ -1,12 +1,12 @@
 // The OpenGL backend of the Direct3D 9 stand-in on a real display (Xvfb with
 // Mesa's software rasteriser in CI), driven through IGraphics with hand-made
 // device states; pixels are read back from the frame and from the window.
-#include "platform/table/backend_table.h"
-#include "platform/d3d9/float_bits.h"
 #include "platform/backend/backend.h"
-#include "platform/d3dx9/d3dx9math.h"
-#include "platform/d3d9/d3d9_impl.h"
 #include "platform/backend/graphics.h"
+#include "platform/d3d9/d3d9_impl.h"
+#include "platform/d3d9/float_bits.h"
+#include "platform/d3dx9/d3dx9math.h"
+#include "platform/table/backend_table.h"
 #include "platform/win32/win32.h"
 #include "resources/resource.h"
 
@@ -50,7 +50,6 @@ struct Rgb {
 std::ostream& operator<<(std::ostream& os, const Rgb& c) {
     return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
-
 
 // Screen pixels: x right, y down, depth 0 to 1 (or 0 to far).
 D3DXMATRIX ScreenProjection(UINT width = kWidth, UINT height = kHeight, float far = 1.0f) {
@@ -309,8 +308,8 @@ TEST_P(GlPixelTest, TwoByTwoQuadCoversExactlyFourPixels) {
     const Image frame = Shown();
     for (int y = 17; y < 26; ++y)
         for (int x = 7; x < 16; ++x) {
-            const bool inside = x >= c.firstPixel && x < c.firstPixel + 2 && y >= c.firstPixel + 10 &&
-                                y < c.firstPixel + 12;
+            const bool inside =
+                x >= c.firstPixel && x < c.firstPixel + 2 && y >= c.firstPixel + 10 && y < c.firstPixel + 12;
             EXPECT_TRUE(Near(frame.At(x, y), inside ? Rgb{255, 255, 255} : Rgb{0, 0, 0}, 0)) << x << "," << y;
         }
 }
@@ -390,32 +389,31 @@ Vertex White(float x, float y) { return Vertex{x, y, 0.5f, 0, 0, -1, 0xFFFFFFFF,
 
 INSTANTIATE_TEST_SUITE_P(
     Gl, GlPrimitiveTest,
-    ::testing::Values(
-        PrimitiveCase{"Strip",
-                      D3DPT_TRIANGLESTRIP,
-                      {White(10, 10), White(50, 10), White(10, 50), White(50, 50)},
-                      {},
-                      {{12, 12}, {48, 48}},
-                      {{60, 30}}},
-        PrimitiveCase{"Fan",
-                      D3DPT_TRIANGLEFAN,
-                      {White(10, 10), White(50, 10), White(50, 50), White(10, 50)},
-                      {},
-                      {{12, 12}, {48, 48}, {12, 48}},
-                      {{60, 30}}},
-        PrimitiveCase{"IndexedList",
-                      D3DPT_TRIANGLELIST,
-                      {White(10, 10), White(50, 10), White(50, 50), White(10, 50)},
-                      {0, 1, 2, 0, 2, 3},
-                      {{12, 12}, {48, 48}, {12, 48}},
-                      {{60, 30}}},
-        // A line through pixel centres lights that row only, its last pixel excluded.
-        PrimitiveCase{"LineList",
-                      D3DPT_LINELIST,
-                      {White(10, 20), White(30, 20)},
-                      {},
-                      {{10, 20}, {20, 20}, {29, 20}},
-                      {{20, 19}, {20, 21}, {31, 20}}}),
+    ::testing::Values(PrimitiveCase{"Strip",
+                                    D3DPT_TRIANGLESTRIP,
+                                    {White(10, 10), White(50, 10), White(10, 50), White(50, 50)},
+                                    {},
+                                    {{12, 12}, {48, 48}},
+                                    {{60, 30}}},
+                      PrimitiveCase{"Fan",
+                                    D3DPT_TRIANGLEFAN,
+                                    {White(10, 10), White(50, 10), White(50, 50), White(10, 50)},
+                                    {},
+                                    {{12, 12}, {48, 48}, {12, 48}},
+                                    {{60, 30}}},
+                      PrimitiveCase{"IndexedList",
+                                    D3DPT_TRIANGLELIST,
+                                    {White(10, 10), White(50, 10), White(50, 50), White(10, 50)},
+                                    {0, 1, 2, 0, 2, 3},
+                                    {{12, 12}, {48, 48}, {12, 48}},
+                                    {{60, 30}}},
+                      // A line through pixel centres lights that row only, its last pixel excluded.
+                      PrimitiveCase{"LineList",
+                                    D3DPT_LINELIST,
+                                    {White(10, 20), White(30, 20)},
+                                    {},
+                                    {{10, 20}, {20, 20}, {29, 20}},
+                                    {{20, 19}, {20, 21}, {31, 20}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GlGraphicsTest, DrawsFromBuffersAtTheirOffsets) {
@@ -507,14 +505,19 @@ TEST_P(GlDepthTest, DepthStatesDecideWhichQuadStays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Gl, GlDepthTest,
-    ::testing::Values(
-        DepthCase{"NearerStays", [](PipelineState&) {}, [](PipelineState&) {}, {255, 0, 0}},
-        DepthCase{"DepthOffDrawsOver", [](PipelineState&) {},
-                  [](PipelineState& s) { s.renderStates[D3DRS_ZENABLE] = D3DZB_FALSE; }, {0, 255, 0}},
-        DepthCase{"NoWriteLeavesNoDepth", [](PipelineState& s) { s.renderStates[D3DRS_ZWRITEENABLE] = FALSE; },
-                  [](PipelineState&) {}, {0, 255, 0}},
-        DepthCase{"GreaterKeepsFarther", [](PipelineState&) {},
-                  [](PipelineState& s) { s.renderStates[D3DRS_ZFUNC] = D3DCMP_GREATER; }, {0, 255, 0}}),
+    ::testing::Values(DepthCase{"NearerStays", [](PipelineState&) {}, [](PipelineState&) {}, {255, 0, 0}},
+                      DepthCase{"DepthOffDrawsOver",
+                                [](PipelineState&) {},
+                                [](PipelineState& s) { s.renderStates[D3DRS_ZENABLE] = D3DZB_FALSE; },
+                                {0, 255, 0}},
+                      DepthCase{"NoWriteLeavesNoDepth",
+                                [](PipelineState& s) { s.renderStates[D3DRS_ZWRITEENABLE] = FALSE; },
+                                [](PipelineState&) {},
+                                {0, 255, 0}},
+                      DepthCase{"GreaterKeepsFarther",
+                                [](PipelineState&) {},
+                                [](PipelineState& s) { s.renderStates[D3DRS_ZFUNC] = D3DCMP_GREATER; },
+                                {0, 255, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The last draw leaves depth writes off; the clear must still reset depth.
@@ -563,14 +566,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BlendCase{"Opaque", [](PipelineState&) {}, {200, 100, 0}},
         BlendCase{"SrcAlphaInvSrcAlpha",
-                  [](PipelineState& s) { Blend(s, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA); }, {80, 85, 150}},
-        BlendCase{"BothInvSrcAlpha", [](PipelineState& s) { Blend(s, D3DBLEND_BOTHINVSRCALPHA, D3DBLEND_ONE); },
+                  [](PipelineState& s) { Blend(s, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA); },
+                  {80, 85, 150}},
+        BlendCase{"BothInvSrcAlpha",
+                  [](PipelineState& s) { Blend(s, D3DBLEND_BOTHINVSRCALPHA, D3DBLEND_ONE); },
                   {160, 95, 50}},
         BlendCase{"Additive", [](PipelineState& s) { Blend(s, D3DBLEND_ONE, D3DBLEND_ONE); }, {240, 180, 200}},
         BlendCase{"ReverseSubtract",
-                  [](PipelineState& s) { Blend(s, D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT); }, {0, 0, 200}},
-        BlendCase{"Max", [](PipelineState& s) { Blend(s, D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX); },
-                  {200, 100, 200}},
+                  [](PipelineState& s) { Blend(s, D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT); },
+                  {0, 0, 200}},
+        BlendCase{
+            "Max", [](PipelineState& s) { Blend(s, D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX); }, {200, 100, 200}},
         BlendCase{"DestColorZero", [](PipelineState& s) { Blend(s, D3DBLEND_DESTCOLOR, D3DBLEND_ZERO); }, {31, 31, 0}},
         BlendCase{"AlphaTestRejects",
                   [](PipelineState& s) {
@@ -625,26 +631,27 @@ TEST_P(GlFogTest, FogMixesTowardFogColour) {
     EXPECT_TRUE(Near(Shown().At(40, 40), c.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gl, GlFogTest,
-    ::testing::Values(FogCase{"Off", [](PipelineState&) {}, 0.5f, {255, 255, 255}},
-                      // Orthographic: pixel fog measures depth, 0.5 between start 0 and end 1.
-                      FogCase{"TableLinear",
-                              [](PipelineState& s) {
-                                  s.renderStates[D3DRS_FOGENABLE] = TRUE;
-                                  s.renderStates[D3DRS_FOGTABLEMODE] = D3DFOG_LINEAR;
-                              },
-                              0.5f, {255, 128, 128}},
-                      // Vertex fog measures camera-space z: 5 between start 0 and end 10.
-                      FogCase{"VertexLinear",
-                              [](PipelineState& s) {
-                                  s.projection = ScreenProjection(kWidth, kHeight, 10.0f);
-                                  s.renderStates[D3DRS_FOGENABLE] = TRUE;
-                                  s.renderStates[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
-                                  s.renderStates[D3DRS_FOGEND] = platform::FloatToStateBits(10.0f);
-                              },
-                              5.0f, {255, 128, 128}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Gl, GlFogTest,
+                         ::testing::Values(FogCase{"Off", [](PipelineState&) {}, 0.5f, {255, 255, 255}},
+                                           // Orthographic: pixel fog measures depth, 0.5 between start 0 and end 1.
+                                           FogCase{"TableLinear",
+                                                   [](PipelineState& s) {
+                                                       s.renderStates[D3DRS_FOGENABLE] = TRUE;
+                                                       s.renderStates[D3DRS_FOGTABLEMODE] = D3DFOG_LINEAR;
+                                                   },
+                                                   0.5f,
+                                                   {255, 128, 128}},
+                                           // Vertex fog measures camera-space z: 5 between start 0 and end 10.
+                                           FogCase{"VertexLinear",
+                                                   [](PipelineState& s) {
+                                                       s.projection = ScreenProjection(kWidth, kHeight, 10.0f);
+                                                       s.renderStates[D3DRS_FOGENABLE] = TRUE;
+                                                       s.renderStates[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
+                                                       s.renderStates[D3DRS_FOGEND] = platform::FloatToStateBits(10.0f);
+                                                   },
+                                                   5.0f,
+                                                   {255, 128, 128}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- lighting
 
@@ -687,105 +694,108 @@ TEST_P(GlLightingTest, VertexColourFollowsD3D9LightingModel) {
     EXPECT_TRUE(Near(Shown().At(40, 40), c.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gl, GlLightingTest,
-    ::testing::Values(
-        LightingCase{"VertexColourIsDiffuseSource", [](PipelineState&, Vertex& v) { v.diffuse = 0xFF808080; },
-                     {128, 64, 32}},
-        LightingCase{"MaterialDiffuseSource",
-                     [](PipelineState& s, Vertex&) {
-                         s.renderStates[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_MATERIAL;
-                         s.material.Diffuse = {0.5f, 1, 1, 1};
-                     },
-                     {128, 128, 64}},
-        LightingCase{"ColorVertexOffUsesMaterial",
-                     [](PipelineState& s, Vertex& v) {
-                         s.renderStates[D3DRS_COLORVERTEX] = FALSE;
-                         s.material.Diffuse = {1, 1, 1, 1};
-                         v.diffuse = 0xFF000000;
-                     },
-                     {255, 128, 64}},
-        LightingCase{"AmbientAndEmissive",
-                     [](PipelineState& s, Vertex& v) {
-                         s.renderStates[D3DRS_AMBIENT] = D3DCOLOR_XRGB(32, 32, 32);
-                         s.material.Ambient = {1, 1, 1, 1};
-                         s.material.Emissive = {0, 0, 0.5f, 1};
-                         s.lights[0].Ambient = {0.25f, 0, 0, 1};
-                         v.diffuse = 0xFF000000;
-                     },
-                     {96, 32, 160}},
-        LightingCase{"LightBehindSurface",
-                     [](PipelineState& s, Vertex&) { s.lights[0].Direction = {0, 0, -1}; }, {0, 0, 0}},
-        LightingCase{"NormalLengthKeptWithoutNormalize",
-                     [](PipelineState& s, Vertex& v) {
-                         s.lights[0].Diffuse = {0.25f, 0.25f, 0.25f, 1};
-                         v.nz = -2;
-                     },
-                     {128, 128, 128}},
-        LightingCase{"NormalizeNormals",
-                     [](PipelineState& s, Vertex& v) {
-                         s.lights[0].Diffuse = {0.25f, 0.25f, 0.25f, 1};
-                         s.renderStates[D3DRS_NORMALIZENORMALS] = TRUE;
-                         v.nz = -2;
-                     },
-                     {64, 64, 64}},
-        // Squashing z in half doubles a normal along z: normals take the
-        // inverse transpose of the world-view matrix.
-        LightingCase{"NormalsTakeInverseTransposeOfWorld",
-                     [](PipelineState& s, Vertex&) {
-                         D3DXMATRIX squash;
-                         D3DXMatrixScaling(&squash, 1, 1, 0.5f);
-                         s.world = squash;
-                         s.lights[0].Diffuse = {0.25f, 0.25f, 0.25f, 1};
-                     },
-                     {128, 128, 128}},
-        // The normal points along x and the world turns it to face the light.
-        LightingCase{"NormalsFollowWorldMatrix",
-                     [](PipelineState& s, Vertex& v) {
-                         D3DXMATRIX turn, move;
-                         D3DXMatrixRotationZ(&turn, D3DX_PI / 2);
-                         D3DXMatrixTranslation(&move, 80, 0, 0);
-                         s.world = turn * move;
-                         s.lights[0].Direction = {0, -1, 0};
-                         v.nx = 1;
-                         v.nz = 0;
-                     },
-                     {255, 128, 64}},
-        LightingCase{"SpecularWhenEnabled",
-                     [](PipelineState& s, Vertex& v) {
-                         s.renderStates[D3DRS_SPECULARENABLE] = TRUE;
-                         s.renderStates[D3DRS_LOCALVIEWER] = FALSE;
-                         s.lights[0].Specular = {1, 1, 1, 1};
-                         s.material.Power = 10;
-                         v.diffuse = 0xFF000000;
-                         v.specular = D3DCOLOR_XRGB(64, 64, 64);
-                     },
-                     {64, 64, 64}},
-        LightingCase{"NoSpecularWhenDisabled",
-                     [](PipelineState& s, Vertex& v) {
-                         s.renderStates[D3DRS_LOCALVIEWER] = FALSE;
-                         s.lights[0].Specular = {1, 1, 1, 1};
-                         s.material.Power = 10;
-                         v.diffuse = 0xFF000000;
-                         v.specular = D3DCOLOR_XRGB(64, 64, 64);
-                     },
-                     {0, 0, 0}},
-        LightingCase{"UnlitPassesVertexColour",
-                     [](PipelineState& s, Vertex& v) {
-                         s.renderStates[D3DRS_LIGHTING] = FALSE;
-                         v.diffuse = D3DCOLOR_XRGB(0x33, 0x66, 0x99);
-                         v.specular = D3DCOLOR_XRGB(0x10, 0x10, 0x10);
-                     },
-                     {0x33, 0x66, 0x99}},
-        LightingCase{"UnlitAddsVertexSpecularWhenEnabled",
-                     [](PipelineState& s, Vertex& v) {
-                         s.renderStates[D3DRS_LIGHTING] = FALSE;
-                         s.renderStates[D3DRS_SPECULARENABLE] = TRUE;
-                         v.diffuse = D3DCOLOR_XRGB(0x33, 0x66, 0x99);
-                         v.specular = D3DCOLOR_XRGB(0x10, 0x10, 0x10);
-                     },
-                     {0x43, 0x76, 0xA9}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Gl, GlLightingTest,
+                         ::testing::Values(LightingCase{"VertexColourIsDiffuseSource",
+                                                        [](PipelineState&, Vertex& v) { v.diffuse = 0xFF808080; },
+                                                        {128, 64, 32}},
+                                           LightingCase{"MaterialDiffuseSource",
+                                                        [](PipelineState& s, Vertex&) {
+                                                            s.renderStates[D3DRS_DIFFUSEMATERIALSOURCE] =
+                                                                D3DMCS_MATERIAL;
+                                                            s.material.Diffuse = {0.5f, 1, 1, 1};
+                                                        },
+                                                        {128, 128, 64}},
+                                           LightingCase{"ColorVertexOffUsesMaterial",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.renderStates[D3DRS_COLORVERTEX] = FALSE;
+                                                            s.material.Diffuse = {1, 1, 1, 1};
+                                                            v.diffuse = 0xFF000000;
+                                                        },
+                                                        {255, 128, 64}},
+                                           LightingCase{"AmbientAndEmissive",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.renderStates[D3DRS_AMBIENT] = D3DCOLOR_XRGB(32, 32, 32);
+                                                            s.material.Ambient = {1, 1, 1, 1};
+                                                            s.material.Emissive = {0, 0, 0.5f, 1};
+                                                            s.lights[0].Ambient = {0.25f, 0, 0, 1};
+                                                            v.diffuse = 0xFF000000;
+                                                        },
+                                                        {96, 32, 160}},
+                                           LightingCase{"LightBehindSurface",
+                                                        [](PipelineState& s, Vertex&) {
+                                                            s.lights[0].Direction = {0, 0, -1};
+                                                        },
+                                                        {0, 0, 0}},
+                                           LightingCase{"NormalLengthKeptWithoutNormalize",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.lights[0].Diffuse = {0.25f, 0.25f, 0.25f, 1};
+                                                            v.nz = -2;
+                                                        },
+                                                        {128, 128, 128}},
+                                           LightingCase{"NormalizeNormals",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.lights[0].Diffuse = {0.25f, 0.25f, 0.25f, 1};
+                                                            s.renderStates[D3DRS_NORMALIZENORMALS] = TRUE;
+                                                            v.nz = -2;
+                                                        },
+                                                        {64, 64, 64}},
+                                           // Squashing z in half doubles a normal along z: normals take the
+                                           // inverse transpose of the world-view matrix.
+                                           LightingCase{"NormalsTakeInverseTransposeOfWorld",
+                                                        [](PipelineState& s, Vertex&) {
+                                                            D3DXMATRIX squash;
+                                                            D3DXMatrixScaling(&squash, 1, 1, 0.5f);
+                                                            s.world = squash;
+                                                            s.lights[0].Diffuse = {0.25f, 0.25f, 0.25f, 1};
+                                                        },
+                                                        {128, 128, 128}},
+                                           // The normal points along x and the world turns it to face the light.
+                                           LightingCase{"NormalsFollowWorldMatrix",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            D3DXMATRIX turn, move;
+                                                            D3DXMatrixRotationZ(&turn, D3DX_PI / 2);
+                                                            D3DXMatrixTranslation(&move, 80, 0, 0);
+                                                            s.world = turn * move;
+                                                            s.lights[0].Direction = {0, -1, 0};
+                                                            v.nx = 1;
+                                                            v.nz = 0;
+                                                        },
+                                                        {255, 128, 64}},
+                                           LightingCase{"SpecularWhenEnabled",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.renderStates[D3DRS_SPECULARENABLE] = TRUE;
+                                                            s.renderStates[D3DRS_LOCALVIEWER] = FALSE;
+                                                            s.lights[0].Specular = {1, 1, 1, 1};
+                                                            s.material.Power = 10;
+                                                            v.diffuse = 0xFF000000;
+                                                            v.specular = D3DCOLOR_XRGB(64, 64, 64);
+                                                        },
+                                                        {64, 64, 64}},
+                                           LightingCase{"NoSpecularWhenDisabled",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.renderStates[D3DRS_LOCALVIEWER] = FALSE;
+                                                            s.lights[0].Specular = {1, 1, 1, 1};
+                                                            s.material.Power = 10;
+                                                            v.diffuse = 0xFF000000;
+                                                            v.specular = D3DCOLOR_XRGB(64, 64, 64);
+                                                        },
+                                                        {0, 0, 0}},
+                                           LightingCase{"UnlitPassesVertexColour",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.renderStates[D3DRS_LIGHTING] = FALSE;
+                                                            v.diffuse = D3DCOLOR_XRGB(0x33, 0x66, 0x99);
+                                                            v.specular = D3DCOLOR_XRGB(0x10, 0x10, 0x10);
+                                                        },
+                                                        {0x33, 0x66, 0x99}},
+                                           LightingCase{"UnlitAddsVertexSpecularWhenEnabled",
+                                                        [](PipelineState& s, Vertex& v) {
+                                                            s.renderStates[D3DRS_LIGHTING] = FALSE;
+                                                            s.renderStates[D3DRS_SPECULARENABLE] = TRUE;
+                                                            v.diffuse = D3DCOLOR_XRGB(0x33, 0x66, 0x99);
+                                                            v.specular = D3DCOLOR_XRGB(0x10, 0x10, 0x10);
+                                                        },
+                                                        {0x43, 0x76, 0xA9}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A point light 21 units in front of quad A's centre with range 50: A's
 // corners are lit with D3D's attenuation, quad B lies beyond the range and
@@ -829,9 +839,7 @@ INSTANTIATE_TEST_SUITE_P(Gl, GlPointLightTest, ::testing::Values(0.0f, 1000.0f),
 
 // ---------------------------------------------------------------- texturing
 
-uint32_t Texel(int x, int y) {
-    return D3DCOLOR_ARGB(0xFF, 40 + 60 * x, 40 + 60 * y, 0x80);
-}
+uint32_t Texel(int x, int y) { return D3DCOLOR_ARGB(0xFF, 40 + 60 * x, 40 + 60 * y, 0x80); }
 
 std::vector<uint32_t> Gradient4x4() {
     std::vector<uint32_t> texels;
@@ -863,9 +871,8 @@ TEST_P(GlTexelTest, TexelsLandOnTheirPixels) {
     for (int y = 0; y < 4 * c.scale; ++y)
         for (int x = 0; x < 4 * c.scale; ++x) {
             const uint32_t t = Texel(x / c.scale, y / c.scale);
-            EXPECT_TRUE(Near(frame.At(10 + x, 20 + y),
-                             {static_cast<int>((t >> 16) & 0xFF), static_cast<int>((t >> 8) & 0xFF),
-                              static_cast<int>(t & 0xFF)}))
+            EXPECT_TRUE(Near(frame.At(10 + x, 20 + y), {static_cast<int>((t >> 16) & 0xFF),
+                                                        static_cast<int>((t >> 8) & 0xFF), static_cast<int>(t & 0xFF)}))
                 << x << "," << y;
         }
 }
@@ -976,58 +983,81 @@ void Op(PipelineState& s, DWORD stage, DWORD op, DWORD arg1, DWORD arg2 = D3DTA_
 INSTANTIATE_TEST_SUITE_P(
     Gl, GlStageTest,
     ::testing::Values(
-        StageCase{"Modulate", [](PipelineState& s) { Op(s, 0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {78, 78, 29}, 0x80},
-        StageCase{"SelectArg2", [](PipelineState& s) { Op(s, 0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {100, 200, 150}, -1},
-        StageCase{"Add", [](PipelineState& s) { Op(s, 0, D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {255, 255, 200}, -1},
-        StageCase{"Subtract", [](PipelineState& s) { Op(s, 0, D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {100, 0, 0}, -1},
-        StageCase{"Modulate2X", [](PipelineState& s) { Op(s, 0, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {157, 157, 59}, -1},
-        StageCase{"AddSigned", [](PipelineState& s) { Op(s, 0, D3DTOP_ADDSIGNED, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {172, 172, 72}, -1},
-        StageCase{"TextureFactor", [](PipelineState& s) { Op(s, 0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_TFACTOR); },
-                  {47, 47, 47}, -1},
-        StageCase{"Complement", [](PipelineState& s) { Op(s, 0, D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT); },
-                  {55, 155, 205}, -1},
+        StageCase{"Modulate",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
+                  {78, 78, 29},
+                  0x80},
+        StageCase{"SelectArg2",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
+                  {100, 200, 150},
+                  -1},
+        StageCase{
+            "Add", [](PipelineState& s) { Op(s, 0, D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE); }, {255, 255, 200}, -1},
+        StageCase{"Subtract",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
+                  {100, 0, 0},
+                  -1},
+        StageCase{"Modulate2X",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
+                  {157, 157, 59},
+                  -1},
+        StageCase{"AddSigned",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_ADDSIGNED, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
+                  {172, 172, 72},
+                  -1},
+        StageCase{"TextureFactor",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_TFACTOR); },
+                  {47, 47, 47},
+                  -1},
+        StageCase{"Complement",
+                  [](PipelineState& s) { Op(s, 0, D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT); },
+                  {55, 155, 205},
+                  -1},
         StageCase{"AlphaReplicate",
                   [](PipelineState& s) { Op(s, 0, D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE); },
-                  {128, 128, 128}, -1},
+                  {128, 128, 128},
+                  -1},
         StageCase{"BlendTextureAlpha",
                   [](PipelineState& s) { Op(s, 0, D3DTOP_BLENDTEXTUREALPHA, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {150, 150, 100}, -1},
+                  {150, 150, 100},
+                  -1},
         StageCase{"BlendDiffuseAlpha",
                   [](PipelineState& s) { Op(s, 0, D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_DIFFUSE); },
-                  {125, 175, 125}, -1},
+                  {125, 175, 125},
+                  -1},
         StageCase{"SecondStageReadsCurrent",
                   [](PipelineState& s) {
                       Op(s, 0, D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE);
                       Op(s, 1, D3DTOP_MODULATE, D3DTA_CURRENT, D3DTA_TFACTOR);
                   },
-                  {60, 120, 188}, -1},
+                  {60, 120, 188},
+                  -1},
         StageCase{"FirstStageDisabledGivesDiffuse",
-                  [](PipelineState& s) { s.stageStates[0][D3DTSS_COLOROP] = D3DTOP_DISABLE; }, {100, 200, 150}, -1},
+                  [](PipelineState& s) { s.stageStates[0][D3DTSS_COLOROP] = D3DTOP_DISABLE; },
+                  {100, 200, 150},
+                  -1},
         StageCase{"MissingTextureSamplesWhite",
                   [](PipelineState& s) {
                       s.textures[0] = nullptr;
                       Op(s, 0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
                   },
-                  {100, 200, 150}, -1},
+                  {100, 200, 150},
+                  -1},
         StageCase{"ModulatedAlpha",
                   [](PipelineState& s) {
                       s.stageStates[0][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
                       s.stageStates[0][D3DTSS_ALPHAARG2] = D3DTA_DIFFUSE;
                   },
-                  {78, 78, 29}, 0x20},
+                  {78, 78, 29},
+                  0x20},
         // Stage 1 changes colour only; its disabled alpha passes stage 0's on.
         StageCase{"DisabledAlphaPassesCurrentAlpha",
                   [](PipelineState& s) {
                       s.stageStates[0][D3DTSS_ALPHAARG1] = D3DTA_TFACTOR;
                       Op(s, 1, D3DTOP_SELECTARG1, D3DTA_DIFFUSE);
                   },
-                  {100, 200, 150}, 0xC0}),
+                  {100, 200, 150},
+                  0xC0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------- what the window shows

@@ -1,0 +1,56 @@
+// The GL state the device last set, so unchanged state costs no call.
+// Anything that changes GL state behind it resets the cache.
+#pragma once
+
+#include "platform/backend/graphics.h"
+#include "platform/sdl/gl_state.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+
+namespace platform::sdl {
+
+// The value GL was last given for one piece of state (none: unknown).
+template <class T>
+class Cached {
+public:
+    bool Update(const T& value) {
+        if (m_value && *m_value == value) return false;
+        m_value = value;
+        return true;
+    }
+
+private:
+    std::optional<T> m_value;
+};
+
+struct UnitCache {
+    Cached<bool> enabled;
+    Cached<GLuint> texture;
+    Cached<StageEnv> env;
+    Cached<D3DCOLOR> envColor;
+};
+
+struct StateCache {
+    std::map<GLenum, Cached<bool>> caps;
+    Cached<GLuint> framebuffer, program;
+    Cached<std::array<GLint, 4>> viewport;
+    Cached<GLenum> depthFunc, cullFace, frontFace, polygonMode, shadeModel;
+    Cached<bool> depthMask;
+    Cached<std::array<GLenum, 4>> blendFunc;
+    Cached<std::array<GLenum, 2>> blendEquation;
+    Cached<D3DCOLOR> blendColor;
+    Cached<std::pair<GLenum, DWORD>> alphaFunc;
+    Cached<std::array<bool, 4>> colorMask;
+    Cached<std::array<StencilSide, 2>> stencil;
+    Cached<GLuint> stencilMask;
+    Cached<FogParams> fog;
+    Cached<int> activeUnit;
+    Cached<uint32_t> attribArrays;
+    std::array<UnitCache, gfx::kStageCount> units;
+};
+
+}  // namespace platform::sdl
