@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Source checks of the test command.
+#   check_sources.sh format    every C++ file is as .clang-format lays it out
+#   check_sources.sh includes  SDL, OpenGL and Dear ImGui are included only by
+#                              the real backend (src/platform/sdl) and its tests
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -co --exclude-standard -- '*.cpp' '*.h'
+  else
+    find src tests tools fuzz benchmarks -name '*.cpp' -o -name '*.h'
+  fi
+}
+
+case "${1:-}" in
+  format)
+    bad=0
+    while IFS= read -r f; do
+      [ -f "$f" ] || continue
+      if ! clang-format --dry-run --Werror "$f" 2>/dev/null; then
+        echo "not formatted: $f (run: clang-format -i $f)"
+        bad=1
+      fi
+    done < <(sources)
+    exit $bad
+    ;;
+  includes)
+    pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](SDL|GL/|imgui|backends/imgui|imconfig)'
+    found=$(sources | grep -v -E '^(src|tests)/platform/sdl/' | xargs grep -n -E "$pattern" || true)
+    if [ -n "$found" ]; then
+      echo "SDL, GL or ImGui included outside src/platform/sdl:"
+      echo "$found"
+      exit 1
+    fi
+    ;;
+  *)
+    echo "usage: $0 format|includes" >&2
+    exit 2
+    ;;
+esac
