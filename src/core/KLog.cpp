@@ -22,7 +22,8 @@ CKLog::CKLog() {
     if (!target || !*target) return;
     FILE* out = stderr;
     if (std::strcmp(target, "stderr") != 0) {
-        m_file = std::fopen(target, "a");
+        // Each run starts the file afresh: the log is opened once per process.
+        m_file = std::fopen(target, "w");
         if (!m_file) return;
         out = m_file;
     }
@@ -43,6 +44,8 @@ CKLog::Sink CKLog::SetSink(Sink sink) {
     m_sink = std::move(sink);
     return old;
 }
+
+bool CKLog::IsEnabled() { return static_cast<bool>(Instance().m_sink); }
 
 void CKLog::Print(int level, const char* format, ...) {
     CKLog& log = Instance();

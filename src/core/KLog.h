@@ -1,6 +1,7 @@
 // The process-wide log. Print accepts every message of the system; by default
 // it shows nothing. KELVANDOR_LOG=stderr or KELVANDOR_LOG=<file> makes it
-// write each message as UTF-8 text; tests may install a sink of their own.
+// write each message as UTF-8 text (a file holds one run); tests may install
+// a sink of their own.
 #pragma once
 
 #include "platform/win32/win32.h"
@@ -16,6 +17,9 @@ public:
     static CKLog& Instance();
     static bool Init();
     static void Print(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Whether anyone listens: a caller that walks data to build its messages
+    // asks first, so a silent log costs nothing.
+    static bool IsEnabled();
 
     // Replaces the sink (an empty one silences the log); returns the old one.
     Sink SetSink(Sink sink);

@@ -19,6 +19,10 @@ public:
     int32_t GetRefCount() const { return m_refCount; }
     bool IsQueued() const { return m_queued != 0; }
 
+    // The references that scripts own: the only ones a script may give back
+    // (kept by the script layer, script/KLuaFunctions.h).
+    int32_t m_scriptRefs = 0;
+
 protected:
     IKMMObject();
 
@@ -60,12 +64,16 @@ public:
     CKPtr(T* object) : m_object(object) { Acquire(m_object); }
     CKPtr(const CKPtr& other) : m_object(other.m_object) { Acquire(m_object); }
     template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
-    CKPtr(const CKPtr<U>& other) : m_object(other.Get()) { Acquire(m_object); }
+    CKPtr(const CKPtr<U>& other) : m_object(other.Get()) {
+        Acquire(m_object);
+    }
     ~CKPtr() { Drop(m_object); }
 
     CKPtr& operator=(const CKPtr& other) { return Assign(other.m_object); }
     template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
-    CKPtr& operator=(const CKPtr<U>& other) { return Assign(other.Get()); }
+    CKPtr& operator=(const CKPtr<U>& other) {
+        return Assign(other.Get());
+    }
     CKPtr& operator=(T* object) { return Assign(object); }
 
     T* Get() const { return m_object; }

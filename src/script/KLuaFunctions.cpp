@@ -1,6 +1,7 @@
 #include "script/KLuaFunctions.h"
 
 #include "core/KKernel.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
@@ -36,12 +37,12 @@ int LuaGetDeltaTime(lua_State* L) {
 }
 
 int LuaAddRef(lua_State* L) {
-    if (IKMMObject* object = LuaToObject<IKMMObject>(L, 1)) object->AddRef();
+    HandToScripts(LuaToObject<IKMMObject>(L, 1));
     return 0;
 }
 
 int LuaRelease(lua_State* L) {
-    if (IKMMObject* object = LuaToObject<IKMMObject>(L, 1)) object->Release();
+    TakeBackFromScripts(LuaToObject<IKMMObject>(L, 1));
     return 0;
 }
 
@@ -167,6 +168,24 @@ int32_t ClampToInt32(double value) {
     if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
     if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
+}
+
+void HandToScripts(IKMMObject* object) {
+    if (!object) return;
+    object->AddRef();
+    ++object->m_scriptRefs;
+}
+
+bool TakeBackFromScripts(IKMMObject* object) {
+    if (!object) return false;
+    if (object->m_scriptRefs <= 0) {
+        if (CKLog::IsEnabled())
+            CKLog::Print(0, "Release refused: scripts hold no reference to %s\n", object->GetClassName().c_str());
+        return false;
+    }
+    --object->m_scriptRefs;
+    object->Release();
+    return true;
 }
 
 void LuaPushObject(lua_State* L, IKMMObject* object) { lua_pushlightuserdata(L, object); }

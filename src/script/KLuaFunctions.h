@@ -28,6 +28,16 @@ int LuaUpdate(lua_State* L);
 // Truncates towards zero, clamped to the int32 range; NaN gives 0.
 int32_t ClampToInt32(double value);
 
+// Scripts own the references handed over here and may give back only those,
+// so no script's Release can free an object that the engine still holds.
+// The count is per object, whichever script took or gives back a reference.
+// Adds one reference that scripts own (AddRef, and every function that hands
+// a new object to a script).
+void HandToScripts(IKMMObject* object);
+// Gives back one reference that scripts own (Release); when they own none it
+// is refused and logged. Returns whether it was given back.
+bool TakeBackFromScripts(IKMMObject* object);
+
 void LuaPushObject(lua_State* L, IKMMObject* object);
 // Argument `index` as an existing object of kind T, else null.
 template <class T>

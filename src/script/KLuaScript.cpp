@@ -2,6 +2,7 @@
 
 #include "core/KFile.h"
 #include "core/KLog.h"
+#include "script/KLuaChunk.h"
 #include "script/KLuaFunctions.h"
 
 #include <lua.hpp>
@@ -74,13 +75,13 @@ HRESULT CKLuaScript::Load(const std::string& name) {
 
     // A bare state only to report the syntax, before the real one is made.
     if (lua_State* bare = luaL_newstate()) {
-        if (luaL_loadbuffer(bare, source, m_source.size(), m_name.c_str()) != 0)
+        if (LoadTextBuffer(bare, source, m_source.size(), m_name.c_str()) != 0)
             CKLog::Print(0, "Ощибка\n%s - %s\n", m_name.c_str(), OrEmpty(lua_tostring(bare, -1)));
         lua_close(bare);
     }
 
     CreateState();
-    if (!m_thread || luaL_loadbuffer(m_thread, source, m_source.size(), m_name.c_str()) != 0) {
+    if (!m_thread || LoadTextBuffer(m_thread, source, m_source.size(), m_name.c_str()) != 0) {
         // Filed all the same; its first slice fails on what lies on the stack.
         CKLog::Print(0, "\nОшибка!\n%s\n\n", m_name.c_str());
         return S_OK;
@@ -98,6 +99,7 @@ void CKLuaScript::CreateState() {
     m_state = luaL_newstate();
     if (!m_state) return;
     OpenLibraries(m_state);
+    ReplaceChunkLoaders(m_state);
     lua_atpanic(m_state, ScriptPanic);
     lua_pushstring(m_state, "Update");
     lua_pushcclosure(m_state, LuaUpdate, 0);
@@ -138,12 +140,19 @@ void CKLuaScript::Fail(const char* message) {
 
 void CKLuaScript::PushCommand(const SKCommand& record) {
     if (!m_running) return;
-    if (m_commands.size() > kCommandReportThreshold) {
+    // The queue grows by one a push, so a flood dumped at every push costs
+    // quadratic time: a silent log is not even asked, and a listening one
+    // gets the dump once a frame.
+    if (m_commands.size() > kCommandReportThreshold && CKLog::IsEnabled()) {
         CKLog::Print(0, "Слишком много команд для скрипта - %s\n", m_name.c_str());
-        for (const SKCommand& queued : m_commands) {
-            CKLog::Print(0, "%s :", queued.command.c_str());
-            for (const std::string& param : queued.params) CKLog::Print(0, "%s, ", param.c_str());
-            CKLog::Print(0, "\n");
+        if (m_queueDumps == 0 || m_lastDumpFrame != g_FrameCount) {
+            ++m_queueDumps;
+            m_lastDumpFrame = g_FrameCount;
+            for (const SKCommand& queued : m_commands) {
+                CKLog::Print(0, "%s :", queued.command.c_str());
+                for (const std::string& param : queued.params) CKLog::Print(0, "%s, ", param.c_str());
+                CKLog::Print(0, "\n");
+            }
         }
     }
     // A deque keeps references to its other elements across push_front.

@@ -47,6 +47,9 @@ public:
     // Newest at the front, oldest at the back; the current record is the back.
     std::deque<SKCommand> m_commands;
     SKCommand* m_current = nullptr;
+    // Dumps of an overlong queue written to the log, and the frame of the last.
+    uint32_t m_queueDumps = 0;
+    uint32_t m_lastDumpFrame = 0;
 
 private:
     void Fail(const char* message);

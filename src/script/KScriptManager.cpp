@@ -25,15 +25,21 @@ SKScriptListLine ParseScriptListLine(const std::string& line) {
     std::string token, keyword;
     int index = 0;
     while (tokenizer.NextToken(token)) {
-        if (index == 0) entry.name = token;
-        else if (index == 1) keyword = token;
-        else entry.categories.push_back(ToLowerString(TrimString(token)));
+        if (index == 0)
+            entry.name = token;
+        else if (index == 1)
+            keyword = token;
+        else
+            entry.categories.push_back(ToLowerString(TrimString(token)));
         ++index;
     }
     ToLowerString(TrimString(entry.name));
-    if (keyword == "t_system") entry.type = kScriptTypeSystem;
-    else if (keyword == "t_level") entry.type = kScriptTypeLevel;
-    else if (keyword == "t_interface") entry.type = kScriptTypeInterface;
+    if (keyword == "t_system")
+        entry.type = kScriptTypeSystem;
+    else if (keyword == "t_level")
+        entry.type = kScriptTypeLevel;
+    else if (keyword == "t_interface")
+        entry.type = kScriptTypeInterface;
     return entry;
 }
 
@@ -76,9 +82,7 @@ IKMMObject* ObjectFromId(const char* text) {
     return IsLiveObject(p) ? static_cast<IKMMObject*>(p) : nullptr;
 }
 
-CKScriptManager::CKScriptManager() : m_names(kTableSizeHint), m_categories(kTableSizeHint) {
-    g_ScriptManager = this;
-}
+CKScriptManager::CKScriptManager() : m_names(kTableSizeHint), m_categories(kTableSizeHint) { g_ScriptManager = this; }
 
 CKScriptManager::~CKScriptManager() {
     for (auto& entry : m_names) {

@@ -18,8 +18,8 @@ struct SKCommand {
 
 // One line of Data\Scripts\list.dat: "name type category...".
 struct SKScriptListLine {
-    std::string name;        // lower case
-    int32_t type = 0;        // 0 when the keyword is none of the three
+    std::string name;                     // lower case
+    int32_t type = 0;                     // 0 when the keyword is none of the three
     std::vector<std::string> categories;  // lower case, in line order
 };
 

@@ -26,27 +26,7 @@ protected:
         ScriptTest::TearDown();
     }
 
-    // Runs "return <code>" in the script's state; the results as text, joined
-    // by ",": light userdata read "ptr" or "null", an error "error: ...".
-    std::string Eval(const std::string& code) {
-        lua_State* L = script->m_state;
-        const int base = lua_gettop(L);
-        if (luaL_loadstring(L, ("return " + code).c_str()) != 0 || lua_pcall(L, 0, LUA_MULTRET, 0) != 0) {
-            std::string error = std::string("error: ") + (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
-            lua_settop(L, base);
-            return error;
-        }
-        std::string out;
-        for (int i = base + 1; i <= lua_gettop(L); ++i) {
-            if (i > base + 1) out += ",";
-            if (lua_islightuserdata(L, i)) out += lua_touserdata(L, i) ? "ptr" : "null";
-            else if (lua_isboolean(L, i)) out += lua_toboolean(L, i) ? "true" : "false";
-            else if (lua_isnil(L, i)) out += "nil";
-            else out += lua_tostring(L, i) ? lua_tostring(L, i) : "?";
-        }
-        lua_settop(L, base);
-        return out;
-    }
+    std::string Eval(const std::string& code) { return ScriptTest::Eval(script->m_state, code); }
     void SetPointer(const char* name, const void* p) {
         lua_pushlightuserdata(script->m_state, const_cast<void*>(p));
         lua_setglobal(script->m_state, name);
@@ -125,6 +105,11 @@ TEST_F(LuaFunctions, IdsAreFullAddressesThatReadBackToTheObject) {
             EXPECT_EQ(Eval("StringToPointer(text)"), "null") << c.text;
         }
     }
+    // How a script tells an unknown id: a null light userdata, which is neither
+    // nil nor false, and whose text form is "0".
+    EXPECT_EQ(Eval("type(StringToPointer('abc')), StringToPointer('abc') == nil, not StringToPointer('abc'), "
+                   "PointerToString(StringToPointer('abc')) == '0'"),
+              "userdata,false,false,true");
 }
 
 TEST_F(LuaFunctions, FunctionsRefuseWhatIsNoLiveObjectOfTheirKind) {
@@ -163,6 +148,72 @@ TEST_F(LuaFunctions, FunctionsRefuseWhatIsNoLiveObjectOfTheirKind) {
     EXPECT_EQ(other->GetRefCount(), 1);
 }
 
+TEST_F(LuaFunctions, AScriptReleasingItselfCannotFreeWhatOthersHold) {
+    auto greedy = LoadScript("greedy", "for i = 1, 3 do Release(globalObject) end\nUpdate()\nalive = true\nUpdate()\n");
+    CKPtr<CKLuaScript> kernels = greedy;  // as the kernel holds a running script
+    ASSERT_TRUE(greedy->Start());
+    LogCapture log;
+    greedy->Update();
+    EXPECT_EQ(greedy->GetRefCount(), 2);
+    CollectGarbage();
+    ASSERT_TRUE(IsLiveObject(greedy.Get()));
+    greedy->Update();
+    EXPECT_EQ(Global(*greedy, "alive"), "true");
+    ASSERT_EQ(log.lines.size(), 3u);
+    for (size_t i = 0; i < log.lines.size(); ++i) {
+        EXPECT_NE(log.lines[i].find("Release refused"), std::string::npos) << log.lines[i];
+        EXPECT_EQ(log.levels[i], 0);
+    }
+}
+
+TEST_F(LuaFunctions, ScriptsGiveBackOnlyTheReferencesTheyOwn) {
+    const struct {
+        const char* calls;
+        int32_t refCount;  // the test holds one
+        size_t refused;
+    } cases[] = {
+        {"AddRef(o) Release(o) Release(o)", 1, 1},
+        {"AddRef(o) AddRef(o) Release(o) Release(o) Release(o) Release(o)", 1, 2},
+        {"Release(StringToPointer(PointerToString(o)))", 1, 1},  // found by its id
+        {"AddRef(o) AddRef(o) Release(o)", 2, 0},
+    };
+    for (const auto& c : cases) {
+        CKPtr<CKTestObject> object = new CKTestObject();
+        SetPointer("o", object.Get());
+        LogCapture log;
+        Eval(std::string("(function() ") + c.calls + " end)()");
+        EXPECT_EQ(object->GetRefCount(), c.refCount) << c.calls;
+        EXPECT_EQ(log.lines.size(), c.refused) << c.calls;
+        while (object->m_scriptRefs > 0) TakeBackFromScripts(object.Get());
+    }
+
+    // The count is the object's: another script may give back what this one took.
+    auto other = LoadScript("other", "");
+    CKPtr<CKTestObject> shared = new CKTestObject();
+    SetPointer("o", shared.Get());
+    Eval("AddRef(o)");
+    lua_pushlightuserdata(other->m_state, shared.Get());
+    lua_setglobal(other->m_state, "o");
+    EXPECT_EQ(ScriptTest::Eval(other->m_state, "Release(o)"), "");
+    EXPECT_EQ(shared->GetRefCount(), 1);
+}
+
+TEST_F(LuaFunctions, AnObjectHandedToScriptsLivesUntilTheyReleaseIt) {
+    std::vector<std::string> deaths;
+    auto* object = new CKTestObject(&deaths, "handed");
+    HandToScripts(object);  // what a loader does with its new object
+    CollectGarbage();
+    ASSERT_TRUE(deaths.empty());
+    SetPointer("o", object);
+    Eval("Release(o)");
+    CollectGarbage();
+    EXPECT_EQ(deaths, std::vector<std::string>{"handed"});
+    // Its address names nothing now: a further Release does nothing at all.
+    LogCapture log;
+    Eval("Release(o)");
+    EXPECT_TRUE(log.lines.empty());
+}
+
 TEST_F(LuaFunctions, ManyResultsRaiseALuaErrorInsteadOfOverflowingTheStack) {
     EXPECT_EQ(Eval("SplitString('a;b;  c ;\"d;e\"', ';')"), "a,b,c,d;e");
     EXPECT_EQ(Eval("select('#', SplitString('', ';'))"), "0");
@@ -187,7 +238,8 @@ TEST_F(LuaFunctions, CheckStringAndGetDeltaTime) {
 TEST_F(LuaFunctions, FunctionsWithoutTheirSingletonDoNothing) {
     ASSERT_EQ(GetScriptManager(), nullptr);
     ASSERT_EQ(g_Kernel, nullptr);
-    for (const char* call : {"SendCommandByName('self', 'a', '')", "SendCommandByCategory('c', 'a', '')", "KillAllTasks()"})
+    for (const char* call :
+         {"SendCommandByName('self', 'a', '')", "SendCommandByCategory('c', 'a', '')", "KillAllTasks()"})
         EXPECT_EQ(Eval(std::string("select('#', ") + call + ")"), "0") << call;
     EXPECT_NE(Eval("SendCommandByName('self', {}, '')").find("bad argument #2"), std::string::npos);
     EXPECT_TRUE(script->m_commands.empty());

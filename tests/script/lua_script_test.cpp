@@ -78,12 +78,8 @@ TEST_F(LuaScript, EveryErrorStopsTheScriptAndOnlyTextIsLogged) {
         const char* source;
         const char* logged;  // null: nothing logged
     } cases[] = {
-        {"error('boom')", "boom"},
-        {"error(42)", "42"},
-        {"local f = nil; f()", "attempt to call"},
-        {"error({})", nullptr},
-        {"error()", nullptr},
-        {"error(true)", nullptr},
+        {"error('boom')", "boom"}, {"error(42)", "42"},  {"local f = nil; f()", "attempt to call"},
+        {"error({})", nullptr},    {"error()", nullptr}, {"error(true)", nullptr},
     };
     for (const auto& c : cases) {
         LogCapture log;
@@ -147,6 +143,93 @@ ok = type(io.open) == "function" and type(os.time) == "function" and type(string
     ASSERT_TRUE(script->Start());
     script->Update();
     EXPECT_EQ(Global(*script, "ok"), "true");
+}
+
+// A precompiled chunk of the source, as string.dump or luac writes it.
+std::string Precompiled(const char* source) {
+    lua_State* L = luaL_newstate();
+    EXPECT_EQ(luaL_loadstring(L, source), 0);
+    std::string bytes;
+    lua_dump(
+        L,
+        [](lua_State*, const void* p, size_t n, void* out) {
+            static_cast<std::string*>(out)->append(static_cast<const char*>(p), n);
+            return 0;
+        },
+        &bytes);
+    lua_close(L);
+    return bytes;
+}
+
+// Twenty bytes: a valid header, then a source name that claims 4 TiB.
+std::string Crafted() { return Precompiled("").substr(0, 12) + std::string("\0\0\0\0\0\4\0\0", 8); }
+
+TEST_F(LuaScript, APrecompiledScriptIsRefusedLikeASyntaxError) {
+    for (const std::string& bytes : {Precompiled("ran = true"), Crafted()}) {
+        LogCapture log;
+        auto script = LoadScript("bin", bytes);
+        EXPECT_EQ(CountContaining(log, "Ощибка\nbin - attempt to load a binary chunk"), 1);
+        EXPECT_EQ(CountContaining(log, "\nОшибка!\nbin\n\n"), 1);
+        ASSERT_TRUE(script->Start());
+        script->Update();
+        EXPECT_TRUE(script->m_stop);
+        EXPECT_EQ(Global(*script, "ran"), "nil");
+    }
+}
+
+TEST_F(LuaScript, ScriptsLoadTextButNoPrecompiledChunks) {
+    const std::string binary = Precompiled("ran = true");
+    WriteFile("bin.luac", binary);
+    WriteFile("shebang.luac", "#!/usr/bin/lua\n" + binary);
+    WriteFile("text.lua", "return 1 + 1, ...\n");
+    WriteFile("shebang.lua", "#!/usr/bin/lua\nerror('line two')\n");
+    auto script = LoadScript("loader", "");
+    // The same text cases in a state with the stock loaders: they must agree.
+    lua_State* stock = luaL_newstate();
+    luaL_openlibs(stock);
+    const char* setup =
+        "function Pieces(s, n) local i = 0 return function() i = i + 1 "
+        "if i == 1 then return s:sub(1, n) elseif i == 2 then return s:sub(n + 1) end end end";
+    for (lua_State* L : {script->m_state, stock}) {
+        ASSERT_EQ(luaL_dostring(L, setup), 0);
+        for (const auto& [name, bytes] : {std::pair{"bin", binary}, std::pair{"crafted", Crafted()}}) {
+            lua_pushlstring(L, bytes.data(), bytes.size());
+            lua_setglobal(L, name);
+        }
+    }
+
+    const char* const text[] = {
+        "loadstring('return 1 + 1')()",
+        "loadstring('x = ')",
+        "pcall(loadstring('error(\"e\")', 'named'))",
+        "load(Pieces('return 6 * 7', 3))()",
+        "load(Pieces('\\27', 0))",  // the first piece empty: read as text
+        "load(function() return {} end)",
+        "loadfile('text.lua')(5)",
+        "dofile('text.lua')",
+        "pcall(dofile, 'shebang.lua')",  // the interpreter line still counts as line 1
+        "loadfile('absent.lua')",
+        "pcall(dofile, 'absent.lua')",
+        "pcall(load, 'x')",
+    };
+    for (const char* code : text) EXPECT_EQ(Eval(script->m_state, code), Eval(stock, code)) << code;
+    lua_close(stock);
+
+    const struct {
+        const char* code;
+        const char* result;
+    } binaries[] = {
+        {"loadstring(bin)", "nil,attempt to load a binary chunk"},
+        {"loadstring(crafted)", "nil,attempt to load a binary chunk"},
+        {"loadstring(string.dump(function() end))", "nil,attempt to load a binary chunk"},
+        {"load(Pieces(bin, 1))", "nil,attempt to load a binary chunk"},
+        {"load(Pieces(crafted, 5))", "nil,attempt to load a binary chunk"},
+        {"loadfile('bin.luac')", "nil,bin.luac: attempt to load a binary chunk"},
+        {"loadfile('shebang.luac')", "nil,shebang.luac: attempt to load a binary chunk"},
+        {"pcall(dofile, 'bin.luac')", "false,bin.luac: attempt to load a binary chunk"},
+    };
+    for (const auto& c : binaries) EXPECT_EQ(Eval(script->m_state, c.code), c.result) << c.code;
+    EXPECT_EQ(Global(*script, "ran"), "nil");
 }
 
 // Holds a counted object, then checks its argument: the error must unwind

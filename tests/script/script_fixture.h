@@ -5,14 +5,13 @@
 #include "core/KMemoryManager.h"
 #include "script/KLuaScript.h"
 
+#include "support/files.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 #include <lua.hpp>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 class ScriptTest : public ::testing::Test {
@@ -21,14 +20,9 @@ protected:
     void TearDown() override { CollectGarbage(); }
 
     static void WriteFile(const std::filesystem::path& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
+        test_files::WriteText(path, text);
     }
-    static std::string ReadFile(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string ReadFile(const std::filesystem::path& path) { return test_files::ReadText(path); }
     static void WriteScript(const std::string& name, const std::string& source) {
         WriteFile(std::filesystem::path("Data") / "Scripts" / (name + ".lua"), source);
     }
@@ -41,12 +35,37 @@ protected:
     // A global of the script's state as text ("nil" when unset).
     static std::string Global(CKLuaScript& script, const char* name) {
         lua_getglobal(script.m_state, name);
-        std::string text = lua_isnil(script.m_state, -1) ? "nil"
+        std::string text = lua_isnil(script.m_state, -1)       ? "nil"
                            : lua_isboolean(script.m_state, -1) ? (lua_toboolean(script.m_state, -1) ? "true" : "false")
-                           : lua_tostring(script.m_state, -1) ? lua_tostring(script.m_state, -1)
-                                                              : "?";
+                           : lua_tostring(script.m_state, -1)  ? lua_tostring(script.m_state, -1)
+                                                               : "?";
         lua_pop(script.m_state, 1);
         return text;
+    }
+
+    // Runs "return <code>" in the state; the results as text, joined by ",":
+    // light userdata read "ptr" or "null", an error "error: ...".
+    static std::string Eval(lua_State* L, const std::string& code) {
+        const int base = lua_gettop(L);
+        if (luaL_loadstring(L, ("return " + code).c_str()) != 0 || lua_pcall(L, 0, LUA_MULTRET, 0) != 0) {
+            std::string error = std::string("error: ") + (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
+            lua_settop(L, base);
+            return error;
+        }
+        std::string out;
+        for (int i = base + 1; i <= lua_gettop(L); ++i) {
+            if (i > base + 1) out += ",";
+            if (lua_islightuserdata(L, i))
+                out += lua_touserdata(L, i) ? "ptr" : "null";
+            else if (lua_isboolean(L, i))
+                out += lua_toboolean(L, i) ? "true" : "false";
+            else if (lua_isnil(L, i))
+                out += "nil";
+            else
+                out += lua_tostring(L, i) ? lua_tostring(L, i) : "?";
+        }
+        lua_settop(L, base);
+        return out;
     }
 
     ScopedWorkDir m_workDir;

@@ -156,7 +156,7 @@ TEST_F(ScriptManager, CommandsToScriptsThatAreNotRunningAreLost) {
     EXPECT_EQ(Queue(*a), (std::vector<std::string>{"now"}));
 }
 
-TEST_F(ScriptManager, AQueueAbove100IsReportedAtEveryPushButNeverRefused) {
+TEST_F(ScriptManager, AQueueAbove100IsReportedAtEveryPushAndDumpedOnceAFrame) {
     WriteScript("busy", "");
     CKScriptManager& manager = Load("busy\n");
     auto busy = manager.GetScript("busy");
@@ -175,8 +175,42 @@ TEST_F(ScriptManager, AQueueAbove100IsReportedAtEveryPushButNeverRefused) {
               (std::vector<std::string>{"c100 :", "p, ", "q, ", "\n"}));
     EXPECT_EQ(log.lines[log.lines.size() - 4], "c0 :");
 
+    // The same frame: the report alone. The next frame: the report and the whole queue again.
+    log.lines.clear();
     manager.SendCommandByName("busy", "again", "");
-    EXPECT_EQ(log.lines.size(), 2u * (1 + 101 * 4) + 2);  // the report again, one record longer
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Слишком много команд для скрипта - busy\n"});
+    ++g_FrameCount;
+    log.lines.clear();
+    manager.SendCommandByName("busy", "later", "");
+    ASSERT_EQ(log.lines.size(), 1u + 2 * 2 + 101 * 4);  // "again" and "next" have no parameters
+    EXPECT_EQ(log.lines[1], "again :");
+    EXPECT_EQ(busy->m_queueDumps, 2u);
+}
+
+TEST_F(ScriptManager, AFloodOfCommandsIsDumpedOnceAFrameAndNotAtAllToASilentLog) {
+    WriteScript("busy", "");
+    CKScriptManager& manager = Load("busy\n");
+    auto busy = manager.GetScript("busy");
+    busy->Start();
+    {
+        LogCapture log;
+        for (int i = 0; i < 2000; ++i) manager.SendCommandByName("busy", "c", "");
+        EXPECT_EQ(busy->m_queueDumps, 1u);
+        // The 1,899 pushes above 100 each report; one of them dumps 101 records.
+        const auto records = std::count(log.lines.begin(), log.lines.end(), "c :");
+        EXPECT_EQ(records, 101);
+        EXPECT_EQ(log.lines.size(), 1899u + 101 * 2);
+    }
+    busy->m_commands.clear();
+    busy->m_queueDumps = 0;
+    ++g_FrameCount;
+    // With nobody listening the queue is never walked, however long it grows.
+    CKLog::Sink listener = CKLog::Instance().SetSink(nullptr);
+    ASSERT_FALSE(CKLog::IsEnabled());
+    for (int i = 0; i < 2000; ++i) manager.SendCommandByName("busy", "c", "");
+    CKLog::Instance().SetSink(std::move(listener));
+    EXPECT_EQ(busy->m_queueDumps, 0u);
+    EXPECT_EQ(busy->m_commands.size(), 2000u);
 }
 
 TEST_F(ScriptManager, DeletingTheManagerGivesEveryScriptReleaseAllAndOneSlice) {

@@ -3,8 +3,8 @@
 #include "core/KApplication.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
-#include "platform/table/backend_table.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/table/backend_table.h"
 #include "resources/resource.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
@@ -49,7 +49,9 @@ std::string Counter(const std::string& name) {
     return "frames = 0\nwhile true do\n"
            "  while SetNextCommand(globalObject) do\n"
            "    if GetCurrentCommand(globalObject) == 'release_all' then\n"
-           "      local f = io.open('" + name + ".txt', 'w') f:write(frames) f:close()\n"
+           "      local f = io.open('" +
+           name +
+           ".txt', 'w') f:write(frames) f:close()\n"
            "    end\n"
            "  end\n"
            "  frames = frames + 1\n"

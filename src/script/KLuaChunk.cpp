@@ -1,0 +1,166 @@
+#include "script/KLuaChunk.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const char kBinaryRefused[] = "attempt to load a binary chunk";
+
+// Lua picks the undumper by the first byte alone.
+bool IsBinary(const char* data, size_t size) { return data && size > 0 && data[0] == LUA_SIGNATURE[0]; }
+
+// nil and the message below it on failure, as the base library answers.
+int LoadResult(lua_State* L, int status) {
+    if (status == 0) return 1;
+    lua_pushnil(L);
+    lua_insert(L, -2);
+    return 2;
+}
+
+int LuaLoadString(lua_State* L) {
+    size_t size = 0;
+    const char* text = luaL_checklstring(L, 1, &size);
+    const char* name = luaL_optstring(L, 2, text);
+    return LoadResult(L, LoadTextBuffer(L, text, size, name));
+}
+
+// load's reader function is argument 1; its latest piece lives in this slot
+// while Lua reads it.
+constexpr int kPieceSlot = 3;
+
+struct SKPieceReader {
+    bool first = true;
+};
+
+const char* ReadPiece(lua_State* L, void* data, size_t* size) {
+    auto* reader = static_cast<SKPieceReader*>(data);
+    luaL_checkstack(L, 2, "too many nested functions");
+    lua_pushvalue(L, 1);
+    lua_call(L, 0, 1);
+    if (lua_isnil(L, -1)) {
+        *size = 0;
+        return nullptr;
+    }
+    if (!lua_isstring(L, -1)) luaL_error(L, "reader function must return a string");
+    lua_replace(L, kPieceSlot);
+    const char* piece = lua_tolstring(L, kPieceSlot, size);
+    // Only the first piece decides how the chunk is read.
+    if (reader->first) {
+        reader->first = false;
+        if (IsBinary(piece, *size)) {
+            lua_pushstring(L, kBinaryRefused);
+            lua_error(L);
+        }
+    }
+    return piece;
+}
+
+int LuaLoad(lua_State* L) {
+    const char* name = luaL_optstring(L, 2, "=(load)");
+    luaL_checktype(L, 1, LUA_TFUNCTION);
+    lua_settop(L, kPieceSlot);
+    SKPieceReader reader;
+    return LoadResult(L, lua_load(L, ReadPiece, &reader, name));
+}
+
+struct SKFileReader {
+    FILE* file = nullptr;
+    bool extraLine = false;
+    char buffer[LUAL_BUFFERSIZE];
+};
+
+const char* ReadFilePiece(lua_State*, void* data, size_t* size) {
+    auto* reader = static_cast<SKFileReader*>(data);
+    if (reader->extraLine) {
+        reader->extraLine = false;
+        *size = 1;
+        return "\n";
+    }
+    if (std::feof(reader->file)) return nullptr;
+    *size = std::fread(reader->buffer, 1, sizeof reader->buffer, reader->file);
+    return *size > 0 ? reader->buffer : nullptr;
+}
+
+// Replaces the chunk name at nameIndex with "cannot <what> <file>: <reason>".
+int FileError(lua_State* L, const char* what, int nameIndex) {
+    const char* reason = std::strerror(errno);
+    const char* file = lua_tostring(L, nameIndex) + 1;
+    lua_pushfstring(L, "cannot %s %s: %s", what, file, reason);
+    lua_remove(L, nameIndex);
+    return LUA_ERRFILE;
+}
+
+// luaL_loadfile for text only; no file name reads standard input.
+int LoadTextFile(lua_State* L, const char* filename) {
+    const int nameIndex = lua_gettop(L) + 1;
+    SKFileReader reader;
+    // A Lua error unwinds through here: the file is closed all the same.
+    std::unique_ptr<FILE, int (*)(FILE*)> owned(nullptr, std::fclose);
+    if (filename) {
+        lua_pushfstring(L, "@%s", filename);
+        owned.reset(std::fopen(filename, "r"));
+        if (!owned) return FileError(L, "open", nameIndex);
+        reader.file = owned.get();
+    } else {
+        lua_pushliteral(L, "=stdin");
+        reader.file = stdin;
+    }
+    int c = std::getc(reader.file);
+    if (c == '#') {
+        // An interpreter line: skipped, with a blank line in its place to keep line numbers.
+        reader.extraLine = true;
+        while ((c = std::getc(reader.file)) != EOF && c != '\n') {
+        }
+        if (c == '\n') c = std::getc(reader.file);
+    }
+    if (c == LUA_SIGNATURE[0]) {
+        lua_pushfstring(L, "%s: %s", lua_tostring(L, nameIndex) + 1, kBinaryRefused);
+        lua_remove(L, nameIndex);
+        return LUA_ERRSYNTAX;
+    }
+    std::ungetc(c, reader.file);
+    const int status = lua_load(L, ReadFilePiece, &reader, lua_tostring(L, nameIndex));
+    if (std::ferror(reader.file)) {
+        lua_settop(L, nameIndex);
+        return FileError(L, "read", nameIndex);
+    }
+    lua_remove(L, nameIndex);
+    return status;
+}
+
+int LuaLoadFile(lua_State* L) { return LoadResult(L, LoadTextFile(L, luaL_optstring(L, 1, nullptr))); }
+
+int LuaDoFile(lua_State* L) {
+    const char* filename = luaL_optstring(L, 1, nullptr);
+    const int base = lua_gettop(L);
+    if (LoadTextFile(L, filename) != 0) lua_error(L);
+    lua_call(L, 0, LUA_MULTRET);
+    return lua_gettop(L) - base;
+}
+
+}  // namespace
+
+int LoadTextBuffer(lua_State* L, const char* buffer, size_t size, const char* name) {
+    if (IsBinary(buffer, size)) {
+        lua_pushstring(L, kBinaryRefused);
+        return LUA_ERRSYNTAX;
+    }
+    return luaL_loadbuffer(L, buffer, size, name);
+}
+
+void ReplaceChunkLoaders(lua_State* L) {
+    static const luaL_Reg kLoaders[] = {
+        {"load", LuaLoad},
+        {"loadstring", LuaLoadString},
+        {"loadfile", LuaLoadFile},
+        {"dofile", LuaDoFile},
+    };
+    for (const luaL_Reg& loader : kLoaders) {
+        lua_pushstring(L, loader.name);
+        lua_pushcclosure(L, loader.func, 0);
+        lua_settable(L, LUA_GLOBALSINDEX);
+    }
+}
