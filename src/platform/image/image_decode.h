@@ -21,7 +21,7 @@ struct DecodedImage {
 };
 
 // False with a short reason in *error (the image is left empty) when the
-// data is no image of these formats, is cut short, or is too large.
+// data is no image of these formats, is cut short or corrupt, or is too large.
 bool DecodeImage(const void* data, size_t size, DecodedImage* image, std::string* error);
 
 }  // namespace platform

@@ -3,11 +3,12 @@
 // data that is cut short or is no image.
 #include "platform/image/image_decode.h"
 
+#include "support/files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Texels = std::vector<uint32_t>;
 
-Bytes ReadData(const char* name) {
-    std::ifstream in(std::string(KV_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+Bytes ReadData(const char* name) { return test_files::ReadBytes(std::string(KV_TEST_DATA_DIR) + "/" + name); }
 
 void Put16(Bytes* b, uint32_t v) { b->insert(b->end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void Put32(Bytes* b, uint32_t v) { b->insert(b->end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
+void Put32(Bytes* b, uint32_t v) {
+    b->insert(b->end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+}
 
 // A texel as TGA and BMP store it: blue, green, red (, alpha).
 void PutBgr(Bytes* b, uint32_t argb) { b->insert(b->end(), {uint8_t(argb), uint8_t(argb >> 8), uint8_t(argb >> 16)}); }
@@ -185,6 +185,67 @@ TEST(ImageDecode, SidesAbove8192AreRefusedFromTheHeader) {
     EXPECT_NE(png.error.find("8192"), std::string::npos) << png.error;
 }
 
+// The JPEG with the segment of this marker taken out.
+Bytes WithoutSegment(const Bytes& jpeg, uint8_t marker) {
+    for (size_t i = 2; i + 4 <= jpeg.size();) {
+        const size_t length = jpeg[i + 2] << 8 | jpeg[i + 3];
+        if (jpeg[i + 1] == marker) {
+            Bytes b(jpeg.begin(), jpeg.begin() + i);
+            b.insert(b.end(), jpeg.begin() + i + 2 + length, jpeg.end());
+            return b;
+        }
+        i += 2 + length;
+    }
+    ADD_FAILURE() << "no such segment";
+    return jpeg;
+}
+
+// The JPEG with its entropy-coded data cut to this many bytes, still ending
+// in an end-of-image marker.
+Bytes WithScanCut(const Bytes& jpeg, size_t keep) {
+    for (size_t i = 2; i + 4 <= jpeg.size();) {
+        const size_t length = jpeg[i + 2] << 8 | jpeg[i + 3];
+        if (jpeg[i + 1] == 0xDA) {
+            Bytes b(jpeg.begin(), jpeg.begin() + i + 2 + length + keep);
+            b.insert(b.end(), {0xFF, 0xD9});
+            return b;
+        }
+        i += 2 + length;
+    }
+    ADD_FAILURE() << "no scan";
+    return jpeg;
+}
+
+uint32_t Crc32(const uint8_t* p, size_t n) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320 ^ crc >> 1 : crc >> 1;
+    }
+    return ~crc;
+}
+
+// The PNG with its first data chunk cut to half its bytes, the chunk still
+// framed with a right length and checksum: only the decoder can tell.
+Bytes WithIdatHalved(const Bytes& png) {
+    for (size_t i = 8; i + 12 <= png.size();) {
+        const size_t length = png[i] << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3];
+        if (std::memcmp(&png[i + 4], "IDAT", 4) == 0) {
+            const uint32_t half = static_cast<uint32_t>(length / 2);
+            Bytes b(png.begin(), png.begin() + i);
+            b.insert(b.end(), {uint8_t(half >> 24), uint8_t(half >> 16), uint8_t(half >> 8), uint8_t(half)});
+            b.insert(b.end(), png.begin() + i + 4, png.begin() + i + 8 + half);
+            const uint32_t crc = Crc32(&png[i + 4], 4 + half);
+            b.insert(b.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+            b.insert(b.end(), png.begin() + i + 12 + length, png.end());
+            return b;
+        }
+        i += 12 + length;
+    }
+    ADD_FAILURE() << "no IDAT";
+    return png;
+}
+
 TEST(ImageDecode, CutShortOrGarbageDataFailsWithAReason) {
     Bytes plain;
     for (int i = 0; i < 4; ++i) PutBgra(&plain, 0xFF000000u + i);
@@ -223,13 +284,20 @@ TEST(ImageDecode, CutShortOrGarbageDataFailsWithAReason) {
         {"PNG cut in half", Bytes(png.begin(), png.begin() + png.size() / 2)},
         {"JPEG cut in half", Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2)},
         {"JPEG scan with an undefined Huffman table", undefinedTable},
+        // Well framed, so only the decoder sees these; a decoder that pads
+        // missing data or runs on unset tables would return pixels.
+        {"JPEG without a quantisation table", WithoutSegment(jpeg, 0xDB)},
+        {"JPEG scan that ends before its blocks do", WithScanCut(jpeg, 2)},
+        {"PNG data chunk holding half its stream", WithIdatHalved(png)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Result r;
         r.image.width = 7;
         r.image.texels.assign(3, 1);
+        testing::internal::CaptureStderr();
         r.ok = platform::DecodeImage(c.file.data(), c.file.size(), &r.image, &r.error);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "decoders report through the error, not stderr";
         EXPECT_FALSE(r.ok);
         EXPECT_FALSE(r.error.empty());
         EXPECT_EQ(r.image.width, 0);
