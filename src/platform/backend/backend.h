@@ -21,6 +21,8 @@ public:
     virtual ~IBackend() = default;
     virtual const char* Name() const = 0;
     virtual bool Init() = 0;
+    // Why Init failed, in words for the player (empty: no more than that it did).
+    virtual std::string InitError() const { return {}; }
 
     // Windows. Create may refuse (the caller then reports failure).
     virtual bool CreateNativeWindow(HWND wnd) = 0;

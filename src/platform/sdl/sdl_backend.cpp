@@ -8,9 +8,12 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <set>
+#include <string>
 
 namespace platform {
 namespace {
@@ -19,6 +22,12 @@ using sdl::DialogCommand;
 using sdl::DialogView;
 
 constexpr int kProgramIconId = 107;
+constexpr const char* kNoDisplay = "no display: set DISPLAY, or run headless with KELVANDOR_PLATFORM=headless";
+
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
 
 // The program icon is a palette image; SDL wants true colour.
 void SetProgramIcon(SDL_Window* window) {
@@ -118,12 +127,31 @@ public:
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         // A window's close box is the game's to answer (WM_CLOSE); it must not also quit.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+        // Without a display SDL falls back to a driver whose windows nobody
+        // sees, and the launcher would wait for a click that cannot come. So
+        // only X11 or Wayland is taken, or any driver named explicitly.
+        const char* named = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+        const bool driverNamed = named && *named;
+        // With nothing to connect to, refuse before SDL probes, so no
+        // driver's complaint reaches standard error.
+        if (!driverNamed && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
+            m_initError = kNoDisplay;
+            return false;
+        }
         if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-            std::fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
+            m_initError = driverNamed ? std::string("SDL_Init: ") + SDL_GetError() : kNoDisplay;
+            return false;
+        }
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const bool shows = driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
+        if (!driverNamed && !shows) {
+            m_initError = kNoDisplay;
             return false;
         }
         return true;
     }
+
+    std::string InitError() const override { return m_initError; }
 
     bool CreateNativeWindow(HWND wnd) override {
         if (wnd->isDialog) {
@@ -141,8 +169,9 @@ public:
         // to it, and the monitor never switches modes.
         Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
         flags |= (wnd->style & WS_POPUP) ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
-        SDL_Window* window = SDL_CreateWindow(wnd->title.c_str(), wnd->rect.left, wnd->rect.top,
-                                              wnd->rect.right - wnd->rect.left, wnd->rect.bottom - wnd->rect.top, flags);
+        SDL_Window* window =
+            SDL_CreateWindow(wnd->title.c_str(), wnd->rect.left, wnd->rect.top, wnd->rect.right - wnd->rect.left,
+                             wnd->rect.bottom - wnd->rect.top, flags);
         if (!window) {
             std::fprintf(stderr, "window %s: %s\n", wnd->title.c_str(), SDL_GetError());
             return false;
@@ -173,9 +202,12 @@ public:
             return;
         }
         SDL_ShowWindow(window);
-        if (cmdShow == SW_SHOWMINIMIZED || cmdShow == SW_MINIMIZE) SDL_MinimizeWindow(window);
-        else if (cmdShow == SW_SHOWMAXIMIZED) SDL_MaximizeWindow(window);
-        else if (cmdShow == SW_RESTORE) SDL_RestoreWindow(window);
+        if (cmdShow == SW_SHOWMINIMIZED || cmdShow == SW_MINIMIZE)
+            SDL_MinimizeWindow(window);
+        else if (cmdShow == SW_SHOWMAXIMIZED)
+            SDL_MaximizeWindow(window);
+        else if (cmdShow == SW_RESTORE)
+            SDL_RestoreWindow(window);
     }
 
     void MoveNativeWindow(HWND wnd) override {
@@ -234,8 +266,10 @@ public:
                     m_quitPending = true;
                     DialogClose(dialog);
                 } else if (EventWindowId(e) == view->WindowId()) {
-                    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE) DialogClose(dialog);
-                    else view->HandleEvent(e);
+                    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)
+                        DialogClose(dialog);
+                    else
+                        view->HandleEvent(e);
                 }
             }
             if (dialog->dialogEnded) break;
@@ -243,14 +277,19 @@ public:
             for (const DialogCommand& c : commands) {
                 if (!IsWindow(dialog) || dialog->dialogEnded) break;
                 const int nestedBefore = m_dialogsRun;
-                if (c.kind == DialogCommand::Kind::Press) DialogPressButton(dialog, c.id);
-                else if (c.kind == DialogCommand::Kind::Select) DialogSelectComboItem(dialog, c.id, c.index);
-                else DialogTypeComboText(dialog, c.id, c.text);
+                if (c.kind == DialogCommand::Kind::Press)
+                    DialogPressButton(dialog, c.id);
+                else if (c.kind == DialogCommand::Kind::Select)
+                    DialogSelectComboItem(dialog, c.id, c.index);
+                else
+                    DialogTypeComboText(dialog, c.id, c.text);
                 view->MakeCurrent();
                 if (m_dialogsRun == nestedBefore) continue;
                 // A quit that closed the dialog opened from here closes this one too.
-                if (m_quitPending) DialogClose(dialog);
-                else SDL_RaiseWindow(view->Window());
+                if (m_quitPending)
+                    DialogClose(dialog);
+                else
+                    SDL_RaiseWindow(view->Window());
             }
         }
         ++m_dialogsRun;
@@ -264,13 +303,17 @@ public:
         if (!wnd || !wnd->native) return;
         // Through SDL's queue, so a scripted event takes the same path as a real one.
         const Uint32 id = SDL_GetWindowID(static_cast<SDL_Window*>(wnd->native));
-        if (action.verb == "close") PushWindowEvent(id, SDL_WINDOWEVENT_CLOSE);
-        else if (action.verb == "minimize") PushWindowEvent(id, SDL_WINDOWEVENT_MINIMIZED);
-        else if (action.verb == "restore") PushWindowEvent(id, SDL_WINDOWEVENT_RESTORED);
-        else if (action.verb == "activate") PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_GAINED);
-        else if (action.verb == "deactivate") PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST);
+        if (action.verb == "close")
+            PushWindowEvent(id, SDL_WINDOWEVENT_CLOSE);
+        else if (action.verb == "minimize")
+            PushWindowEvent(id, SDL_WINDOWEVENT_MINIMIZED);
+        else if (action.verb == "restore")
+            PushWindowEvent(id, SDL_WINDOWEVENT_RESTORED);
+        else if (action.verb == "activate")
+            PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_GAINED);
+        else if (action.verb == "deactivate")
+            PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST);
     }
-
 
     int64_t Counter() override {
         timespec ts{};
@@ -332,13 +375,10 @@ private:
             // The activation message carries the minimised state as it is now.
             wnd->minimized = (SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED) != 0 || top.minimized;
             PostWindowEvent(wnd, e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED ? WindowEvent::FocusGained
-                                                                                 : WindowEvent::FocusLost);
+                                                                                : WindowEvent::FocusLost);
             break;
-        case SDL_WINDOWEVENT_ENTER:
-            PostWindowEvent(wnd, WindowEvent::MouseOver);
-            break;
-        default:
-            break;
+        case SDL_WINDOWEVENT_ENTER: PostWindowEvent(wnd, WindowEvent::MouseOver); break;
+        default: break;
         }
     }
 
@@ -379,6 +419,7 @@ private:
         }
     }
 
+    std::string m_initError;
     std::map<SDL_Window*, TopLevel> m_topLevel;
     std::map<HWND, std::unique_ptr<DialogView>> m_dialogs;
     int m_dialogsRun = 0;  // dialog loops finished, to notice one ran inside a press

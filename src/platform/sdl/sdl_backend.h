@@ -6,4 +6,4 @@
 namespace platform {
 std::unique_ptr<IBackend> CreateSdlBackend();
 std::unique_ptr<gfx::IGraphicsBackend> CreateSdlGraphicsBackend();
-}
+}  // namespace platform

@@ -31,7 +31,9 @@ bool Startup(const char* name, std::string* error) {
         BackendSet set;
         set.base = entry.createBase();
         if (!set.base->Init()) {
-            if (error) *error = std::string("platform backend '") + name + "' could not start";
+            const std::string reason = set.base->InitError();
+            if (error)
+                *error = reason.empty() ? std::string("platform backend '") + name + "' could not start" : reason;
             return false;
         }
         if (entry.createGraphics) set.graphics = entry.createGraphics();

@@ -1,8 +1,8 @@
 // The SDL backend on a real display (Xvfb in CI): native events become the
 // messages the game expects, and scripted presses reach dialogs as real
 // clicks through ImGui.
-#include "platform/table/backend_table.h"
 #include "platform/backend/backend.h"
+#include "platform/table/backend_table.h"
 #include "platform/win32/win32.h"
 #include "resources/resource.h"
 
@@ -31,7 +31,8 @@ public:
         SDL_GLContext gl = window ? SDL_GL_CreateContext(window) : nullptr;
         dl_iterate_phdr(
             [](dl_phdr_info* info, size_t, void*) {
-                if (info->dlpi_name && *info->dlpi_name) dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+                if (info->dlpi_name && *info->dlpi_name)
+                    dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
                 return 0;
             },
             nullptr);
@@ -51,7 +52,8 @@ struct Message {
 std::vector<Message> g_messages;
 
 LRESULT CALLBACK GameProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SIZE || message == WM_ACTIVATE || message == WM_CLOSE) g_messages.push_back({message, wParam, lParam});
+    if (message == WM_SIZE || message == WM_ACTIVATE || message == WM_CLOSE)
+        g_messages.push_back({message, wParam, lParam});
     if (message == WM_CLOSE) return 0;  // stays open, so a second WM_CLOSE would show
     return DefWindowProcA(wnd, message, wParam, lParam);
 }
@@ -167,7 +169,8 @@ TEST_P(SdlCloseTest, GameSeesExactlyOneClose) {
     if (by == CloseBy::Signal) {
         struct sigaction current {};
         sigaction(SIGINT, nullptr, &current);
-        if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) GTEST_SKIP() << "SDL has not taken SIGINT here";
+        if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN)
+            GTEST_SKIP() << "SDL has not taken SIGINT here";
         std::raise(SIGINT);
     }
     if (by == CloseBy::CloseBox || by == CloseBy::CloseBoxAndQuit) Act("close");
@@ -224,7 +227,8 @@ INT_PTR CALLBACK SettingsProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         for (LPARAM i = 0; i < 3; ++i) {
-            const LRESULT at = SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kModes[i]));
+            const LRESULT at =
+                SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kModes[i]));
             SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_SETITEMDATA, static_cast<WPARAM>(at), 100 + i);
         }
         SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_SETCURSEL, 0, 0);
@@ -234,7 +238,8 @@ INT_PTR CALLBACK SettingsProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
         if (LOWORD(wParam) == IDOK) {
             g_log.okPressed = true;
             g_log.selection = SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_GETCURSEL, 0, 0);
-            g_log.itemData = SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_GETITEMDATA, static_cast<WPARAM>(g_log.selection), 0);
+            g_log.itemData =
+                SendDlgItemMessageA(dlg, IDC_VIDEOMODE, CB_GETITEMDATA, static_cast<WPARAM>(g_log.selection), 0);
             g_log.editText = GetDlgItem(dlg, IDC_VIDEOMODE)->editText;
             g_log.cursorAtOk = SDL_ShowCursor(SDL_QUERY);
             EndDialog(dlg, IDOK);
@@ -242,29 +247,23 @@ INT_PTR CALLBACK SettingsProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
             EndDialog(dlg, IDCANCEL);
         }
         return TRUE;
-    case WM_CLOSE:
-        EndDialog(dlg, -2);
-        return TRUE;
-    default:
-        return FALSE;
+    case WM_CLOSE: EndDialog(dlg, -2); return TRUE;
+    default: return FALSE;
     }
 }
 
 INT_PTR CALLBACK LauncherProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;
+    case WM_INITDIALOG: return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_SETTINGS)
-            g_log.nested = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), dlg, SettingsProc, 0);
+            g_log.nested =
+                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), dlg, SettingsProc, 0);
         else if (LOWORD(wParam) == IDC_START || LOWORD(wParam) == IDC_EXIT)
             EndDialog(dlg, LOWORD(wParam));
         return TRUE;
-    case WM_CLOSE:
-        EndDialog(dlg, -2);
-        return TRUE;
-    default:
-        return FALSE;
+    case WM_CLOSE: EndDialog(dlg, -2); return TRUE;
+    default: return FALSE;
     }
 }
 
@@ -273,9 +272,9 @@ struct DialogCase {
     int dialog;
     const char* script;
     INT_PTR result;
-    INT_PTR nested;          // launcher rows: what the settings dialog returned, 0 if never opened
-    LRESULT selection;       // when OK was pressed
-    const char* editText;    // when OK was pressed
+    INT_PTR nested;        // launcher rows: what the settings dialog returned, 0 if never opened
+    LRESULT selection;     // when OK was pressed
+    const char* editText;  // when OK was pressed
     void (*atSettingsInit)(HWND) = nullptr;
 };
 
@@ -314,23 +313,23 @@ TEST_P(SdlDialogTest, ScriptDrivesDialogThroughRealInput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sdl, SdlDialogTest,
-    ::testing::Values(
-        DialogCase{"SettingsSelectThenOk", IDD_SETTINGS, "0 settings select 2\n0 settings ok\n", IDOK, 0, 2, "1024x768"},
-        DialogCase{"SettingsTypeThenOk", IDD_SETTINGS, "0 settings type 1280 x 1024\n0 settings ok\n", IDOK, 0, -1,
-                   "1280 x 1024"},
-        DialogCase{"SettingsCancel", IDD_SETTINGS, "0 settings cancel\n", IDCANCEL, 0, 0, nullptr},
-        DialogCase{"SettingsClosed", IDD_SETTINGS, "", -2, 0, 0, nullptr},
-        DialogCase{"EnterPressesOk", IDD_SETTINGS, "", IDOK, 0, 0, "640x480", PressEnter},
-        DialogCase{"EscapePressesCancel", IDD_SETTINGS, "", IDCANCEL, 0, 0, nullptr, PressEscape},
-        DialogCase{"LauncherStart", IDD_LAUNCHER, "0 launcher start\n", IDC_START, 0, 0, nullptr},
-        DialogCase{"LauncherSettingsThenStart", IDD_LAUNCHER,
-                   "0 launcher settings\n0 settings select 1\n0 settings ok\n0 launcher start\n", IDC_START, IDOK, 1,
-                   "800x600"},
-        // Were the quit to stop at the settings dialog, the launcher would go on to "exit".
-        DialogCase{"QuitClosesEveryDialog", IDD_LAUNCHER, "0 launcher settings\n0 launcher exit\n", -2, -2, 0, nullptr,
-                   Quit},
-        DialogCase{"ActionForOtherDialogSkipped", IDD_LAUNCHER, "0 settings ok\n0 launcher exit\n", IDC_EXIT, 0, 0,
-                   nullptr}),
+    ::testing::Values(DialogCase{"SettingsSelectThenOk", IDD_SETTINGS, "0 settings select 2\n0 settings ok\n", IDOK, 0,
+                                 2, "1024x768"},
+                      DialogCase{"SettingsTypeThenOk", IDD_SETTINGS, "0 settings type 1280 x 1024\n0 settings ok\n",
+                                 IDOK, 0, -1, "1280 x 1024"},
+                      DialogCase{"SettingsCancel", IDD_SETTINGS, "0 settings cancel\n", IDCANCEL, 0, 0, nullptr},
+                      DialogCase{"SettingsClosed", IDD_SETTINGS, "", -2, 0, 0, nullptr},
+                      DialogCase{"EnterPressesOk", IDD_SETTINGS, "", IDOK, 0, 0, "640x480", PressEnter},
+                      DialogCase{"EscapePressesCancel", IDD_SETTINGS, "", IDCANCEL, 0, 0, nullptr, PressEscape},
+                      DialogCase{"LauncherStart", IDD_LAUNCHER, "0 launcher start\n", IDC_START, 0, 0, nullptr},
+                      DialogCase{"LauncherSettingsThenStart", IDD_LAUNCHER,
+                                 "0 launcher settings\n0 settings select 1\n0 settings ok\n0 launcher start\n",
+                                 IDC_START, IDOK, 1, "800x600"},
+                      // Were the quit to stop at the settings dialog, the launcher would go on to "exit".
+                      DialogCase{"QuitClosesEveryDialog", IDD_LAUNCHER, "0 launcher settings\n0 launcher exit\n", -2,
+                                 -2, 0, nullptr, Quit},
+                      DialogCase{"ActionForOtherDialogSkipped", IDD_LAUNCHER, "0 settings ok\n0 launcher exit\n",
+                                 IDC_EXIT, 0, 0, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
