@@ -1,19 +1,20 @@
 #include "core/KApplication.h"
 
+#include "Render/KIVertexBuffer.h"
+#include "Render/KMaterial.h"
+#include "Render/KRender.h"
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 #include "core/KFile.h"
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KMemoryManager.h"
-#include "Render/KIVertexBuffer.h"
-#include "Render/KMaterial.h"
-#include "Render/KRender.h"
 #include "game/KGameData.h"
 #include "resources/resource.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
+#include <algorithm>
 #include <cstdio>
 
 // The tasks that Run holds besides the kernel, released in a fixed order.
@@ -36,6 +37,28 @@ void CentreOnScreen(HWND hDlg) {
 
 CKPtr<IKTask> TimerTask() { return CKPtr<IKTask>(g_GlobalTimer); }
 
+// The settings list's entry for the configured mode; -1 when it offers none.
+int ConfiguredModeEntry() {
+    for (int i = 0; i < kVideoModeCount; ++i)
+        if (g_VideoModes[i].width == screenWidth && g_VideoModes[i].height == screenHeight &&
+            g_VideoModes[i].bpp == screenBPP)
+            return i;
+    return -1;
+}
+
+void UseVideoMode(int entry) {
+    screenWidth = g_VideoModes[entry].width;
+    screenHeight = g_VideoModes[entry].height;
+    screenBPP = g_VideoModes[entry].bpp;
+}
+
+// A game that cannot start says so and fails, instead of ending as if played.
+int StartFailure(const char* what) {
+    std::fprintf(stderr, "kelvandor: cannot start the %s\n", what);
+    std::fflush(stderr);
+    return 1;
+}
+
 }  // namespace
 
 const SKModeChoice g_VideoModes[kVideoModeCount] = {
@@ -50,15 +73,15 @@ CKApplication::~CKApplication() { g_Application = nullptr; }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
     new CKApplication();
-    g_Application->Run(hInstance, nCmdShow);
+    const int result = g_Application->Run(hInstance, nCmdShow);
     delete g_Application;
     ReportLiveObjects();
     CollectGarbage();
     ShutdownMemoryManager(true);
-    return 0;
+    return result;
 }
 
-void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
+int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     RunTasks tasks;
 
     // 1-2. COM and the log.
@@ -86,15 +109,18 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     // 7. Without a list, or with a script missing, the game runs with what loaded.
     GetScriptManager()->LoadScriptList();
 
-    // 8.
+    // 8. A mode the settings list does not offer (a config.cfg edited by hand)
+    // would make the renderer refuse: it becomes the entry that the list
+    // selects for it, as if the player had pressed OK in the settings.
     g_Config->LoadFile("config.cfg");
+    if (ConfiguredModeEntry() < 0) UseVideoMode(0);
 
     // 9. The launcher; anything but Start ends the game before it begins.
     const INT_PTR choice =
         DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, LauncherDialogProc, 0);
     if (choice != IDC_START) {
         Shutdown(5, tasks);
-        return;
+        return 0;
     }
 
     // 10. These run fixed, whatever config.cfg said, and are written back so.
@@ -117,8 +143,9 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     tasks.render = new CKRender();
     tasks.render->m_priority = 10000;
     if (!g_Kernel->AddTask(tasks.render)) {
+        const int result = StartFailure("renderer");
         Shutdown(4, tasks);
-        return;
+        return result;
     }
 
     // 16.
@@ -134,12 +161,13 @@ void CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     }
 
     // 18-20. The weapons system (150), the particles manager (9000) and input
-    // (12, shut-down from step 3 when it fails).
+    // (12; when it fails, StartFailure("input") and shut-down from step 3).
     // 21-22. The fonts and the level.
 
     // 23.
     g_Kernel->Run();
     Shutdown(1, tasks);
+    return 0;
 }
 
 void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
@@ -166,9 +194,7 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         // The music task is released here.
         CollectGarbage();
         [[fallthrough]];
-    case 6:
-        CKLog::Print(0, "Vertices size - %d", static_cast<int>(g_VertexBufferBytes));
-        [[fallthrough]];
+    case 6: CKLog::Print(0, "Vertices size - %d", static_cast<int>(g_VertexBufferBytes)); [[fallthrough]];
     case 7:
         // The loader, the enemy database and the audio device go between the
         // material manager and the game data.
@@ -188,11 +214,8 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         CollectGarbage();
         CollectGarbage();
         [[fallthrough]];
-    case 9:
-        CoUninitialize();
-        break;
-    default:
-        break;
+    case 9: CoUninitialize(); break;
+    default: break;
     }
 }
 
@@ -210,8 +233,8 @@ HRESULT CreateMainWindow(HINSTANCE hInstance, int nCmdShow, HWND* phWnd, int win
     wc.lpszClassName = name;
     if (!RegisterClassExA(&wc)) return E_FAIL;
 
-    HWND hWnd = CreateWindowExA(0, name, name, windowed ? WS_OVERLAPPEDWINDOW : WS_POPUP, 0, 0, width, height,
-                                nullptr, nullptr, hInstance, nullptr);
+    HWND hWnd = CreateWindowExA(0, name, name, windowed ? WS_OVERLAPPEDWINDOW : WS_POPUP, 0, 0, width, height, nullptr,
+                                nullptr, hInstance, nullptr);
     if (!hWnd) return E_FAIL;
     ShowWindow(hWnd, nCmdShow);
     UpdateWindow(hWnd);
@@ -246,40 +269,27 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
             g_AppActive = 0;
         }
         break;
-    case WM_SETCURSOR:
-        SetCursor(nullptr);
-        return TRUE;
-    default:
-        break;
+    case WM_SETCURSOR: SetCursor(nullptr); return TRUE;
+    default: break;
     }
     return DefWindowProcA(hWnd, msg, wParam, lParam);
 }
 
 INT_PTR CALLBACK LauncherDialogProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM) {
     switch (msg) {
-    case WM_INITDIALOG:
-        CentreOnScreen(hDlg);
-        return TRUE;
+    case WM_INITDIALOG: CentreOnScreen(hDlg); return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_SETTINGS:
             DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
             break;
-        case IDC_START:
-            EndDialog(hDlg, IDC_START);
-            break;
-        case IDC_EXIT:
-            EndDialog(hDlg, IDC_EXIT);
-            break;
-        default:
-            break;
+        case IDC_START: EndDialog(hDlg, IDC_START); break;
+        case IDC_EXIT: EndDialog(hDlg, IDC_EXIT); break;
+        default: break;
         }
         return TRUE;
-    case WM_CLOSE:
-        EndDialog(hDlg, IDC_EXIT);
-        return TRUE;
-    default:
-        return FALSE;
+    case WM_CLOSE: EndDialog(hDlg, IDC_EXIT); return TRUE;
+    default: return FALSE;
     }
 }
 
@@ -295,40 +305,30 @@ INT_PTR CALLBACK SettingsDialogProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM) 
             // With nothing selected (text typed into the edit field) the mode stays.
             const LRESULT sel = SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_GETCURSEL, 0, 0);
             if (sel != CB_ERR) {
-                const LRESULT mode = SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_GETITEMDATA, static_cast<WPARAM>(sel), 0);
-                if (mode >= 0 && mode < kVideoModeCount) {
-                    screenWidth = g_VideoModes[mode].width;
-                    screenHeight = g_VideoModes[mode].height;
-                    screenBPP = g_VideoModes[mode].bpp;
-                }
+                const LRESULT mode =
+                    SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_GETITEMDATA, static_cast<WPARAM>(sel), 0);
+                if (mode >= 0 && mode < kVideoModeCount) UseVideoMode(static_cast<int>(mode));
             }
             EndDialog(hDlg, 1);
             break;
         }
-        case IDCANCEL:
-            EndDialog(hDlg, 2);
-            break;
-        default:
-            break;
+        case IDCANCEL: EndDialog(hDlg, 2); break;
+        default: break;
         }
         return TRUE;
-    case WM_CLOSE:
-        EndDialog(hDlg, IDC_EXIT);
-        return TRUE;
-    default:
-        return FALSE;
+    case WM_CLOSE: EndDialog(hDlg, IDC_EXIT); return TRUE;
+    default: return FALSE;
     }
 }
 
 void FillVideoModeList(HWND hDlg) {
-    int selected = 0;
     for (int i = 0; i < kVideoModeCount; ++i) {
         char text[32];
-        std::snprintf(text, sizeof text, "%dx%dx%d", g_VideoModes[i].width, g_VideoModes[i].height, g_VideoModes[i].bpp);
+        std::snprintf(text, sizeof text, "%dx%dx%d", g_VideoModes[i].width, g_VideoModes[i].height,
+                      g_VideoModes[i].bpp);
         const LRESULT index = SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
         SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_SETITEMDATA, static_cast<WPARAM>(index), i);
-        if (g_VideoModes[i].width == screenWidth && g_VideoModes[i].height == screenHeight && g_VideoModes[i].bpp == screenBPP)
-            selected = i;
     }
+    const int selected = std::max(ConfiguredModeEntry(), 0);
     SendDlgItemMessageA(hDlg, IDC_VIDEOMODE, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }

@@ -18,7 +18,9 @@ class CKApplication {
 public:
     CKApplication();
     virtual ~CKApplication();
-    void Run(HINSTANCE hInstance, int nCmdShow);
+    // The whole life of the game: 0, or 1 when the renderer or input cannot
+    // start (said in one line on standard error).
+    int Run(HINSTANCE hInstance, int nCmdShow);
 
 private:
     struct RunTasks;
@@ -28,6 +30,7 @@ private:
 
 extern CKApplication* g_Application;
 
+// Run's result, which becomes the process's exit status.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 
 HRESULT CreateMainWindow(HINSTANCE hInstance, int nCmdShow, HWND* phWnd, int windowed, int width, int height,

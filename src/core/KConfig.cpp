@@ -54,7 +54,9 @@ void CKDator<T>::Apply(const std::string& text, int sign) {
     std::istringstream in(text);
     T value{};
     if (!(in >> value)) return;
-    const T result = sign == 0 ? value : sign > 0 ? static_cast<T>(*m_variable + value) : static_cast<T>(*m_variable - value);
+    const T result = sign == 0  ? value
+                     : sign > 0 ? static_cast<T>(*m_variable + value)
+                                : static_cast<T>(*m_variable - value);
     if (m_positiveOnly && !(result > 0)) return;
     *m_variable = result;
 }
@@ -165,9 +167,12 @@ void CKConfig::SetValue(const std::string& name, const std::string& value, int s
     for (;;) {
         const size_t end = value.find(';', start);
         const std::string item = value.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (sign > 0) dator->Add(item);
-        else if (sign < 0) dator->Sub(item);
-        else dator->Set(item);
+        if (sign > 0)
+            dator->Add(item);
+        else if (sign < 0)
+            dator->Sub(item);
+        else
+            dator->Set(item);
         if (end == std::string::npos) break;
         start = end + 1;
     }

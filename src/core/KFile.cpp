@@ -270,8 +270,7 @@ std::string CKFile::ReadString() {
     return std::string(text, ::strnlen(text, length));
 }
 
-CKFileWriter::CKFileWriter(const std::string& name, bool scramble)
-    : m_name(name), m_scramble(scramble ? 1 : 0) {}
+CKFileWriter::CKFileWriter(const std::string& name, bool scramble) : m_name(name), m_scramble(scramble ? 1 : 0) {}
 
 HRESULT CKFileWriter::Write(const void* bytes, int count) {
     if (count < 1 || !bytes) return S_OK;

@@ -199,7 +199,8 @@ void CKGlobalTimer::Update() {
     ++g_FrameCount;
     const int64_t reading = Read();
     if (m_hasPerformanceCounter) {
-        g_FrameTime = static_cast<float>(static_cast<double>(reading - m_lastReading) / static_cast<double>(m_frequency));
+        g_FrameTime =
+            static_cast<float>(static_cast<double>(reading - m_lastReading) / static_cast<double>(m_frequency));
     } else {
         // Unsigned 32-bit difference: a wrap of the millisecond counter still
         // gives the elapsed time.

@@ -13,8 +13,10 @@ bool ValidIndex(int index) { return index >= 0 && index < CKGameData::kEntries; 
 CKGameData* g_GameData = nullptr;
 
 CKGameData::CKGameData()
-    : m_names{"KEL", "VAN", "DOR", "ACE", "ZET", "ORB", "NOX", "RAY", "JET", "SKY"},
-      m_scores{100030, 90070, 70125, 43600, 11345, 5060, 4315, 3000, 2150, 755} {
+    : m_names{"KEL", "VAN", "DOR", "ACE", "ZET", "ORB", "NOX", "RAY", "JET", "SKY"}, m_scores{100030, 90070, 70125,
+                                                                                              43600,  11345, 5060,
+                                                                                              4315,   3000,  2150,
+                                                                                              755} {
     g_GameData = this;
 }
 
@@ -30,7 +32,8 @@ void CKGameData::Load() {
 
 bool CKGameData::Read(CKFile& file) {
     // Read into temporaries and keep them only when the whole record is there,
-    // so a damaged file saved back can never replace good data.
+    // so a damaged file saved back can never replace good data. Nothing is
+    // read after the table, so bytes there are no damage.
     const int32_t lastLevel = file.ReadInt();
     std::vector<std::string> names(kEntries);
     std::vector<int32_t> scores(kEntries);
@@ -38,7 +41,7 @@ bool CKGameData::Read(CKFile& file) {
         names[i] = file.ReadString();
         scores[i] = file.ReadInt();
     }
-    if (file.Overrun() || file.Position() != file.GetSize()) return false;
+    if (file.Overrun()) return false;
     m_lastLevel = lastLevel;
     m_names = std::move(names);
     m_scores = std::move(scores);

@@ -15,7 +15,8 @@ public:
 
     // A missing, short or damaged file leaves everything as it was.
     void Load();
-    // Applies a loaded file's record when it is complete; false leaves all as it was.
+    // Applies a loaded file's record when it is complete (whatever follows it
+    // is ignored); false leaves all as it was.
     bool Read(class CKFile& file);
     void Save();
     void GetScoreEntry(int index, std::string& name, int& score) const;

@@ -1,25 +1,23 @@
 // The whole start-up, launcher, main loop and shut-down, played through the
 // headless backend by session scripts.
+#include "Render/KIVertexBuffer.h"
 #include "core/KApplication.h"
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
-#include "Render/KIVertexBuffer.h"
 #include "game/KGameData.h"
-#include "platform/table/backend_table.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/table/backend_table.h"
 #include "resources/resource.h"
 
+#include "support/files.h"
 #include "support/test_objects.h"
-
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -42,12 +40,7 @@ protected:
         platform::ResetWindowState();  // a new process would start without the old window class
         return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT);
     }
-    static std::string Config() {
-        std::ifstream in("config.cfg", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string Config() { return test_files::ReadText("config.cfg"); }
     platform::HeadlessBackend& H() { return *platform::Headless(); }
 
     ScopedWorkDir m_workDir;
@@ -102,8 +95,8 @@ TEST_F(Application, SettingsListsTheSixModesWithTheConfiguredOneSelected) {
         selection = combo->comboSelection;
     };
     Play("0 launcher settings\n0 settings cancel\n0 launcher exit\n");
-    EXPECT_EQ(texts, (std::vector<std::string>{"640x480x16", "800x600x16", "1024x768x16", "640x480x32",
-                                               "800x600x32", "1024x768x32"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"640x480x16", "800x600x16", "1024x768x16", "640x480x32", "800x600x32",
+                                               "1024x768x32"}));
     EXPECT_EQ(data, (std::vector<LRESULT>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(selection, 4);
 
@@ -130,13 +123,15 @@ TEST_F(Application, SettingsOkSetsTheModeBeforeTheWindowIsMadeAndCancelDoesNot) 
         H().calls.clear();
         Play(c.script);
         EXPECT_EQ(Config(), ConfigText(c.w, c.h, c.bpp)) << c.script;
-        EXPECT_TRUE(H().Called("CreateWindowExA Kelvandor " + std::to_string(c.w) + "x" + std::to_string(c.h) + " popup"))
+        EXPECT_TRUE(
+            H().Called("CreateWindowExA Kelvandor " + std::to_string(c.w) + "x" + std::to_string(c.h) + " popup"))
             << c.script;
     }
 }
 
 TEST_F(Application, ConfigFileOnDiskChoosesTheModeOfferedInSettings) {
-    std::ofstream("config.cfg") << "screenWidth = 1024\nscreenHeight = 768\nscreenBPP = 32\n-fullScreen\n+bboxes\n";
+    test_files::WriteText("config.cfg",
+                          "screenWidth = 1024\nscreenHeight = 768\nscreenBPP = 32\n-fullScreen\n+bboxes\n");
     int selection = -1;
     H().dialogHandler = [&](HWND dlg) {
         if (dlg->dialogTemplate->id == IDD_SETTINGS) selection = GetDlgItem(dlg, IDC_VIDEOMODE)->comboSelection;
@@ -144,6 +139,26 @@ TEST_F(Application, ConfigFileOnDiskChoosesTheModeOfferedInSettings) {
     Play("0 launcher settings\n0 settings ok\n0 launcher start\n1 close\n");
     EXPECT_EQ(selection, 5);
     EXPECT_EQ(Config(), ConfigText(1024, 768, 32));
+}
+
+TEST_F(Application, AConfiguredModeTheListDoesNotOfferStartsAsItsFirstEntry) {
+    const struct {
+        const char* config;
+        const char* script;
+    } cases[] = {
+        {"screenWidth = 1920\nscreenHeight = 1080\nscreenBPP = 32\n", "0 launcher start\n2 close\n"},
+        {"screenWidth = 800\nscreenHeight = 600\nscreenBPP = 24\n", "0 launcher start\n2 close\n"},
+        // The settings, opened and cancelled, already show the first entry as the mode.
+        {"screenWidth = 1920\nscreenHeight = 1080\nscreenBPP = 16\n",
+         "0 launcher settings\n0 settings cancel\n0 launcher start\n2 close\n"},
+    };
+    for (const auto& c : cases) {
+        test_files::WriteText("config.cfg", c.config);
+        H().calls.clear();
+        EXPECT_EQ(Play(c.script), 0) << c.config;
+        EXPECT_TRUE(H().Called("CreateWindowExA Kelvandor 640x480 popup")) << c.config;
+        EXPECT_EQ(Config(), ConfigText(640, 480, 16)) << c.config;
+    }
 }
 
 TEST_F(Application, GameDataIsSavedOnEveryPathIncludingLauncherExit) {
@@ -199,8 +214,8 @@ TEST_F(Application, ObjectsStillAliveAtExitAreReported) {
     LogCapture capture;
     new CKTestObject();  // never released
     Play("0 launcher exit\n");
-    const std::string line = "неудаленный объект: класс - CKTestObject, размер - " +
-                             std::to_string(sizeof(CKTestObject)) + " bytes";
+    const std::string line =
+        "неудаленный объект: класс - CKTestObject, размер - " + std::to_string(sizeof(CKTestObject)) + " bytes";
     // Once by the report, once by the final shut-down that deletes it.
     EXPECT_EQ(std::count(capture.lines.begin(), capture.lines.end(), line), 2);
     EXPECT_TRUE(g_LiveObjects.empty());
@@ -221,21 +236,28 @@ TEST_F(Application, TheRendererDrawsEveryActiveFrameAndSurvivesMinimising) {
     EXPECT_TRUE(g_LiveObjects.empty());
 }
 
-TEST_F(Application, ARendererThatCannotStartSkipsTheGame) {
-    LogCapture capture;
+TEST_F(Application, ARendererThatCannotStartSkipsTheGameAndFailsSayingWhy) {
     std::filesystem::create_directory("Data");
-    H().failing = {"CreateDevice"};
-    const uint32_t before = g_VertexBufferBytes;
-    EXPECT_EQ(Play("0 launcher start\n3 close\n"), 0);
-    EXPECT_FALSE(std::filesystem::exists("config.cfg"));
-    EXPECT_TRUE(std::filesystem::exists("Data/game.dat"));
-    auto logged = [&](const std::string& text) {
-        return std::any_of(capture.lines.begin(), capture.lines.end(),
-                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    };
-    EXPECT_TRUE(logged("DXError if Render\\KRender on line 66\nD3DERR_NOTAVAILABLE\n"));
-    EXPECT_TRUE(logged("Vertices size - " + std::to_string(before)));
-    EXPECT_TRUE(g_LiveObjects.empty());
+    for (const char* call : {"CreateDevice", "Direct3DCreate9"}) {
+        LogCapture capture;
+        std::filesystem::remove("Data/game.dat");
+        H().failing = {call};
+        const uint32_t before = g_VertexBufferBytes;
+        testing::internal::CaptureStderr();
+        const int result = Play("0 launcher start\n3 close\n");
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_NE(result, 0) << call;
+        EXPECT_EQ(errors, "kelvandor: cannot start the renderer\n") << call;
+        EXPECT_FALSE(std::filesystem::exists("config.cfg")) << call;
+        EXPECT_TRUE(std::filesystem::exists("Data/game.dat")) << call;
+        auto logged = [&](const std::string& text) {
+            return std::any_of(capture.lines.begin(), capture.lines.end(),
+                               [&](const std::string& l) { return l.find(text) != std::string::npos; });
+        };
+        EXPECT_TRUE(logged("DXError if Render\\KRender on line 66\nD3DERR_NOTAVAILABLE\n")) << call;
+        EXPECT_TRUE(logged("Vertices size - " + std::to_string(before))) << call;
+        EXPECT_TRUE(g_LiveObjects.empty()) << call;
+    }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 
+#include "support/files.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -22,8 +22,8 @@ protected:
         Defaults();
     }
     static void Defaults() {
-        screenWidth = 640, screenHeight = 480, screenBPP = 16, fullScreen = 0, statistic = 0, splines = 0,
-        bboxes = 0, channels = 2, frequency = 22050, bitrate = 8, soundVolume = 0.5f, musicVolume = 0.5f;
+        screenWidth = 640, screenHeight = 480, screenBPP = 16, fullScreen = 0, statistic = 0, splines = 0, bboxes = 0,
+        channels = 2, frequency = 22050, bitrate = 8, soundVolume = 0.5f, musicVolume = 0.5f;
     }
     CKConfig* config = nullptr;
 };
@@ -55,8 +55,8 @@ TEST_F(Config, EveryLineFormSetsItsVariable) {
 }
 
 TEST_F(Config, UnusableLinesChangeNothing) {
-    for (const char* line : {"", "unknownKey = 5", "ScreenWidth = 800", "screenWidth = wide", "screenWidth =",
-                             "screenWidth = 0", "screenHeight = -480", "musicVolume = loud"}) {
+    for (const char* line : {"", "unknownKey = 5", "ScreenWidth = 800", "screenWidth = wide",
+                             "screenWidth =", "screenWidth = 0", "screenHeight = -480", "musicVolume = loud"}) {
         config->ParseLine(line);
         EXPECT_EQ(screenWidth, 640) << line;
         EXPECT_EQ(screenHeight, 480) << line;
@@ -98,7 +98,7 @@ protected:
 };
 
 TEST_F(ConfigFile, ReadsEveryLineIncludingTheLastWithoutALineFeed) {
-    std::ofstream("config.cfg") << "screenWidth = 800\r\n\n+statistic\nmusicVolume = 0.75";
+    test_files::WriteText("config.cfg", "screenWidth = 800\r\n\n+statistic\nmusicVolume = 0.75");
     config->LoadFile("config.cfg");
     EXPECT_EQ(screenWidth, 800);
     EXPECT_EQ(statistic, 1);
@@ -106,12 +106,8 @@ TEST_F(ConfigFile, ReadsEveryLineIncludingTheLastWithoutALineFeed) {
 }
 
 TEST_F(ConfigFile, OverlongLinesAreCutAndReadingGoesOn) {
-    {
-        std::ofstream out("config.cfg");
-        out << "screenWidth = 1024" << std::string(2000, ' ') << "x\n";
-        out << "screenHeight = " << std::string(1500, '7') << "\n";
-        out << "screenBPP = 32\n";
-    }
+    test_files::WriteText("config.cfg", "screenWidth = 1024" + std::string(2000, ' ') + "x\n" +
+                                            "screenHeight = " + std::string(1500, '7') + "\n" + "screenBPP = 32\n");
     config->LoadFile("config.cfg");
     EXPECT_EQ(screenWidth, 1024);
     EXPECT_EQ(screenHeight, 480);  // no int holds that many sevens: kept
@@ -121,7 +117,7 @@ TEST_F(ConfigFile, OverlongLinesAreCutAndReadingGoesOn) {
 TEST_F(ConfigFile, MissingFileKeepsTheDefaultsAndNamesMatchOnDiskInAnyCase) {
     config->LoadFile("config.cfg");
     EXPECT_EQ(screenWidth, 640);
-    std::ofstream("CONFIG.CFG") << "screenWidth = 800\n";
+    test_files::WriteText("CONFIG.CFG", "screenWidth = 800\n");
     config->LoadFile("config.cfg");
     EXPECT_EQ(screenWidth, 800);
 }

@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 
@@ -73,7 +72,8 @@ TEST(Encoding, WriterAndReaderShareTheBinaryForms) {
     writer.Write(raw, 4);
     writer.Write(raw, 0);
     writer.Write(raw, -3);
-    EXPECT_EQ(writer.Buffer(), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 2, 0, 0, 0, 'h', 'i', 0x00, 0x00, 0xC0, 0x3F}));
+    EXPECT_EQ(writer.Buffer(),
+              (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 2, 0, 0, 0, 'h', 'i', 0x00, 0x00, 0xC0, 0x3F}));
 
     CKFile file("x");
     file.SetData(writer.Buffer());
@@ -103,10 +103,16 @@ TEST(Encoding, ReadsPastTheEndGiveZerosAndSetTheFlag) {
     } cases[] = {
         {"int from 3 bytes", {1, 2, 3}, [](CKFile& f) { return f.ReadInt() == 0; }, true, 3},
         {"float from 2 bytes", {1, 2}, [](CKFile& f) { return f.ReadFloat() == 0.0f; }, true, 2},
-        {"string longer than the rest", {10, 0, 0, 0, 'a', 'b', 'c'},
-         [](CKFile& f) { return f.ReadString().empty(); }, true, 7},
-        {"string of length 2^32-1", {0xFF, 0xFF, 0xFF, 0xFF, 'a'},
-         [](CKFile& f) { return f.ReadString().empty(); }, true, 5},
+        {"string longer than the rest",
+         {10, 0, 0, 0, 'a', 'b', 'c'},
+         [](CKFile& f) { return f.ReadString().empty(); },
+         true,
+         7},
+        {"string of length 2^32-1",
+         {0xFF, 0xFF, 0xFF, 0xFF, 'a'},
+         [](CKFile& f) { return f.ReadString().empty(); },
+         true,
+         5},
         {"string with a cut length", {1, 0}, [](CKFile& f) { return f.ReadString().empty(); }, true, 2},
         {"bytes beyond the rest",
          {9, 9, 9},
@@ -114,16 +120,21 @@ TEST(Encoding, ReadsPastTheEndGiveZerosAndSetTheFlag) {
              uint8_t out[5] = {1, 1, 1, 1, 1};
              return FAILED(f.Read(out, 5)) && Bytes(out, out + 5) == Bytes(5, 0);
          },
-         true, 3},
+         true,
+         3},
         {"bytes up to the end exactly",
          {9, 9, 9},
          [](CKFile& f) {
              uint8_t out[3] = {};
              return f.Read(out, 3) == S_OK && Bytes(out, out + 3) == Bytes(3, 9);
          },
-         false, 3},
-        {"string up to the end exactly", {2, 0, 0, 0, 'o', 'k'}, [](CKFile& f) { return f.ReadString() == "ok"; },
-         false, 6},
+         false,
+         3},
+        {"string up to the end exactly",
+         {2, 0, 0, 0, 'o', 'k'},
+         [](CKFile& f) { return f.ReadString() == "ok"; },
+         false,
+         6},
         {"int from nothing", {}, [](CKFile& f) { return f.ReadInt() == 0; }, true, 0},
     };
     for (const auto& c : cases) {
@@ -199,8 +210,8 @@ TEST_F(FileLayer, MissingFilesAndFoldersAreNotFound) {
     LogCapture log;
     EXPECT_EQ(CKFile("Data\\Level.txt").Load(), E_FAIL);
     EXPECT_EQ(CKFile("Data\\Missing.TXT").Load(), E_FAIL);
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"File - data\\level.txt not found\n",
-                                                   "File - data\\missing.txt not found\n"}));
+    EXPECT_EQ(log.lines,
+              (std::vector<std::string>{"File - data\\level.txt not found\n", "File - data\\missing.txt not found\n"}));
 }
 
 // --- Damaged archives -------------------------------------------------------
@@ -256,7 +267,12 @@ TEST_F(FileLayer, DamagedArchivesAreRejectedWholeAndFilesComeFromTheDisk) {
         {"name length past the block", rawDirectory(nameLengthPastBlock)},
         {"entry cut short", rawDirectory(cutEntry)},
         {"child count past the block", rawDirectory(countPastBlock)},
-        {"huge child count", [&] { Bytes d; Folder(d, "Data", 0x7FFFFFFF); return rawDirectory(d); }()},
+        {"huge child count",
+         [&] {
+             Bytes d;
+             Folder(d, "Data", 0x7FFFFFFF);
+             return rawDirectory(d);
+         }()},
         {"folders nested too deep", rawDirectory(Nested(kArchiveMaxDepth + 1))},
         {"key too long", rawDirectory(nameTooLong)},
         {"file past the end", simple(2, 5)},
@@ -363,7 +379,11 @@ TEST_F(FileLayer, FailedSavesKeepTheOldFile) {
              Limit limit;
              return w.Save();
          }},
-        {"target is a folder with contents", [] { fs::remove("data/game.dat"); fs::create_directories("data/game.dat/x"); },
+        {"target is a folder with contents",
+         [] {
+             fs::remove("data/game.dat");
+             fs::create_directories("data/game.dat/x");
+         },
          [](CKFileWriter& w) { return w.Save(); }},
     };
     for (const auto& c : cases) {
@@ -409,7 +429,8 @@ TEST_F(FileLayer, ResolverMatchesEachComponentIgnoringCaseExactFirst) {
         {"data\\textures\\ship.tga", "Data/Textures/Ship.TGA", "Data/Textures/Ship.TGA"},
         {"DATA/TEXTURES//SHIP.TGA", "Data/Textures/Ship.TGA", "Data/Textures/Ship.TGA"},
         {".\\data\\textures\\ship.tga", "./Data/Textures/Ship.TGA", "./Data/Textures/Ship.TGA"},
-        {absolute, (m_workDir.Path() / "Data/Textures/Ship.TGA").string(), (m_workDir.Path() / "Data/Textures/Ship.TGA").string()},
+        {absolute, (m_workDir.Path() / "Data/Textures/Ship.TGA").string(),
+         (m_workDir.Path() / "Data/Textures/Ship.TGA").string()},
         {"Data\\Mix.txt", "Data/Mix.txt", "Data/Mix.txt"},
         {"Data\\mix.txt", "Data/mix.txt", "Data/mix.txt"},
         {"Data\\MIX.TXT", "Data/Mix.txt", "Data/Mix.txt"},  // no exact match: the first in byte order

@@ -1,17 +1,15 @@
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
-#include "platform/table/backend_table.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/table/backend_table.h"
 
+#include "support/files.h"
 #include "support/test_objects.h"
-
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -56,8 +54,8 @@ TEST_F(Kernel, EqualPrioritiesKeepTheirOrderOfInsertion) {
     ASSERT_TRUE(kernel->AddTask(Task("second 20", 20)));
     ASSERT_TRUE(kernel->AddTask(Ender(1)));
     EXPECT_EQ(kernel->Run(), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"10", "first 20", "second 20", "10 stop", "first 20 stop",
-                                             "second 20 stop"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"10", "first 20", "second 20", "10 stop", "first 20 stop", "second 20 stop"}));
 }
 
 TEST_F(Kernel, RefusedTasksLeaveTheListUnchanged) {
@@ -220,13 +218,6 @@ TEST_F(Kernel, ObjUpdaterCallsItsOwnersMember) {
     EXPECT_EQ(updater->GetClassName(), "CKObjUpdater");
 }
 
-std::string ReadFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST_F(Kernel, ConfigFileIsWrittenWhenTheLoopEnds) {
     screenWidth = 1024;
     screenHeight = 768;
@@ -236,7 +227,7 @@ TEST_F(Kernel, ConfigFileIsWrittenWhenTheLoopEnds) {
     splines = 1;
     kernel->AddTask(Ender(1));
     kernel->Run();
-    EXPECT_EQ(ReadFile("config.cfg"),
+    EXPECT_EQ(test_files::ReadText("config.cfg"),
               "screenWidth = 1024\nscreenHeight = 768\nscreenBPP = 32\nfullScreen = 0\nstatistic = 0\n"
               "bboxes = 0\n\nchannels = 2\nfrequency = 22050\nbitrate = 8\nsoundVolume = 0.25\n"
               "musicVolume = 1.00\n");
@@ -247,9 +238,9 @@ TEST_F(Kernel, ConfigFileIsWrittenWhenTheLoopEnds) {
 TEST_F(Kernel, ConfigFileThatCannotBeReplacedKeepsTheOldOne) {
     std::filesystem::create_directory("blocked");
     std::filesystem::create_directory("blocked/config.cfg.tmp");  // the temporary cannot be created
-    { std::ofstream("blocked/config.cfg") << "old"; }
+    test_files::WriteText("blocked/config.cfg", "old");
     WriteConfigFile("blocked/config.cfg");
-    EXPECT_EQ(ReadFile("blocked/config.cfg"), "old");
+    EXPECT_EQ(test_files::ReadText("blocked/config.cfg"), "old");
     std::filesystem::remove_all("blocked");
 }
 

@@ -74,8 +74,8 @@ TEST_F(MemoryManager, ShutdownDeletesEverythingOnceAndReportsEach) {
     pending->Release();
     ShutdownMemoryManager(true);
     EXPECT_EQ(deaths, (std::vector<std::string>{"pending", "member", "holder"}));
-    const std::string line = "неудаленный объект: класс - CKTestObject, размер - " +
-                             std::to_string(sizeof(CKTestObject)) + " bytes";
+    const std::string line =
+        "неудаленный объект: класс - CKTestObject, размер - " + std::to_string(sizeof(CKTestObject)) + " bytes";
     EXPECT_EQ(capture.lines, (std::vector<std::string>{line, line, line}));
     EXPECT_EQ(capture.levels, (std::vector<int>{0, 0, 0}));
     EXPECT_FALSE(g_MMShuttingDown);

@@ -2,26 +2,33 @@
 
 #include "core/KFile.h"
 
+#include "support/files.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
 class GameData : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directories("Data"); }
-    static std::vector<uint8_t> FileBytes() {
-        std::ifstream in("Data/game.dat", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    static std::vector<uint8_t> FileBytes() { return test_files::ReadBytes("Data/game.dat"); }
     static void WriteBytes(std::vector<uint8_t> bytes, bool scramble = true) {
         if (scramble) ScrambleBuffer(bytes);
-        std::ofstream("Data/game.dat", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        test_files::WriteBytes("Data/game.dat", bytes);
+    }
+    // A saved table that is not the default one, and its file unscrambled.
+    static CKGameData Saved(std::vector<uint8_t>* plain) {
+        CKGameData data;
+        data.m_lastLevel = 3;
+        data.m_names[0] = "PLAYER";
+        data.m_scores[0] = 123456;
+        data.Save();
+        *plain = FileBytes();
+        DescrambleBuffer(*plain);
+        return data;
     }
     ScopedWorkDir workDir;
 };
@@ -79,11 +86,8 @@ TEST_F(GameData, SetScoreEntrySavesAndTheFileLoadsBack) {
 }
 
 TEST_F(GameData, DamagedFilesLeaveEveryDefault) {
-    CKGameData good;
-    good.m_lastLevel = 3;
-    good.Save();
-    std::vector<uint8_t> plain = FileBytes();
-    DescrambleBuffer(plain);
+    std::vector<uint8_t> plain;
+    Saved(&plain);
     const CKGameData defaults;
 
     std::vector<std::vector<uint8_t>> damaged;
@@ -92,9 +96,6 @@ TEST_F(GameData, DamagedFilesLeaveEveryDefault) {
     auto longName = plain;
     longName[4] = 0xFF;  // entry 0's name length runs past the end
     damaged.push_back(longName);
-    auto trailing = plain;
-    trailing.push_back(0);
-    damaged.push_back(trailing);
     for (auto& bytes : damaged) {
         WriteBytes(bytes);
         CKGameData data;
@@ -108,6 +109,27 @@ TEST_F(GameData, DamagedFilesLeaveEveryDefault) {
     CKGameData foreign;
     foreign.Load();
     EXPECT_EQ(foreign.m_names, defaults.m_names);
+}
+
+TEST_F(GameData, BytesAfterTheTableAreIgnored) {
+    std::vector<uint8_t> plain;
+    const CKGameData saved = Saved(&plain);
+    const std::vector<std::vector<uint8_t>> tails = {{0}, std::vector<uint8_t>(300, 0xFF), plain};
+    for (const auto& tail : tails) {
+        auto bytes = plain;
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        WriteBytes(bytes);
+        CKGameData data;
+        data.Load();
+        EXPECT_EQ(data.m_lastLevel, 3) << tail.size();
+        EXPECT_EQ(data.m_names, saved.m_names) << tail.size();
+        EXPECT_EQ(data.m_scores, saved.m_scores) << tail.size();
+        // Saved back, the player's table stays and the tail is gone.
+        data.Save();
+        auto resaved = FileBytes();
+        DescrambleBuffer(resaved);
+        EXPECT_EQ(resaved, plain) << tail.size();
+    }
 }
 
 TEST_F(GameData, MissingFileKeepsDefaultsAndAFailedSaveKeepsTheOldFile) {
