@@ -8,11 +8,12 @@ ROOT=$(pwd)
 JOBS=$(nproc)
 
 PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config git
   clang libclang-rt-14-dev          # libFuzzer
+  clang-format
   libgtest-dev libbenchmark-dev
   liblua5.1-0-dev
-  libsdl2-dev libimgui-dev libstb-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
+  libsdl2-dev libimgui-dev libstb-dev libjpeg62-turbo-dev libpng-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
   xvfb xauth
 )
 
@@ -29,10 +30,51 @@ setup() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-build() { # dir [cmake options...]
+configure() { # dir [cmake options...]
   local dir=$1; shift
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  ninja -C "$dir" -j "$JOBS"
+}
+
+build() { # dir [cmake options...]
+  configure "$@"
+  ninja -C "$1" -j "$JOBS"
+}
+
+# Every fuzz target of build-fuzz, sharing one budget of wall-clock seconds:
+# the targets run $JOBS at a time, each wave an equal slice, so more parsers
+# do not make the run longer. Any sanitizer report ends its target and fails.
+fuzz_all() {
+  local budget=${KELVANDOR_FUZZ_SECONDS:-120}
+  local targets=(build-fuzz/fuzz/fuzz_*)
+  local waves=$(( (${#targets[@]} + JOBS - 1) / JOBS ))
+  local seconds=$(( budget / waves ))
+  [ "$seconds" -ge 5 ] || seconds=5
+  echo "${#targets[@]} targets, ${seconds}s each, $JOBS at a time (budget ${budget}s)"
+  local logs
+  logs=$(mktemp -d)
+  local failed=0 name
+  for target in "${targets[@]}"; do
+    name=$(basename "$target"); name=${name#fuzz_}
+    ( work=$(mktemp -d)
+      rc=0
+      UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        "$target" -max_total_time="$seconds" -print_final_stats=0 -artifact_prefix="$logs/$name-" \
+        "$work" "fuzz/corpus/$name" >"$logs/$name.log" 2>&1 || rc=$?
+      rm -rf "$work"
+      exit $rc ) &
+    while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n || failed=1; done
+  done
+  while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || failed=1; done
+  for log in "$logs"/*.log; do
+    name=$(basename "$log" .log)
+    echo "-- $name: $(grep -E '^#[0-9]+' "$log" | tail -n 1 | cut -c1-100)"
+    if grep -qE 'ERROR: |runtime error:|SUMMARY: ' "$log"; then
+      failed=1
+      tail -n 40 "$log"
+    fi
+  done
+  rm -rf "$logs"
+  return $failed
 }
 
 xvfb() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
@@ -42,7 +84,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 
 cmd_run() {
   setup
-  build build   # also makes the game folder build/game from data/
+  build build -DKELVANDOR_WERROR=OFF   # also makes the game folder build/game from data/
   cd build/game
   exec ../src/kelvandor
 }
@@ -50,7 +92,7 @@ cmd_run() {
 cmd_test() {
   setup
   echo "== build"
-  build build
+  build build -DKELVANDOR_WERROR=ON
   echo "== tests"
   (cd build && xvfb ctest --output-on-failure -j "$JOBS")
 
@@ -59,7 +101,7 @@ cmd_test() {
   xvfb env KELVANDOR_PLATFORM=sdl build/benchmarks/kv_render_benchmark --benchmark_min_time=0.05
 
   echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-  build build-asan -DKELVANDOR_SANITIZE=ON
+  build build-asan -DKELVANDOR_SANITIZE=ON -DKELVANDOR_WERROR=ON
   export UBSAN_OPTIONS=print_stacktrace=1
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest -LE gl --output-on-failure -j "$JOBS")
   # Mesa's driver is unloaded before the leak check, so what it keeps cannot
@@ -67,17 +109,9 @@ cmd_test() {
   (cd build-asan && ASAN_OPTIONS=detect_leaks=0 xvfb ctest -L gl --output-on-failure -j "$JOBS")
 
   echo "== fuzzing"
-  CC=clang CXX=clang++ build build-fuzz -DKELVANDOR_FUZZ=ON
-  local seconds=${KELVANDOR_FUZZ_SECONDS:-30}
-  for target in build-fuzz/fuzz/fuzz_*; do
-    local name
-    name=$(basename "$target"); name=${name#fuzz_}
-    local work
-    work=$(mktemp -d)
-    echo "-- $name for ${seconds}s"
-    "$target" -max_total_time="$seconds" -print_final_stats=0 "$work" "fuzz/corpus/$name" 2>&1 | tail -n 2
-    rm -rf "$work"
-  done
+  CC=clang CXX=clang++ configure build-fuzz -DKELVANDOR_FUZZ=ON
+  ninja -C build-fuzz -j "$JOBS" fuzz_targets
+  fuzz_all
   echo "All tests passed."
 }
 

@@ -9,9 +9,9 @@
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
-#include "platform/table/backend_table.h"
 #include "platform/backend/backend.h"
 #include "platform/headless/headless_graphics.h"
+#include "platform/table/backend_table.h"
 
 #include <benchmark/benchmark.h>
 
@@ -66,7 +66,8 @@ void RenderFrame(benchmark::State& state) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kv_render_benchmark";
     std::filesystem::create_directories(dir / "Data" / "Effects");
     std::filesystem::copy_file(std::filesystem::path(KV_DATA_DIR) / "Data" / "Effects" / "simple.fx",
-                               dir / "Data" / "Effects" / "simple.fx", std::filesystem::copy_options::overwrite_existing);
+                               dir / "Data" / "Effects" / "simple.fx",
+                               std::filesystem::copy_options::overwrite_existing);
     const std::filesystem::path old = std::filesystem::current_path();
     std::filesystem::current_path(dir);
 
@@ -84,8 +85,8 @@ void RenderFrame(benchmark::State& state) {
     wc.lpfnWndProc = Proc;
     wc.lpszClassName = "Benchmark";
     RegisterClassExA(&wc);
-    g_Kernel->m_hWnd = CreateWindowExA(0, "Benchmark", "Benchmark", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
-                                       nullptr, nullptr);
+    g_Kernel->m_hWnd =
+        CreateWindowExA(0, "Benchmark", "Benchmark", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
     ShowWindow(g_Kernel->m_hWnd, SW_SHOW);
     new CKMaterialManager();
     {
@@ -98,7 +99,8 @@ void RenderFrame(benchmark::State& state) {
                 recorder->recordCalls = recorder->recordDraws = false;
             std::vector<CKPtr<CKMaterial>> materials;
             for (int m = 0; m < kMaterials; ++m)
-                materials.push_back(GetMaterialManager()->GetMaterial(10 + m % 3, "simple.fx", {"t" + std::to_string(m) + ".tga"}));
+                materials.push_back(
+                    GetMaterialManager()->GetMaterial(10 + m % 3, "simple.fx", {"t" + std::to_string(m) + ".tga"}));
             std::vector<CKPtr<CKRenderObject>> objects;
             for (int i = 0; i < kObjects; ++i) {
                 objects.emplace_back(new Quad(i));

@@ -13,14 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t step = 0; step < 64 && step < size; ++step) {
         const uint8_t choice = data[size - 1 - step];
         switch (choice % 4) {
-            case 0: file.Read(buffer, choice); break;
-            case 1: file.ReadInt(); break;
-            case 2: file.ReadFloat(); break;
-            case 3: {
-                const std::string text = file.ReadString();
-                if (text.size() > file.GetSize()) std::abort();
-                break;
-            }
+        case 0: file.Read(buffer, choice); break;
+        case 1: file.ReadInt(); break;
+        case 2: file.ReadFloat(); break;
+        case 3: {
+            const std::string text = file.ReadString();
+            if (text.size() > file.GetSize()) std::abort();
+            break;
+        }
         }
         if (file.Position() > file.GetSize()) std::abort();
     }

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
         palette[i * 3 + 1] = static_cast<uint8_t>(i / 6 % 6 * 51);
         palette[i * 3 + 2] = static_cast<uint8_t>(i % 6 * 51);
     }
-    for (int i = 216; i < 256; ++i) palette[i * 3 + 0] = palette[i * 3 + 1] = palette[i * 3 + 2] = static_cast<uint8_t>((i - 216) * 255 / 39);
+    for (int i = 216; i < 256; ++i)
+        palette[i * 3 + 0] = palette[i * 3 + 1] = palette[i * 3 + 2] = static_cast<uint8_t>((i - 216) * 255 / 39);
     for (const Rgb& p : PaintScene(kIcon)) {
         auto level = [](double v) { return static_cast<int>(std::lround(Clamp01(v) * 5)); };
         indices.push_back(static_cast<uint8_t>(level(p.r) * 36 + level(p.g) * 6 + level(p.b)));

@@ -9,8 +9,7 @@ namespace {
 
 // Signs of each corner's offset from the centre along x, y, z.
 constexpr float kCornerSigns[8][3] = {
-    {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
-    {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1},
+    {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}, {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1},
 };
 
 // Per face: the corners its plane is built from, then the two triangles that
@@ -33,8 +32,7 @@ D3DXVECTOR3 Xyz(const D3DXVECTOR4& v) { return D3DXVECTOR3(v.x, v.y, v.z); }
 
 }  // namespace
 
-CKObb::CKObb(const float boxCentre[4], const float boxHalf[4])
-    : centre(boxCentre), half(boxHalf) {
+CKObb::CKObb(const float boxCentre[4], const float boxHalf[4]) : centre(boxCentre), half(boxHalf) {
     D3DXMatrixIdentity(&world);
 }
 
@@ -44,8 +42,7 @@ void CKObb::Update() {
     if (half.y < kMinHalf) half.y = kMinHalf;
     if (half.z < kMinHalf) half.z = kMinHalf;
     for (int i = 0; i < 8; ++i) {
-        const D3DXVECTOR4 local(centre.x + kCornerSigns[i][0] * half.x,
-                                centre.y + kCornerSigns[i][1] * half.y,
+        const D3DXVECTOR4 local(centre.x + kCornerSigns[i][0] * half.x, centre.y + kCornerSigns[i][1] * half.y,
                                 centre.z + kCornerSigns[i][2] * half.z, 1.0f);
         D3DXVec4Transform(&corners[i], &local, &world);
     }
@@ -71,8 +68,7 @@ bool CKObb::ContainsPoint(const float point[3]) const {
     return true;
 }
 
-bool CKObb::IntersectRay(const float origin[3], const float direction[3], float& distance,
-                         float plane[4]) const {
+bool CKObb::IntersectRay(const float origin[3], const float direction[3], float& distance, float plane[4]) const {
     if (ContainsPoint(origin)) {
         distance = 0.0f;
         return true;
@@ -82,8 +78,7 @@ bool CKObb::IntersectRay(const float origin[3], const float direction[3], float&
         const float* facePlane = &planes[f].a;
         const float t = RayPlaneDistance(origin, direction, facePlane);
         if (!(t < distance && t >= 0.0f)) continue;
-        const float p[3] = {origin[0] + direction[0] * t, origin[1] + direction[1] * t,
-                            origin[2] + direction[2] * t};
+        const float p[3] = {origin[0] + direction[0] * t, origin[1] + direction[1] * t, origin[2] + direction[2] * t};
         bool inFace = false;
         for (const auto& tri : kFaceTriangles[f]) {
             if (PointInTriangle(p, corners[tri[0]], corners[tri[1]], corners[tri[2]])) {

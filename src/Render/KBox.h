@@ -22,8 +22,7 @@ public:
     // On entry distance is the farthest hit that still counts. A hit writes
     // the distance and the plane of the face the ray leaves through; an
     // origin inside gives distance 0 and leaves plane alone.
-    bool IntersectRay(const float origin[3], const float direction[3], float& distance,
-                      float plane[4]) const;
+    bool IntersectRay(const float origin[3], const float direction[3], float& distance, float plane[4]) const;
     // A point on a face is inside.
     bool ContainsPoint(const float point[3]) const;
 

@@ -11,8 +11,7 @@ CKBaseCamera::CKBaseCamera() {
 
 void CKBaseCamera::SetMatrix(const float m[16]) { std::memcpy(&m_view, m, sizeof(m_view)); }
 
-void PlaneFromPoints(D3DXPLANE& out, const D3DXVECTOR3& p1, const D3DXVECTOR3& p2,
-                     const D3DXVECTOR3& p3) {
+void PlaneFromPoints(D3DXPLANE& out, const D3DXVECTOR3& p1, const D3DXVECTOR3& p2, const D3DXVECTOR3& p3) {
     const D3DXVECTOR3 e1 = p2 - p1;
     const D3DXVECTOR3 e2 = p3 - p1;
     D3DXVECTOR3 n;
@@ -22,9 +21,7 @@ void PlaneFromPoints(D3DXPLANE& out, const D3DXVECTOR3& p1, const D3DXVECTOR3& p
 
 namespace {
 
-float PlaneValue(const D3DXPLANE& p, float x, float y, float z) {
-    return p.a * x + p.b * y + p.c * z + p.d;
-}
+float PlaneValue(const D3DXPLANE& p, float x, float y, float z) { return p.a * x + p.b * y + p.c * z + p.d; }
 
 // How many of the box's eight corners lie strictly on the plane's positive side.
 int CornersInFront(const D3DXPLANE& plane, const D3DXVECTOR3& min, const D3DXVECTOR3& max) {
@@ -61,8 +58,7 @@ void CKPerspectiveCamera::Update() {
     // The clip volume's corners: near face 0-3, far face 4-7, each face
     // counter-clockwise from (-1, -1) as seen from the near side.
     static const float kClip[8][3] = {
-        {-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0},
-        {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1},
+        {-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1},
     };
     D3DXVECTOR3 c[8];
     for (int i = 0; i < 8; ++i) {

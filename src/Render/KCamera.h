@@ -29,12 +29,30 @@ public:
     uint32_t GetSize() override { return sizeof(*this); }
     std::string GetClassName() override { return "CKPerspectiveCamera"; }
 
-    void SetEye(const D3DXVECTOR3& eye) { m_eye = eye; m_viewDirty = 1; }
-    void SetLookAt(const D3DXVECTOR3& lookAt) { m_lookAt = lookAt; m_viewDirty = 1; }
-    void SetUp(const D3DXVECTOR3& up) { m_up = up; m_viewDirty = 1; }
-    void SetFov(float fov) { m_fov = fov; m_projectionDirty = 1; }
-    void SetNear(float zNear) { m_near = zNear; m_projectionDirty = 1; }
-    void SetFar(float zFar) { m_far = zFar; m_projectionDirty = 1; }
+    void SetEye(const D3DXVECTOR3& eye) {
+        m_eye = eye;
+        m_viewDirty = 1;
+    }
+    void SetLookAt(const D3DXVECTOR3& lookAt) {
+        m_lookAt = lookAt;
+        m_viewDirty = 1;
+    }
+    void SetUp(const D3DXVECTOR3& up) {
+        m_up = up;
+        m_viewDirty = 1;
+    }
+    void SetFov(float fov) {
+        m_fov = fov;
+        m_projectionDirty = 1;
+    }
+    void SetNear(float zNear) {
+        m_near = zNear;
+        m_projectionDirty = 1;
+    }
+    void SetFar(float zFar) {
+        m_far = zFar;
+        m_projectionDirty = 1;
+    }
 
     // Rebuilds the dirty matrices and then the planes; with nothing dirty
     // the planes are left as they are.
@@ -57,5 +75,4 @@ public:
 };
 
 // n = (p2 - p1) x (p3 - p1), d = -(n . p1); left unnormalised.
-void PlaneFromPoints(D3DXPLANE& out, const D3DXVECTOR3& p1, const D3DXVECTOR3& p2,
-                     const D3DXVECTOR3& p3);
+void PlaneFromPoints(D3DXPLANE& out, const D3DXVECTOR3& p1, const D3DXVECTOR3& p2, const D3DXVECTOR3& p3);

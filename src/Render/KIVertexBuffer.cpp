@@ -38,8 +38,9 @@ bool CKIVertexBuffer::Create(bool, uint32_t vertexCount, uint32_t indexCount) {
     IDirect3DDevice9* device = Device();
     if (!device) return false;
     bool result = true;
-    HRESULT hr = device->CreateVertexBuffer(m_vertexCapacity * sizeof(SKVertex), D3DUSAGE_WRITEONLY | D3DUSAGE_DONOTCLIP,
-                                            kVertexFVF, D3DPOOL_MANAGED, &m_vertexBuffer, nullptr);
+    HRESULT hr =
+        device->CreateVertexBuffer(m_vertexCapacity * sizeof(SKVertex), D3DUSAGE_WRITEONLY | D3DUSAGE_DONOTCLIP,
+                                   kVertexFVF, D3DPOOL_MANAGED, &m_vertexBuffer, nullptr);
     if (FAILED(hr)) {
         LogDXError(0, kSource, 79, hr);
         result = false;

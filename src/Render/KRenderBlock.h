@@ -41,7 +41,9 @@ public:
 
 struct CKPtrHash {
     template <class T>
-    size_t operator()(const CKPtr<T>& p) const { return std::hash<T*>()(p.Get()); }
+    size_t operator()(const CKPtr<T>& p) const {
+        return std::hash<T*>()(p.Get());
+    }
 };
 
 class CKRenderBlock : public IKMMObject, public IKDeviceListener {

@@ -50,8 +50,7 @@ TEST_F(Obb, UpdateBuildsCornersInOrderAndPlanesFacingIn) {
     for (int i = 0; i < 8; ++i) EXPECT_EQ(obb->corners[i], corners[i]) << "corner " << i;
 
     // Faces: low z, high x, high y, low x, low y, high z.
-    const D3DXVECTOR3 faceCentres[6] = {{11, 2, 0}, {12, 2, 3}, {11, 4, 3},
-                                        {10, 2, 3}, {11, 0, 3}, {11, 2, 6}};
+    const D3DXVECTOR3 faceCentres[6] = {{11, 2, 0}, {12, 2, 3}, {11, 4, 3}, {10, 2, 3}, {11, 0, 3}, {11, 2, 6}};
     const D3DXVECTOR3 middle(11, 2, 3);
     for (int f = 0; f < 6; ++f) {
         SCOPED_TRACE(f);
@@ -100,9 +99,8 @@ TEST_F(Obb, EveryFaceIsCoveredByItsTwoTriangles) {
     struct Face {
         D3DXVECTOR3 outward, u, v;  // u, v lie across the face
     } faces[6] = {
-        {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-        {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},  {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-        {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}, {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},
+        {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},  {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
+        {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}, {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},
     };
     const float offsets[5][2] = {{0, 0}, {0.5f, 0.25f}, {-0.5f, 0.25f}, {-0.5f, -0.25f}, {0.5f, -0.25f}};
     for (int f = 0; f < 6; ++f) {
@@ -114,8 +112,7 @@ TEST_F(Obb, EveryFaceIsCoveredByItsTwoTriangles) {
             float plane[4] = {};
             ASSERT_TRUE(unit->IntersectRay(start, n, distance, plane));
             EXPECT_EQ(distance, 6.0f);
-            EXPECT_EQ(D3DXPLANE(plane[0], plane[1], plane[2], plane[3]),
-                      D3DXPLANE(-4 * n.x, -4 * n.y, -4 * n.z, 4));
+            EXPECT_EQ(D3DXPLANE(plane[0], plane[1], plane[2], plane[3]), D3DXPLANE(-4 * n.x, -4 * n.y, -4 * n.z, 4));
         }
     }
 }
@@ -182,11 +179,10 @@ TEST_F(Obb, ContainsPointIsInclusiveForObbsAndStrictForBoxes) {
         D3DXVECTOR3 point;
         bool inObb, inBox;
     } cases[] = {
-        {{2, 0, 0}, true, true},      {{2.9f, 1.9f, -2.9f}, true, true},
-        {{3, 0, 0}, true, false},     {{1, 0, 0}, true, false},
-        {{2, 2, 0}, true, false},     {{2, 0, -3}, true, false},
-        {{1, -2, -3}, true, false},   {{3.01f, 0, 0}, false, false},
-        {{2, 0, -3.01f}, false, false}, {{0.5f, 0, 0}, false, false},
+        {{2, 0, 0}, true, true},      {{2.9f, 1.9f, -2.9f}, true, true}, {{3, 0, 0}, true, false},
+        {{1, 0, 0}, true, false},     {{2, 2, 0}, true, false},          {{2, 0, -3}, true, false},
+        {{1, -2, -3}, true, false},   {{3.01f, 0, 0}, false, false},     {{2, 0, -3.01f}, false, false},
+        {{0.5f, 0, 0}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.point.x << ", " << c.point.y << ", " << c.point.z);
@@ -210,8 +206,7 @@ TEST(Box, FromObbsEnclosesEveryWorldAabb) {
     {
         // Away from the origin, so starting the fold anywhere but the first
         // OBB would show.
-        std::vector<CKPtr<CKObb>> obbs = {MakeObb({10, 10, 10, 0}, {1, 1, 1, 0}),
-                                          MakeObb({14, 8, 10, 0}, {1, 1, 2, 0}),
+        std::vector<CKPtr<CKObb>> obbs = {MakeObb({10, 10, 10, 0}, {1, 1, 1, 0}), MakeObb({14, 8, 10, 0}, {1, 1, 2, 0}),
                                           MakeObb({12, 9, 10, 0}, {1, 1, 1, 0})};
         SKBox box{};
         box.FromObbs(obbs, identity);

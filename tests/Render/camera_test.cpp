@@ -10,9 +10,7 @@
 
 namespace {
 
-bool SamePlanes(const D3DXPLANE (&a)[6], const D3DXPLANE (&b)[6]) {
-    return std::memcmp(a, b, sizeof(a)) == 0;
-}
+bool SamePlanes(const D3DXPLANE (&a)[6], const D3DXPLANE (&b)[6]) { return std::memcmp(a, b, sizeof(a)) == 0; }
 
 // A camera at the origin looking along +z whose volume comes out in exact
 // floats: tan(fov / 2) = 0.5, near 1, far 2, 800 x 600. Inside is

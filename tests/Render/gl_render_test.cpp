@@ -13,9 +13,10 @@ protected:
     void SetUp() override {
         RenderTest::SetUp();
         // Flat colours: the vertex colour alone, unlit.
-        WriteEffect("flat.fx", "technique { pass { Lighting = false; ZEnable = false; CullMode = None;"
-                               " ColorOp[0] = SelectArg1; ColorArg1[0] = Diffuse;"
-                               " AlphaOp[0] = SelectArg1; AlphaArg1[0] = Diffuse; } }");
+        WriteEffect("flat.fx",
+                    "technique { pass { Lighting = false; ZEnable = false; CullMode = None;"
+                    " ColorOp[0] = SelectArg1; ColorArg1[0] = Diffuse;"
+                    " AlphaOp[0] = SelectArg1; AlphaArg1[0] = Diffuse; } }");
     }
 
     // A quad from (x0, y0) to (x1, y1) at depth z in one colour.
@@ -75,7 +76,7 @@ TEST_F(GlRender, TheGameLayerIsDrawnThroughItsCameraAndTheScreenLayerOverIt) {
     // screen pixels at the top-left corner drawn after it.
     Draw({Quad(world, -3, -3, 3, 3, 0, 0xFFFF0000), Quad(screen, 0.5f, 0.5f, 100.5f, 50.5f, 0.5f, 0xFF00FF00)});
     const std::vector<uint8_t> px = Pixels();
-    ExpectPixel(px, 400, 300, 255, 0, 0);   // the centre: the game layer
+    ExpectPixel(px, 400, 300, 255, 0, 0);  // the centre: the game layer
     // The panel covers exactly the pixels whose centres (whole numbers, as
     // in D3D9) it encloses: 1 to 100 across, 1 to 50 down.
     ExpectPixel(px, 1, 1, 0, 255, 0);
@@ -84,7 +85,7 @@ TEST_F(GlRender, TheGameLayerIsDrawnThroughItsCameraAndTheScreenLayerOverIt) {
     ExpectPixel(px, 10, 0, 0, 0, 0);
     ExpectPixel(px, 101, 10, 0, 0, 0);
     ExpectPixel(px, 10, 51, 0, 0, 0);
-    ExpectPixel(px, 790, 590, 0, 0, 0);     // outside both: the clear colour
+    ExpectPixel(px, 790, 590, 0, 0, 0);  // outside both: the clear colour
 }
 
 TEST_F(GlRender, TheFadeDarkensWhatThePlayerSees) {
@@ -110,8 +111,9 @@ TEST_F(GlRender, SurvivesMinimisingAndLosingTheFocus) {
         render->GetDynamicBlock()->AddObject(panel);
         Frame();  // lost: skipped
         EXPECT_EQ(render->GetDevice()->TestCooperativeLevel(), D3DERR_DEVICELOST);
-        platform::PostWindowEvent(window, away == platform::WindowEvent::Minimized ? platform::WindowEvent::Restored
-                                                                                 : platform::WindowEvent::FocusGained);
+        platform::PostWindowEvent(window, away == platform::WindowEvent::Minimized
+                                              ? platform::WindowEvent::Restored
+                                              : platform::WindowEvent::FocusGained);
         render->ResetDevice();  // what the window procedure does on coming back
         EXPECT_EQ(render->GetDevice()->TestCooperativeLevel(), D3D_OK);
         Draw({panel});

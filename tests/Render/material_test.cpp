@@ -201,10 +201,12 @@ TEST_F(Materials, TextureHandlesStopAtTheFirstMissingNumber) {
 }
 
 TEST_F(Materials, AnEffectBindsAsManyTexturesAsItHasHandlesAndLeavesTheRest) {
-    WriteEffect("two.fx", "texture tex0; texture tex1;\n"
-                          "technique { pass { Texture[0] = <tex0>; Texture[1] = <tex1>; } }");
-    WriteEffect("gap.fx", "texture tex0; texture tex2;\n"
-                          "technique { pass { Texture[0] = <tex0>; Texture[1] = <tex2>; } }");
+    WriteEffect("two.fx",
+                "texture tex0; texture tex1;\n"
+                "technique { pass { Texture[0] = <tex0>; Texture[1] = <tex1>; } }");
+    WriteEffect("gap.fx",
+                "texture tex0; texture tex2;\n"
+                "technique { pass { Texture[0] = <tex0>; Texture[1] = <tex2>; } }");
     WriteTexture("a.tga", 1, 1, 0xFFFF0000);
     WriteTexture("b.tga", 1, 1, 0xFF00FF00);
     WriteTexture("c.tga", 1, 1, 0xFF0000FF);

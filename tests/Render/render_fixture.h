@@ -14,19 +14,19 @@
 #include "Render/KTexture.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
-#include "platform/table/backend_table.h"
 #include "platform/backend/backend.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/headless/headless_graphics.h"
+#include "platform/table/backend_table.h"
 
-#include "support/work_dir.h"
+#include "support/files.h"
 #include "support/test_objects.h"
+#include "support/work_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -114,7 +114,7 @@ protected:
     }
 
     static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
+        test_files::WriteText(path, bytes);
     }
     static void WriteEffect(const std::string& name, const std::string& text) {
         WriteFile(std::filesystem::path("Data") / "Effects" / name, text);

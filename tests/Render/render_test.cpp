@@ -26,9 +26,9 @@ protected:
 };
 
 TEST_F(RenderModes, OneRecordPerSizeAndFormatWhateverTheRefreshRates) {
-    A().displayModes = std::vector<D3DDISPLAYMODE>{
-        {640, 480, 60, D3DFMT_R5G6B5},   {640, 480, 75, D3DFMT_R5G6B5},   {1280, 1024, 60, D3DFMT_R5G6B5},
-        {800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 85, D3DFMT_X8R8G8B8}, {640, 480, 60, D3DFMT_X8R8G8B8}};
+    A().displayModes = std::vector<D3DDISPLAYMODE>{{640, 480, 60, D3DFMT_R5G6B5},   {640, 480, 75, D3DFMT_R5G6B5},
+                                                   {1280, 1024, 60, D3DFMT_R5G6B5}, {800, 600, 60, D3DFMT_X8R8G8B8},
+                                                   {800, 600, 85, D3DFMT_X8R8G8B8}, {640, 480, 60, D3DFMT_X8R8G8B8}};
     LogCapture log;
     StartRenderer();
     EXPECT_EQ(render->m_format16, D3DFMT_R5G6B5);

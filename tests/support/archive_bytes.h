@@ -4,10 +4,10 @@
 
 #include "core/KFile.h"
 
+#include "support/files.h"
+
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,15 +45,8 @@ inline Bytes Archive(Bytes dir, const std::vector<Bytes>& files, uint32_t magic 
     return out;
 }
 
-inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
-    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) { test_files::WriteBytes(path, bytes); }
 
-inline Bytes ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+inline Bytes ReadFile(const std::filesystem::path& path) { return test_files::ReadBytes(path); }
 
 }  // namespace test_bytes

@@ -3,9 +3,9 @@
 // they made before calling TearDown here.
 #pragma once
 
-#include "platform/table/backend_table.h"
 #include "platform/backend/backend.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/table/backend_table.h"
 
 #include <gtest/gtest.h>
 

@@ -26,8 +26,7 @@ public:
 
 class CKTestTask : public IKTask {
 public:
-    CKTestTask(std::vector<std::string>* log, std::string name, int priority)
-        : m_log(log), m_name(std::move(name)) {
+    CKTestTask(std::vector<std::string>* log, std::string name, int priority) : m_log(log), m_name(std::move(name)) {
         m_priority = priority;
     }
     void Update() override {

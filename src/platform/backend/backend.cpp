@@ -70,8 +70,10 @@ void CountFrame() {
     if (!g_set.base) return;
     g_set.base->OnFrame(g_frame);
     for (const SessionAction& action : g_session.TakeFrameActions(g_frame)) {
-        if (action.verb == "screenshot") g_screenshot = JoinWords(action.args);
-        else g_set.base->ApplyWindowAction(action);
+        if (action.verb == "screenshot")
+            g_screenshot = JoinWords(action.args);
+        else
+            g_set.base->ApplyWindowAction(action);
     }
 }
 

@@ -16,8 +16,7 @@ bool IGraphicsBackend::SupportsDisplayFormat(D3DFORMAT format) {
 }
 
 void IGraphicsBackend::InitialGammaRamp(D3DGAMMARAMP* ramp) {
-    for (int i = 0; i < 256; ++i)
-        ramp->red[i] = ramp->green[i] = ramp->blue[i] = static_cast<WORD>(i * 257);
+    for (int i = 0; i < 256; ++i) ramp->red[i] = ramp->green[i] = ramp->blue[i] = static_cast<WORD>(i * 257);
 }
 
 }  // namespace platform::gfx

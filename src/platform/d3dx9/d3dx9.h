@@ -10,33 +10,33 @@
 using D3DXHANDLE = const char*;
 
 struct ID3DXBuffer : IUnknown {
-  virtual void* GetBufferPointer() = 0;
-  virtual DWORD GetBufferSize() = 0;
+    virtual void* GetBufferPointer() = 0;
+    virtual DWORD GetBufferSize() = 0;
 };
 
 struct ID3DXEffect : IUnknown {
-  // Technique and parameter handles: an index that names none gives null.
-  virtual D3DXHANDLE GetTechnique(UINT index) = 0;
-  virtual D3DXHANDLE GetParameterByName(D3DXHANDLE parent, const char* name) = 0;
-  virtual HRESULT SetTechnique(D3DXHANDLE technique) = 0;
-  virtual HRESULT SetTexture(D3DXHANDLE parameter, IDirect3DBaseTexture9* texture) = 0;
-  // Saves every state the technique assigns (unless told not to) and gives
-  // the number of passes.
-  virtual HRESULT Begin(UINT* passes, DWORD flags) = 0;
-  // Sets the states of one pass through the device.
-  virtual HRESULT Pass(UINT pass) = 0;
-  // Restores what Begin saved.
-  virtual HRESULT End() = 0;
-  virtual HRESULT OnLostDevice() = 0;
-  virtual HRESULT OnResetDevice() = 0;
+    // Technique and parameter handles: an index that names none gives null.
+    virtual D3DXHANDLE GetTechnique(UINT index) = 0;
+    virtual D3DXHANDLE GetParameterByName(D3DXHANDLE parent, const char* name) = 0;
+    virtual HRESULT SetTechnique(D3DXHANDLE technique) = 0;
+    virtual HRESULT SetTexture(D3DXHANDLE parameter, IDirect3DBaseTexture9* texture) = 0;
+    // Saves every state the technique assigns (unless told not to) and gives
+    // the number of passes.
+    virtual HRESULT Begin(UINT* passes, DWORD flags) = 0;
+    // Sets the states of one pass through the device.
+    virtual HRESULT Pass(UINT pass) = 0;
+    // Restores what Begin saved.
+    virtual HRESULT End() = 0;
+    virtual HRESULT OnLostDevice() = 0;
+    virtual HRESULT OnResetDevice() = 0;
 };
 
 constexpr DWORD D3DXFX_DONOTSAVESTATE = 1u << 0;
 constexpr DWORD D3DXFX_DONOTSAVESHADERSTATE = 1u << 1;
 
 struct D3DXMACRO {
-  const char* Name;
-  const char* Definition;
+    const char* Name;
+    const char* Definition;
 };
 struct ID3DXInclude;
 struct ID3DXEffectPool;
@@ -54,11 +54,11 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* 
                                           IDirect3DTexture9** texture);
 
 struct ID3DXFont : IUnknown {
-  // Draws count characters (-1: up to the terminator) from the rectangle's
-  // top-left corner. Returns the height drawn, 0 on failure.
-  virtual INT DrawTextA(const char* string, INT count, RECT* rect, DWORD format, D3DCOLOR color) = 0;
-  virtual HRESULT OnLostDevice() = 0;
-  virtual HRESULT OnResetDevice() = 0;
+    // Draws count characters (-1: up to the terminator) from the rectangle's
+    // top-left corner. Returns the height drawn, 0 on failure.
+    virtual INT DrawTextA(const char* string, INT count, RECT* rect, DWORD format, D3DCOLOR color) = 0;
+    virtual HRESULT OnLostDevice() = 0;
+    virtual HRESULT OnResetDevice() = 0;
 };
 
 // A bold fixed-pitch bitmap font; the height picks the nearest baked size.

@@ -108,7 +108,8 @@ public:
                 m_device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s.key.state), s.value);
                 break;
             case AssignmentKind::TextureStage:
-                m_device->SetTextureStageState(s.key.stage, static_cast<D3DTEXTURESTAGESTATETYPE>(s.key.state), s.value);
+                m_device->SetTextureStageState(s.key.stage, static_cast<D3DTEXTURESTAGESTATETYPE>(s.key.state),
+                                               s.value);
                 break;
             case AssignmentKind::Sampler:
                 m_device->SetSamplerState(s.key.stage, static_cast<D3DSAMPLERSTATETYPE>(s.key.state), s.value);

@@ -51,8 +51,8 @@ struct StageSetting {
     DWORD value;
 };
 constexpr StageSetting kStageSettings[] = {
-    {0, D3DTSS_COLOROP, D3DTOP_MODULATE},  {0, D3DTSS_COLORARG1, D3DTA_TEXTURE}, {0, D3DTSS_COLORARG2, D3DTA_DIFFUSE},
-    {0, D3DTSS_ALPHAOP, D3DTOP_MODULATE},  {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE}, {0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE},
+    {0, D3DTSS_COLOROP, D3DTOP_MODULATE}, {0, D3DTSS_COLORARG1, D3DTA_TEXTURE}, {0, D3DTSS_COLORARG2, D3DTA_DIFFUSE},
+    {0, D3DTSS_ALPHAOP, D3DTOP_MODULATE}, {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE}, {0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE},
     {1, D3DTSS_COLOROP, D3DTOP_DISABLE},
 };
 
@@ -84,7 +84,8 @@ bool Save(IDirect3DDevice9* d, SavedState* s) {
     for (size_t i = 0; i < std::size(kRenderSettings); ++i)
         if (FAILED(d->GetRenderState(kRenderSettings[i].state, &s->render[i]))) return false;
     for (size_t i = 0; i < std::size(kStageSettings); ++i)
-        if (FAILED(d->GetTextureStageState(kStageSettings[i].stage, kStageSettings[i].type, &s->stage[i]))) return false;
+        if (FAILED(d->GetTextureStageState(kStageSettings[i].stage, kStageSettings[i].type, &s->stage[i])))
+            return false;
     for (size_t i = 0; i < std::size(kSamplerSettings); ++i)
         if (FAILED(d->GetSamplerState(0, kSamplerSettings[i].type, &s->sampler[i]))) return false;
     if (FAILED(d->GetFVF(&s->fvf))) return false;
@@ -96,7 +97,8 @@ void Restore(IDirect3DDevice9* d, SavedState* s) {
     for (size_t i = 0; i < std::size(kRenderSettings); ++i) d->SetRenderState(kRenderSettings[i].state, s->render[i]);
     for (size_t i = 0; i < std::size(kStageSettings); ++i)
         d->SetTextureStageState(kStageSettings[i].stage, kStageSettings[i].type, s->stage[i]);
-    for (size_t i = 0; i < std::size(kSamplerSettings); ++i) d->SetSamplerState(0, kSamplerSettings[i].type, s->sampler[i]);
+    for (size_t i = 0; i < std::size(kSamplerSettings); ++i)
+        d->SetSamplerState(0, kSamplerSettings[i].type, s->sampler[i]);
     d->SetFVF(s->fvf);
     d->SetTexture(0, s->texture);
     if (s->texture) s->texture->Release();
@@ -168,7 +170,8 @@ bool Font::EnsureAtlas() {
         return false;
     }
     for (int y = 0; y < baked::kAtlasHeight; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch);
+        auto* row =
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch);
         const uint8_t* coverage = baked::kAtlas + static_cast<size_t>(y) * baked::kAtlasWidth;
         for (int x = 0; x < baked::kAtlasWidth; ++x) row[x] = static_cast<uint32_t>(coverage[x]) << 24 | 0x00FFFFFFu;
     }

@@ -57,8 +57,7 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* 
 
     UINT w = static_cast<UINT>(image.width), h = static_cast<UINT>(image.height);
     IDirect3DTexture9* created = nullptr;
-    if (HRESULT hr = device->CreateTexture(w, h, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &created, nullptr);
-        FAILED(hr))
+    if (HRESULT hr = device->CreateTexture(w, h, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &created, nullptr); FAILED(hr))
         return hr;
 
     std::vector<uint32_t> level = std::move(image.texels);

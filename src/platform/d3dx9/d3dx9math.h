@@ -15,116 +15,174 @@ constexpr float D3DXToDegree(float radian) { return radian * (180.0f / D3DX_PI);
 // Default constructors leave members uninitialised (as D3DX's do) so the types
 // stay trivial; value-initialise ({}) to get zeros.
 struct D3DXVECTOR2 {
-  float x, y;
+    float x, y;
 
-  D3DXVECTOR2() = default;
-  D3DXVECTOR2(float vx, float vy) : x(vx), y(vy) {}
-  explicit D3DXVECTOR2(const float* v) : x(v[0]), y(v[1]) {}
+    D3DXVECTOR2() = default;
+    D3DXVECTOR2(float vx, float vy) : x(vx), y(vy) {}
+    explicit D3DXVECTOR2(const float* v) : x(v[0]), y(v[1]) {}
 
-  operator float*() { return &x; }
-  operator const float*() const { return &x; }
+    operator float*() { return &x; }
+    operator const float*() const { return &x; }
 
-  D3DXVECTOR2& operator+=(const D3DXVECTOR2& v) { x += v.x; y += v.y; return *this; }
-  D3DXVECTOR2& operator-=(const D3DXVECTOR2& v) { x -= v.x; y -= v.y; return *this; }
-  D3DXVECTOR2& operator*=(float s) { x *= s; y *= s; return *this; }
-  D3DXVECTOR2& operator/=(float s) { x /= s; y /= s; return *this; }
+    D3DXVECTOR2& operator+=(const D3DXVECTOR2& v) {
+        x += v.x;
+        y += v.y;
+        return *this;
+    }
+    D3DXVECTOR2& operator-=(const D3DXVECTOR2& v) {
+        x -= v.x;
+        y -= v.y;
+        return *this;
+    }
+    D3DXVECTOR2& operator*=(float s) {
+        x *= s;
+        y *= s;
+        return *this;
+    }
+    D3DXVECTOR2& operator/=(float s) {
+        x /= s;
+        y /= s;
+        return *this;
+    }
 
-  D3DXVECTOR2 operator+() const { return *this; }
-  D3DXVECTOR2 operator-() const { return {-x, -y}; }
-  D3DXVECTOR2 operator+(const D3DXVECTOR2& v) const { return {x + v.x, y + v.y}; }
-  D3DXVECTOR2 operator-(const D3DXVECTOR2& v) const { return {x - v.x, y - v.y}; }
-  D3DXVECTOR2 operator*(float s) const { return {x * s, y * s}; }
-  D3DXVECTOR2 operator/(float s) const { return {x / s, y / s}; }
-  friend D3DXVECTOR2 operator*(float s, const D3DXVECTOR2& v) { return v * s; }
+    D3DXVECTOR2 operator+() const { return *this; }
+    D3DXVECTOR2 operator-() const { return {-x, -y}; }
+    D3DXVECTOR2 operator+(const D3DXVECTOR2& v) const { return {x + v.x, y + v.y}; }
+    D3DXVECTOR2 operator-(const D3DXVECTOR2& v) const { return {x - v.x, y - v.y}; }
+    D3DXVECTOR2 operator*(float s) const { return {x * s, y * s}; }
+    D3DXVECTOR2 operator/(float s) const { return {x / s, y / s}; }
+    friend D3DXVECTOR2 operator*(float s, const D3DXVECTOR2& v) { return v * s; }
 
-  bool operator==(const D3DXVECTOR2& v) const { return x == v.x && y == v.y; }
-  bool operator!=(const D3DXVECTOR2& v) const { return !(*this == v); }
+    bool operator==(const D3DXVECTOR2& v) const { return x == v.x && y == v.y; }
+    bool operator!=(const D3DXVECTOR2& v) const { return !(*this == v); }
 };
 
 struct D3DXVECTOR3 : D3DVECTOR {
-  D3DXVECTOR3() = default;
-  D3DXVECTOR3(float vx, float vy, float vz) : D3DVECTOR{vx, vy, vz} {}
-  D3DXVECTOR3(const D3DVECTOR& v) : D3DVECTOR(v) {}
-  explicit D3DXVECTOR3(const float* v) : D3DVECTOR{v[0], v[1], v[2]} {}
+    D3DXVECTOR3() = default;
+    D3DXVECTOR3(float vx, float vy, float vz) : D3DVECTOR{vx, vy, vz} {}
+    D3DXVECTOR3(const D3DVECTOR& v) : D3DVECTOR(v) {}
+    explicit D3DXVECTOR3(const float* v) : D3DVECTOR{v[0], v[1], v[2]} {}
 
-  operator float*() { return &x; }
-  operator const float*() const { return &x; }
+    operator float*() { return &x; }
+    operator const float*() const { return &x; }
 
-  D3DXVECTOR3& operator+=(const D3DXVECTOR3& v) { x += v.x; y += v.y; z += v.z; return *this; }
-  D3DXVECTOR3& operator-=(const D3DXVECTOR3& v) { x -= v.x; y -= v.y; z -= v.z; return *this; }
-  D3DXVECTOR3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-  D3DXVECTOR3& operator/=(float s) { x /= s; y /= s; z /= s; return *this; }
+    D3DXVECTOR3& operator+=(const D3DXVECTOR3& v) {
+        x += v.x;
+        y += v.y;
+        z += v.z;
+        return *this;
+    }
+    D3DXVECTOR3& operator-=(const D3DXVECTOR3& v) {
+        x -= v.x;
+        y -= v.y;
+        z -= v.z;
+        return *this;
+    }
+    D3DXVECTOR3& operator*=(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
+    D3DXVECTOR3& operator/=(float s) {
+        x /= s;
+        y /= s;
+        z /= s;
+        return *this;
+    }
 
-  D3DXVECTOR3 operator+() const { return *this; }
-  D3DXVECTOR3 operator-() const { return {-x, -y, -z}; }
-  D3DXVECTOR3 operator+(const D3DXVECTOR3& v) const { return {x + v.x, y + v.y, z + v.z}; }
-  D3DXVECTOR3 operator-(const D3DXVECTOR3& v) const { return {x - v.x, y - v.y, z - v.z}; }
-  D3DXVECTOR3 operator*(float s) const { return {x * s, y * s, z * s}; }
-  D3DXVECTOR3 operator/(float s) const { return {x / s, y / s, z / s}; }
-  friend D3DXVECTOR3 operator*(float s, const D3DXVECTOR3& v) { return v * s; }
+    D3DXVECTOR3 operator+() const { return *this; }
+    D3DXVECTOR3 operator-() const { return {-x, -y, -z}; }
+    D3DXVECTOR3 operator+(const D3DXVECTOR3& v) const { return {x + v.x, y + v.y, z + v.z}; }
+    D3DXVECTOR3 operator-(const D3DXVECTOR3& v) const { return {x - v.x, y - v.y, z - v.z}; }
+    D3DXVECTOR3 operator*(float s) const { return {x * s, y * s, z * s}; }
+    D3DXVECTOR3 operator/(float s) const { return {x / s, y / s, z / s}; }
+    friend D3DXVECTOR3 operator*(float s, const D3DXVECTOR3& v) { return v * s; }
 
-  bool operator==(const D3DXVECTOR3& v) const { return x == v.x && y == v.y && z == v.z; }
-  bool operator!=(const D3DXVECTOR3& v) const { return !(*this == v); }
+    bool operator==(const D3DXVECTOR3& v) const { return x == v.x && y == v.y && z == v.z; }
+    bool operator!=(const D3DXVECTOR3& v) const { return !(*this == v); }
 };
 
 struct D3DXVECTOR4 {
-  float x, y, z, w;
+    float x, y, z, w;
 
-  D3DXVECTOR4() = default;
-  D3DXVECTOR4(float vx, float vy, float vz, float vw) : x(vx), y(vy), z(vz), w(vw) {}
-  D3DXVECTOR4(const D3DVECTOR& v, float vw) : x(v.x), y(v.y), z(v.z), w(vw) {}
-  explicit D3DXVECTOR4(const float* v) : x(v[0]), y(v[1]), z(v[2]), w(v[3]) {}
+    D3DXVECTOR4() = default;
+    D3DXVECTOR4(float vx, float vy, float vz, float vw) : x(vx), y(vy), z(vz), w(vw) {}
+    D3DXVECTOR4(const D3DVECTOR& v, float vw) : x(v.x), y(v.y), z(v.z), w(vw) {}
+    explicit D3DXVECTOR4(const float* v) : x(v[0]), y(v[1]), z(v[2]), w(v[3]) {}
 
-  operator float*() { return &x; }
-  operator const float*() const { return &x; }
+    operator float*() { return &x; }
+    operator const float*() const { return &x; }
 
-  D3DXVECTOR4& operator+=(const D3DXVECTOR4& v) { x += v.x; y += v.y; z += v.z; w += v.w; return *this; }
-  D3DXVECTOR4& operator-=(const D3DXVECTOR4& v) { x -= v.x; y -= v.y; z -= v.z; w -= v.w; return *this; }
-  D3DXVECTOR4& operator*=(float s) { x *= s; y *= s; z *= s; w *= s; return *this; }
-  D3DXVECTOR4& operator/=(float s) { x /= s; y /= s; z /= s; w /= s; return *this; }
+    D3DXVECTOR4& operator+=(const D3DXVECTOR4& v) {
+        x += v.x;
+        y += v.y;
+        z += v.z;
+        w += v.w;
+        return *this;
+    }
+    D3DXVECTOR4& operator-=(const D3DXVECTOR4& v) {
+        x -= v.x;
+        y -= v.y;
+        z -= v.z;
+        w -= v.w;
+        return *this;
+    }
+    D3DXVECTOR4& operator*=(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        w *= s;
+        return *this;
+    }
+    D3DXVECTOR4& operator/=(float s) {
+        x /= s;
+        y /= s;
+        z /= s;
+        w /= s;
+        return *this;
+    }
 
-  D3DXVECTOR4 operator+() const { return *this; }
-  D3DXVECTOR4 operator-() const { return {-x, -y, -z, -w}; }
-  D3DXVECTOR4 operator+(const D3DXVECTOR4& v) const { return {x + v.x, y + v.y, z + v.z, w + v.w}; }
-  D3DXVECTOR4 operator-(const D3DXVECTOR4& v) const { return {x - v.x, y - v.y, z - v.z, w - v.w}; }
-  D3DXVECTOR4 operator*(float s) const { return {x * s, y * s, z * s, w * s}; }
-  D3DXVECTOR4 operator/(float s) const { return {x / s, y / s, z / s, w / s}; }
-  friend D3DXVECTOR4 operator*(float s, const D3DXVECTOR4& v) { return v * s; }
+    D3DXVECTOR4 operator+() const { return *this; }
+    D3DXVECTOR4 operator-() const { return {-x, -y, -z, -w}; }
+    D3DXVECTOR4 operator+(const D3DXVECTOR4& v) const { return {x + v.x, y + v.y, z + v.z, w + v.w}; }
+    D3DXVECTOR4 operator-(const D3DXVECTOR4& v) const { return {x - v.x, y - v.y, z - v.z, w - v.w}; }
+    D3DXVECTOR4 operator*(float s) const { return {x * s, y * s, z * s, w * s}; }
+    D3DXVECTOR4 operator/(float s) const { return {x / s, y / s, z / s, w / s}; }
+    friend D3DXVECTOR4 operator*(float s, const D3DXVECTOR4& v) { return v * s; }
 
-  bool operator==(const D3DXVECTOR4& v) const { return x == v.x && y == v.y && z == v.z && w == v.w; }
-  bool operator!=(const D3DXVECTOR4& v) const { return !(*this == v); }
+    bool operator==(const D3DXVECTOR4& v) const { return x == v.x && y == v.y && z == v.z && w == v.w; }
+    bool operator!=(const D3DXVECTOR4& v) const { return !(*this == v); }
 };
 
 struct D3DXMATRIX : D3DMATRIX {
-  D3DXMATRIX() = default;
-  D3DXMATRIX(const D3DMATRIX& mat) : D3DMATRIX(mat) {}
-  explicit D3DXMATRIX(const float* v);
-  D3DXMATRIX(float m11, float m12, float m13, float m14,
-             float m21, float m22, float m23, float m24,
-             float m31, float m32, float m33, float m34,
-             float m41, float m42, float m43, float m44);
+    D3DXMATRIX() = default;
+    D3DXMATRIX(const D3DMATRIX& mat) : D3DMATRIX(mat) {}
+    explicit D3DXMATRIX(const float* v);
+    D3DXMATRIX(float m11, float m12, float m13, float m14, float m21, float m22, float m23, float m24, float m31,
+               float m32, float m33, float m34, float m41, float m42, float m43, float m44);
 
-  float& operator()(unsigned row, unsigned col) { return m[row][col]; }
-  float operator()(unsigned row, unsigned col) const { return m[row][col]; }
+    float& operator()(unsigned row, unsigned col) { return m[row][col]; }
+    float operator()(unsigned row, unsigned col) const { return m[row][col]; }
 
-  operator float*() { return &_11; }
-  operator const float*() const { return &_11; }
+    operator float*() { return &_11; }
+    operator const float*() const { return &_11; }
 
-  D3DXMATRIX& operator*=(const D3DXMATRIX& rhs);
-  D3DXMATRIX operator*(const D3DXMATRIX& rhs) const;
+    D3DXMATRIX& operator*=(const D3DXMATRIX& rhs);
+    D3DXMATRIX operator*(const D3DXMATRIX& rhs) const;
 
-  bool operator==(const D3DXMATRIX& rhs) const;
-  bool operator!=(const D3DXMATRIX& rhs) const { return !(*this == rhs); }
+    bool operator==(const D3DXMATRIX& rhs) const;
+    bool operator!=(const D3DXMATRIX& rhs) const { return !(*this == rhs); }
 };
 
 struct D3DXPLANE {
-  float a, b, c, d;
+    float a, b, c, d;
 
-  D3DXPLANE() = default;
-  D3DXPLANE(float pa, float pb, float pc, float pd) : a(pa), b(pb), c(pc), d(pd) {}
+    D3DXPLANE() = default;
+    D3DXPLANE(float pa, float pb, float pc, float pd) : a(pa), b(pb), c(pc), d(pd) {}
 
-  bool operator==(const D3DXPLANE& p) const { return a == p.a && b == p.b && c == p.c && d == p.d; }
-  bool operator!=(const D3DXPLANE& p) const { return !(*this == p); }
+    bool operator==(const D3DXPLANE& p) const { return a == p.a && b == p.b && c == p.c && d == p.d; }
+    bool operator!=(const D3DXPLANE& p) const { return !(*this == p); }
 };
 
 D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out);
@@ -139,11 +197,9 @@ D3DXMATRIX* D3DXMatrixRotationY(D3DXMATRIX* out, float angle);
 D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle);
 // Roll about Z, then pitch about X, then yaw about Y.
 D3DXMATRIX* D3DXMatrixRotationYawPitchRoll(D3DXMATRIX* out, float yaw, float pitch, float roll);
-D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at,
-                               const D3DXVECTOR3* up);
+D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up);
 D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovy, float aspect, float zn, float zf);
-D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn,
-                                       float zf);
+D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
 D3DXMATRIX* D3DXMatrixReflect(D3DXMATRIX* out, const D3DXPLANE* plane);
 
 D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);

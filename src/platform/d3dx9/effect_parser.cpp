@@ -36,8 +36,10 @@ struct StateDef {
 
 constexpr NamedValue kBoolValues[] = {{"TRUE", 1}, {"FALSE", 0}};
 constexpr NamedValue kZBufferValues[] = {{"TRUE", D3DZB_TRUE}, {"FALSE", D3DZB_FALSE}, {"USEW", D3DZB_USEW}};
-constexpr NamedValue kFillValues[] = {{"POINT", D3DFILL_POINT}, {"WIREFRAME", D3DFILL_WIREFRAME}, {"SOLID", D3DFILL_SOLID}};
-constexpr NamedValue kShadeValues[] = {{"FLAT", D3DSHADE_FLAT}, {"GOURAUD", D3DSHADE_GOURAUD}, {"PHONG", D3DSHADE_PHONG}};
+constexpr NamedValue kFillValues[] = {
+    {"POINT", D3DFILL_POINT}, {"WIREFRAME", D3DFILL_WIREFRAME}, {"SOLID", D3DFILL_SOLID}};
+constexpr NamedValue kShadeValues[] = {
+    {"FLAT", D3DSHADE_FLAT}, {"GOURAUD", D3DSHADE_GOURAUD}, {"PHONG", D3DSHADE_PHONG}};
 constexpr NamedValue kBlendValues[] = {
     {"ZERO", D3DBLEND_ZERO},
     {"ONE", D3DBLEND_ONE},
@@ -58,11 +60,8 @@ constexpr NamedValue kBlendValues[] = {
     {"INVSRCCOLOR2", D3DBLEND_INVSRCCOLOR2},
 };
 constexpr NamedValue kBlendOpValues[] = {
-    {"ADD", D3DBLENDOP_ADD},
-    {"SUBTRACT", D3DBLENDOP_SUBTRACT},
-    {"REVSUBTRACT", D3DBLENDOP_REVSUBTRACT},
-    {"MIN", D3DBLENDOP_MIN},
-    {"MAX", D3DBLENDOP_MAX},
+    {"ADD", D3DBLENDOP_ADD}, {"SUBTRACT", D3DBLENDOP_SUBTRACT}, {"REVSUBTRACT", D3DBLENDOP_REVSUBTRACT},
+    {"MIN", D3DBLENDOP_MIN}, {"MAX", D3DBLENDOP_MAX},
 };
 constexpr NamedValue kCullValues[] = {{"NONE", D3DCULL_NONE}, {"CW", D3DCULL_CW}, {"CCW", D3DCULL_CCW}};
 constexpr NamedValue kCmpValues[] = {
@@ -76,19 +75,16 @@ constexpr NamedValue kCmpValues[] = {
     {"ALWAYS", D3DCMP_ALWAYS},
 };
 constexpr NamedValue kStencilOpValues[] = {
-    {"KEEP", D3DSTENCILOP_KEEP},
-    {"ZERO", D3DSTENCILOP_ZERO},
-    {"REPLACE", D3DSTENCILOP_REPLACE},
-    {"INCRSAT", D3DSTENCILOP_INCRSAT},
-    {"DECRSAT", D3DSTENCILOP_DECRSAT},
-    {"INVERT", D3DSTENCILOP_INVERT},
-    {"INCR", D3DSTENCILOP_INCR},
-    {"DECR", D3DSTENCILOP_DECR},
+    {"KEEP", D3DSTENCILOP_KEEP},       {"ZERO", D3DSTENCILOP_ZERO},       {"REPLACE", D3DSTENCILOP_REPLACE},
+    {"INCRSAT", D3DSTENCILOP_INCRSAT}, {"DECRSAT", D3DSTENCILOP_DECRSAT}, {"INVERT", D3DSTENCILOP_INVERT},
+    {"INCR", D3DSTENCILOP_INCR},       {"DECR", D3DSTENCILOP_DECR},
 };
-constexpr NamedValue kFogValues[] = {{"NONE", D3DFOG_NONE}, {"EXP", D3DFOG_EXP}, {"EXP2", D3DFOG_EXP2}, {"LINEAR", D3DFOG_LINEAR}};
-constexpr NamedValue kMaterialSourceValues[] = {{"MATERIAL", D3DMCS_MATERIAL}, {"COLOR1", D3DMCS_COLOR1}, {"COLOR2", D3DMCS_COLOR2}};
+constexpr NamedValue kFogValues[] = {
+    {"NONE", D3DFOG_NONE}, {"EXP", D3DFOG_EXP}, {"EXP2", D3DFOG_EXP2}, {"LINEAR", D3DFOG_LINEAR}};
+constexpr NamedValue kMaterialSourceValues[] = {
+    {"MATERIAL", D3DMCS_MATERIAL}, {"COLOR1", D3DMCS_COLOR1}, {"COLOR2", D3DMCS_COLOR2}};
 constexpr NamedValue kVertexBlendValues[] = {
-    {"DISABLE", D3DVBF_DISABLE}, {"1WEIGHTS", D3DVBF_1WEIGHTS}, {"2WEIGHTS", D3DVBF_2WEIGHTS},
+    {"DISABLE", D3DVBF_DISABLE},   {"1WEIGHTS", D3DVBF_1WEIGHTS}, {"2WEIGHTS", D3DVBF_2WEIGHTS},
     {"3WEIGHTS", D3DVBF_3WEIGHTS}, {"TWEENING", D3DVBF_TWEENING}, {"0WEIGHTS", D3DVBF_0WEIGHTS},
 };
 constexpr NamedValue kColorWriteValues[] = {
@@ -127,10 +123,9 @@ constexpr NamedValue kTextureOpValues[] = {
     {"LERP", D3DTOP_LERP},
 };
 constexpr NamedValue kArgValues[] = {
-    {"DIFFUSE", D3DTA_DIFFUSE},         {"CURRENT", D3DTA_CURRENT},   {"TEXTURE", D3DTA_TEXTURE},
-    {"TFACTOR", D3DTA_TFACTOR},         {"SPECULAR", D3DTA_SPECULAR}, {"TEMP", D3DTA_TEMP},
-    {"CONSTANT", D3DTA_CONSTANT},       {"COMPLEMENT", D3DTA_COMPLEMENT},
-    {"ALPHAREPLICATE", D3DTA_ALPHAREPLICATE},
+    {"DIFFUSE", D3DTA_DIFFUSE},   {"CURRENT", D3DTA_CURRENT},       {"TEXTURE", D3DTA_TEXTURE},
+    {"TFACTOR", D3DTA_TFACTOR},   {"SPECULAR", D3DTA_SPECULAR},     {"TEMP", D3DTA_TEMP},
+    {"CONSTANT", D3DTA_CONSTANT}, {"COMPLEMENT", D3DTA_COMPLEMENT}, {"ALPHAREPLICATE", D3DTA_ALPHAREPLICATE},
 };
 constexpr NamedValue kTexCoordValues[] = {
     {"PASSTHRU", D3DTSS_TCI_PASSTHRU},
@@ -297,18 +292,12 @@ constexpr StateDef kStageStates[] = {
 };
 
 constexpr StateDef kSamplerStates[] = {
-    {"AddressU", D3DSAMP_ADDRESSU, Enum, &kAddress},
-    {"AddressV", D3DSAMP_ADDRESSV, Enum, &kAddress},
-    {"AddressW", D3DSAMP_ADDRESSW, Enum, &kAddress},
-    {"BorderColor", D3DSAMP_BORDERCOLOR, Int, nullptr},
-    {"MagFilter", D3DSAMP_MAGFILTER, Enum, &kFilter},
-    {"MinFilter", D3DSAMP_MINFILTER, Enum, &kFilter},
-    {"MipFilter", D3DSAMP_MIPFILTER, Enum, &kFilter},
-    {"MipMapLodBias", D3DSAMP_MIPMAPLODBIAS, Float, nullptr},
-    {"MaxMipLevel", D3DSAMP_MAXMIPLEVEL, Int, nullptr},
-    {"MaxAnisotropy", D3DSAMP_MAXANISOTROPY, Int, nullptr},
-    {"SRGBTexture", D3DSAMP_SRGBTEXTURE, Bool, &kBool},
-    {"ElementIndex", D3DSAMP_ELEMENTINDEX, Int, nullptr},
+    {"AddressU", D3DSAMP_ADDRESSU, Enum, &kAddress},    {"AddressV", D3DSAMP_ADDRESSV, Enum, &kAddress},
+    {"AddressW", D3DSAMP_ADDRESSW, Enum, &kAddress},    {"BorderColor", D3DSAMP_BORDERCOLOR, Int, nullptr},
+    {"MagFilter", D3DSAMP_MAGFILTER, Enum, &kFilter},   {"MinFilter", D3DSAMP_MINFILTER, Enum, &kFilter},
+    {"MipFilter", D3DSAMP_MIPFILTER, Enum, &kFilter},   {"MipMapLodBias", D3DSAMP_MIPMAPLODBIAS, Float, nullptr},
+    {"MaxMipLevel", D3DSAMP_MAXMIPLEVEL, Int, nullptr}, {"MaxAnisotropy", D3DSAMP_MAXANISOTROPY, Int, nullptr},
+    {"SRGBTexture", D3DSAMP_SRGBTEXTURE, Bool, &kBool}, {"ElementIndex", D3DSAMP_ELEMENTINDEX, Int, nullptr},
     {"DMapOffset", D3DSAMP_DMAPOFFSET, Int, nullptr},
 };
 
@@ -410,7 +399,8 @@ std::vector<Token> Tokenize(std::string_view src) {
                         while (i < src.size() && IsDigit(src[i])) ++i;
                     }
                 }
-                if (isFloat && i < src.size() && (src[i] == 'f' || src[i] == 'F' || src[i] == 'h' || src[i] == 'H')) ++i;
+                if (isFloat && i < src.size() && (src[i] == 'f' || src[i] == 'F' || src[i] == 'h' || src[i] == 'H'))
+                    ++i;
             }
             if (i < src.size() && IsIdentChar(src[i])) {
                 while (i < src.size() && IsIdentChar(src[i])) ++i;
@@ -464,7 +454,9 @@ private:
         return t;
     }
 
-    [[noreturn]] static void Fail(const Token& at, std::string message) { throw ParseError{at.line, std::move(message)}; }
+    [[noreturn]] static void Fail(const Token& at, std::string message) {
+        throw ParseError{at.line, std::move(message)};
+    }
 
     static std::string Describe(const Token& t) {
         if (t.type == TokenType::End) return "end of file";
@@ -481,7 +473,8 @@ private:
         if (!AcceptPunct(c)) Fail(Peek(), std::string("expected '") + c + "' before " + Describe(Peek()));
     }
     const Token& ExpectIdentifier(const char* what) {
-        if (Peek().type != TokenType::Identifier) Fail(Peek(), std::string("expected ") + what + ", found " + Describe(Peek()));
+        if (Peek().type != TokenType::Identifier)
+            Fail(Peek(), std::string("expected ") + what + ", found " + Describe(Peek()));
         return Next();
     }
 
@@ -515,7 +508,8 @@ private:
         }
         const Token& nameToken = ExpectIdentifier("a parameter name");
         if (IsPunct(Peek(), '(')) FailShaderCode(nameToken);
-        if (effect_.FindParameter(nameToken.text)) Fail(nameToken, "redefinition of '" + std::string(nameToken.text) + "'");
+        if (effect_.FindParameter(nameToken.text))
+            Fail(nameToken, "redefinition of '" + std::string(nameToken.text) + "'");
         Parameter param;
         param.name = std::string(nameToken.text);
         param.type = type;
@@ -567,7 +561,8 @@ private:
         ExpectPunct('{');
         while (!AcceptPunct('}')) {
             const Token& t = Peek();
-            if (t.type != TokenType::Identifier || !IEquals(t.text, "pass")) Fail(t, "expected 'pass', found " + Describe(t));
+            if (t.type != TokenType::Identifier || !IEquals(t.text, "pass"))
+                Fail(t, "expected 'pass', found " + Describe(t));
             Next();
             Pass pass;
             if (Peek().type == TokenType::Identifier) pass.name = std::string(Next().text);
@@ -664,8 +659,10 @@ private:
 
     const Parameter& ParseReference(ParameterType type, const char* what) {
         char close = 0;
-        if (AcceptPunct('<')) close = '>';
-        else if (AcceptPunct('(')) close = ')';
+        if (AcceptPunct('<'))
+            close = '>';
+        else if (AcceptPunct('('))
+            close = ')';
         const Token& name = ExpectIdentifier(what);
         const Parameter* param = effect_.FindParameter(name.text);
         if (!param) Fail(name, "undeclared " + std::string(what) + " '" + Printable(name.text) + "'");

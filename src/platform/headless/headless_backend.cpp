@@ -59,11 +59,16 @@ void HeadlessBackend::ApplyWindowAction(const SessionAction& action) {
     HWND wnd = MainWindow();
     if (!wnd) return;
     Record("action " + action.verb);
-    if (action.verb == "close") InjectEvent(wnd, WindowEvent::Close);
-    else if (action.verb == "minimize") InjectEvent(wnd, WindowEvent::Minimized);
-    else if (action.verb == "restore") InjectEvent(wnd, WindowEvent::Restored);
-    else if (action.verb == "activate") InjectEvent(wnd, WindowEvent::FocusGained);
-    else if (action.verb == "deactivate") InjectEvent(wnd, WindowEvent::FocusLost);
+    if (action.verb == "close")
+        InjectEvent(wnd, WindowEvent::Close);
+    else if (action.verb == "minimize")
+        InjectEvent(wnd, WindowEvent::Minimized);
+    else if (action.verb == "restore")
+        InjectEvent(wnd, WindowEvent::Restored);
+    else if (action.verb == "activate")
+        InjectEvent(wnd, WindowEvent::FocusGained);
+    else if (action.verb == "deactivate")
+        InjectEvent(wnd, WindowEvent::FocusLost);
 }
 
 void HeadlessBackend::OnFrame(uint32_t) { counter += frameStep; }

@@ -38,8 +38,12 @@ public:
     void OnFrame(uint32_t frame) override;
     int64_t Counter() override { return counter; }
     int64_t CounterFrequency() override { return frequency; }
-    uint32_t Milliseconds() override { return static_cast<uint32_t>(counter / (frequency / 1000)) + millisecondsOffset; }
-    bool ShouldFail(const char* call) override { return !failing.empty() && failing.count(std::string_view(call)) != 0; }
+    uint32_t Milliseconds() override {
+        return static_cast<uint32_t>(counter / (frequency / 1000)) + millisecondsOffset;
+    }
+    bool ShouldFail(const char* call) override {
+        return !failing.empty() && failing.count(std::string_view(call)) != 0;
+    }
     void Record(const std::string& call) override { calls.push_back(call); }
 
     // Test controls.
@@ -49,10 +53,10 @@ public:
 
     std::vector<std::string> calls;
     std::set<std::string, std::less<>> failing;  // platform call names that fail
-    int64_t counter = 0;                    // the performance counter
-    int64_t frequency = 1000000000;         // counts per second
-    int64_t frameStep = 16666667;           // counter added per main-loop pass
-    uint32_t millisecondsOffset = 0;        // added to timeGetTime, to test its wrap
+    int64_t counter = 0;                         // the performance counter
+    int64_t frequency = 1000000000;              // counts per second
+    int64_t frameStep = 16666667;                // counter added per main-loop pass
+    uint32_t millisecondsOffset = 0;             // added to timeGetTime, to test its wrap
     int screenWidth = 1024, screenHeight = 768;
     bool cursorVisible = true;
     // Called with the dialog whenever one is shown; it plays the user. When

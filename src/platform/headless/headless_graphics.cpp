@@ -24,7 +24,8 @@ HeadlessGraphics::~HeadlessGraphics() {
 
 RecordedDraw::Vertex RecordedDraw::VertexAt(size_t i) const {
     Vertex v{};
-    if (stride >= sizeof v && (i + 1) * stride <= vertices.size()) std::memcpy(&v, vertices.data() + i * stride, sizeof v);
+    if (stride >= sizeof v && (i + 1) * stride <= vertices.size())
+        std::memcpy(&v, vertices.data() + i * stride, sizeof v);
     return v;
 }
 
@@ -109,8 +110,10 @@ bool HeadlessAdapter::SupportsDisplayFormat(D3DFORMAT format) {
 }
 
 void HeadlessAdapter::InitialGammaRamp(D3DGAMMARAMP* ramp) {
-    if (initialRamp) *ramp = *initialRamp;
-    else IGraphicsBackend::InitialGammaRamp(ramp);
+    if (initialRamp)
+        *ramp = *initialRamp;
+    else
+        IGraphicsBackend::InitialGammaRamp(ramp);
 }
 
 bool HeadlessAdapter::DeviceForcedLost() { return lostUntilFrame != 0 && FrameNumber() <= lostUntilFrame; }

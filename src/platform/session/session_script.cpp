@@ -11,21 +11,15 @@ namespace {
 
 struct VerbRule {
     const char* verb;
-    bool dialog;   // frame 0 only
+    bool dialog;  // frame 0 only
     int minArgs;
-    int maxArgs;   // -1: any
+    int maxArgs;  // -1: any
 };
 
 // Window verbs take no words; dialog verbs name a control or an operation.
 const VerbRule kVerbs[] = {
-    {"launcher", true, 1, 1},
-    {"settings", true, 1, -1},
-    {"close", false, 0, 0},
-    {"minimize", false, 0, 0},
-    {"restore", false, 0, 0},
-    {"activate", false, 0, 0},
-    {"deactivate", false, 0, 0},
-    {"screenshot", false, 1, -1},
+    {"launcher", true, 1, 1}, {"settings", true, 1, -1}, {"close", false, 0, 0},      {"minimize", false, 0, 0},
+    {"restore", false, 0, 0}, {"activate", false, 0, 0}, {"deactivate", false, 0, 0}, {"screenshot", false, 1, -1},
 };
 
 std::vector<std::string> SplitWords(std::string_view line) {

@@ -15,8 +15,8 @@ bool HasType(const std::string& path, Want want) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return false;
     switch (want) {
-        case Want::Folder: return S_ISDIR(st.st_mode);
-        case Want::File: return S_ISREG(st.st_mode);
+    case Want::Folder: return S_ISDIR(st.st_mode);
+    case Want::File: return S_ISREG(st.st_mode);
     }
     return false;
 }

@@ -15,8 +15,8 @@ struct KDialogControl {
     int id;  // -1 for a static without an id
     const char* text;
     DWORD style;
-    int x, y, cx, cy;  // dialog units
-    int bitmapId;      // for a bitmap static, else 0
+    int x, y, cx, cy;        // dialog units
+    int bitmapId;            // for a bitmap static, else 0
     const char* scriptName;  // the word a session script presses it by, or null
 };
 
@@ -44,7 +44,7 @@ struct KIconResource {
     int id;
     int width;
     int height;
-    std::span<const uint8_t> indices;   // width * height
+    std::span<const uint8_t> indices;     // width * height
     std::span<const uint8_t> paletteRgb;  // 256 * 3
 };
 

@@ -60,8 +60,12 @@ constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106u);
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<UINT_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<UINT_PTR>(l) >> 16) & 0xffff))
-#define MAKEWPARAM(lo, hi) (static_cast<WPARAM>((static_cast<DWORD>(static_cast<WORD>(lo))) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16)))
-#define MAKELPARAM(lo, hi) (static_cast<LPARAM>(static_cast<DWORD>((static_cast<DWORD>(static_cast<WORD>(lo))) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16))))
+#define MAKEWPARAM(lo, hi)                                             \
+    (static_cast<WPARAM>((static_cast<DWORD>(static_cast<WORD>(lo))) | \
+                         (static_cast<DWORD>(static_cast<WORD>(hi)) << 16)))
+#define MAKELPARAM(lo, hi)                                                                \
+    (static_cast<LPARAM>(static_cast<DWORD>((static_cast<DWORD>(static_cast<WORD>(lo))) | \
+                                            (static_cast<DWORD>(static_cast<WORD>(hi)) << 16))))
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(static_cast<WORD>(i))))
 #define IS_INTRESOURCE(p) ((reinterpret_cast<UINT_PTR>(p) >> 16) == 0)
 
@@ -211,8 +215,8 @@ constexpr UINT PM_REMOVE = 0x0001;
 // Windows.
 ATOM RegisterClassExA(const WNDCLASSEXA* wc);
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL DestroyWindow(HWND wnd);
 BOOL IsWindow(HWND wnd);
 BOOL ShowWindow(HWND wnd, int cmdShow);
@@ -236,8 +240,7 @@ void PostQuitMessage(int exitCode);
 LRESULT DefWindowProcA(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Modal dialogs from the module's templates.
-INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
-                        LPARAM initParam);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc, LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);

@@ -2,9 +2,9 @@
 // backend. Sent messages (WM_SIZE, WM_ACTIVATE, WM_SETCURSOR) reach the
 // procedure at once, inside the call that pumps native events, as on the
 // original platform; WM_CLOSE and WM_QUIT go through the queue.
+#include "platform/win32/window.h"
 #include "platform/backend/backend.h"
 #include "platform/backend/faults.h"
-#include "platform/win32/window.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -85,8 +85,7 @@ LRESULT ComboMessage(HWND combo, UINT message, WPARAM wParam, LPARAM lParam) {
         if (!valid) return CB_ERR;
         items[index].data = lParam;
         return TRUE;
-    case CB_GETITEMDATA:
-        return valid ? items[index].data : CB_ERR;
+    case CB_GETITEMDATA: return valid ? items[index].data : CB_ERR;
     case CB_SETCURSEL:
         if (!valid) {
             combo->comboSelection = -1;
@@ -96,16 +95,15 @@ LRESULT ComboMessage(HWND combo, UINT message, WPARAM wParam, LPARAM lParam) {
         combo->comboSelection = static_cast<int>(index);
         combo->editText = items[index].text;
         return index;
-    case CB_GETCURSEL:
-        return combo->comboSelection;
-    case CB_GETCOUNT:
-        return static_cast<LRESULT>(items.size());
+    case CB_GETCURSEL: return combo->comboSelection;
+    case CB_GETCOUNT: return static_cast<LRESULT>(items.size());
     case CB_GETLBTEXT:
         if (!valid) return CB_ERR;
-        if (lParam) std::snprintf(reinterpret_cast<char*>(lParam), items[index].text.size() + 1, "%s", items[index].text.c_str());
+        if (lParam)
+            std::snprintf(reinterpret_cast<char*>(lParam), items[index].text.size() + 1, "%s",
+                          items[index].text.c_str());
         return static_cast<LRESULT>(items[index].text.size());
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -140,10 +138,10 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
     return State().classes.erase(className) ? TRUE : FALSE;
 }
 
-HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
-                     int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
-    Record(std::string("CreateWindowExA ") + (className ? className : "(null)") + " " +
-           std::to_string(width) + "x" + std::to_string(height) + ((style & WS_POPUP) ? " popup" : " overlapped"));
+HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width, int height,
+                     HWND parent, HMENU, HINSTANCE, LPVOID) {
+    Record(std::string("CreateWindowExA ") + (className ? className : "(null)") + " " + std::to_string(width) + "x" +
+           std::to_string(height) + ((style & WS_POPUP) ? " popup" : " overlapped"));
     if (!className || Fails("CreateWindowExA")) return nullptr;
     auto it = State().classes.find(className);
     if (it == State().classes.end()) return nullptr;
@@ -322,11 +320,8 @@ LRESULT DefWindowProcA(HWND wnd, UINT message, WPARAM, LPARAM) {
         SetCursor(it != State().classes.end() ? it->second.wc.hCursor : nullptr);
         return TRUE;
     }
-    case WM_CLOSE:
-        DestroyWindow(wnd);
-        return 0;
-    default:
-        return 0;
+    case WM_CLOSE: DestroyWindow(wnd); return 0;
+    default: return 0;
     }
 }
 
@@ -345,12 +340,14 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND parent, DLGPROC dia
     dlg->isDialog = true;
     dlg->dialogTemplate = tpl;
     dlg->dialogProc = dialogProc;
-    dlg->rect = {DialogUnitsToPixelsX(tpl->x), DialogUnitsToPixelsY(tpl->y),
-                 DialogUnitsToPixelsX(tpl->x + tpl->cx), DialogUnitsToPixelsY(tpl->y + tpl->cy)};
+    dlg->rect = {DialogUnitsToPixelsX(tpl->x), DialogUnitsToPixelsY(tpl->y), DialogUnitsToPixelsX(tpl->x + tpl->cx),
+                 DialogUnitsToPixelsY(tpl->y + tpl->cy)};
     State().windows.push_back(std::move(owned));
     for (const KDialogControl& c : tpl->controls) {
         auto ctl = std::make_unique<KWindow>();
-        ctl->className = c.kind == KControlKind::Button ? "Button" : c.kind == KControlKind::Static ? "Static" : "ComboBox";
+        ctl->className = c.kind == KControlKind::Button   ? "Button"
+                         : c.kind == KControlKind::Static ? "Static"
+                                                          : "ComboBox";
         ctl->title = c.text ? c.text : "";
         ctl->style = WS_CHILD | WS_VISIBLE | c.style;
         ctl->parent = dlg;
@@ -403,9 +400,7 @@ void PostWindowEvent(HWND wnd, WindowEvent event) {
     if (!IsLive(wnd) || !wnd->wndProc) return;
     const LONG w = wnd->rect.right - wnd->rect.left, h = wnd->rect.bottom - wnd->rect.top;
     switch (event) {
-    case WindowEvent::Close:
-        PostMessageA(wnd, WM_CLOSE, 0, 0);
-        break;
+    case WindowEvent::Close: PostMessageA(wnd, WM_CLOSE, 0, 0); break;
     case WindowEvent::Minimized:
         wnd->minimized = true;
         SendMessageA(wnd, WM_SIZE, SIZE_MINIMIZED, 0);

@@ -18,14 +18,14 @@ struct KWindow {
     std::string className;
     std::string title;
     DWORD style = 0;
-    WNDPROC wndProc = nullptr;     // top-level windows
+    WNDPROC wndProc = nullptr;  // top-level windows
     HWND parent = nullptr;
-    RECT rect{};                   // screen pixels
+    RECT rect{};  // screen pixels
     bool visible = false;
     bool minimized = false;
-    bool focused = false;          // has the keyboard focus (is the active window)
+    bool focused = false;  // has the keyboard focus (is the active window)
     bool destroyed = false;
-    void* native = nullptr;        // backend's own handle
+    void* native = nullptr;  // backend's own handle
 
     // Dialogs.
     bool isDialog = false;

@@ -40,11 +40,13 @@ protected:
     // indices 10..13 (so minIndex 10).
     void MakeAndBindQuadBuffers(IDirect3DVertexBuffer9** vb, IDirect3DIndexBuffer9** ib) {
         ASSERT_EQ(device->CreateVertexBuffer(16 * 48, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, vb, nullptr), D3D_OK);
-        ASSERT_EQ(device->CreateIndexBuffer(12 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib, nullptr), D3D_OK);
+        ASSERT_EQ(device->CreateIndexBuffer(12 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib, nullptr),
+                  D3D_OK);
         void* p = nullptr;
         ASSERT_EQ((*vb)->Lock(0, 0, &p, 0), D3D_OK);
         auto* v = static_cast<Vertex*>(p);
-        for (int i = 0; i < 16; ++i) v[i] = {float(i), float(i * 2), 0, 0, 0, -1, 0xFF000000u | DWORD(i), 0, 0, 0, 0, 0};
+        for (int i = 0; i < 16; ++i)
+            v[i] = {float(i), float(i * 2), 0, 0, 0, -1, 0xFF000000u | DWORD(i), 0, 0, 0, 0, 0};
         ASSERT_EQ((*vb)->Unlock(), D3D_OK);
         ASSERT_EQ((*ib)->Lock(0, 0, &p, 0), D3D_OK);
         const uint16_t idx[12] = {0, 0, 0, 0, 0, 0, 10, 11, 12, 10, 12, 13};
@@ -79,9 +81,12 @@ TEST_F(Device, TheDefaultMonitorListsThreeSizesPerRefreshRateInTwoFormats) {
         D3DFORMAT adapter, backBuffer;
         HRESULT expected;
     } cases[] = {
-        {D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5, D3DERR_NOTAVAILABLE}, {D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5, D3DERR_NOTAVAILABLE},
-        {D3DFMT_R5G6B5, D3DFMT_R5G6B5, D3D_OK},                   {D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, D3DERR_NOTAVAILABLE},
-        {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3D_OK},               {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3D_OK},
+        {D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5, D3DERR_NOTAVAILABLE},
+        {D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5, D3DERR_NOTAVAILABLE},
+        {D3DFMT_R5G6B5, D3DFMT_R5G6B5, D3D_OK},
+        {D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, D3DERR_NOTAVAILABLE},
+        {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3D_OK},
+        {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3D_OK},
         {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DERR_NOTAVAILABLE},
     };
     for (const Case& c : cases)

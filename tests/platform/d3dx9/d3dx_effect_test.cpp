@@ -6,11 +6,11 @@
 #include "platform/headless/headless_graphics.h"
 
 #include "support/device_fixture.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -134,12 +134,10 @@ TEST_F(Effect, DrawsInsideAPassAreRecordedWithThatEffectAndPass) {
 
 TEST_F(Effect, TheSampleEffectsCompile) {
     for (const char* name : {"simple.fx", "interface.fx"}) {
-        std::ifstream in(std::string(KV_DATA_DIR) + "/Data/Effects/" + name, std::ios::binary);
-        ASSERT_TRUE(in) << name;
-        std::stringstream text;
-        text << in.rdbuf();
+        const std::string path = std::string(KV_DATA_DIR) + "/Data/Effects/" + name;
+        ASSERT_TRUE(std::filesystem::is_regular_file(path)) << name;
         std::string errors;
-        EXPECT_EQ(Compile(text.str(), &errors), D3D_OK) << name << ": " << errors;
+        EXPECT_EQ(Compile(test_files::ReadText(path), &errors), D3D_OK) << name << ": " << errors;
         EXPECT_NE(effect->GetParameterByName(nullptr, "tex0"), nullptr) << name;
         effect->Release();
         effect = nullptr;

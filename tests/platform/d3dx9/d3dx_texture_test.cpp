@@ -60,9 +60,8 @@ TEST_F(D3DXTexture, OddSizesHalveWithFloorDownToOneByOne) {
     // Channels chosen so a truncating mean or a wrong block would differ:
     // the 5x3 level drops its last column and row into a 2x1 level.
     const Texels image = {
-        0x00000000, 0x04000001, 0x10203040, 0x10203041, 0xFFFFFFFF,
-        0x08000003, 0x0C000002, 0x10203042, 0x10203043, 0xFFFFFFFF,
-        0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+        0x00000000, 0x04000001, 0x10203040, 0x10203041, 0xFFFFFFFF, 0x08000003, 0x0C000002, 0x10203042,
+        0x10203043, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
     };
     ASSERT_EQ(Load(Tga32(5, 3, image)), D3D_OK);
     ASSERT_EQ(texture->GetLevelCount(), 3u);

@@ -1,12 +1,12 @@
 #include "platform/d3dx9/effect_parser.h"
 #include "platform/d3d9/float_bits.h"
 
+#include "support/files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 using platform::fx::Assignment;
 using platform::fx::AssignmentKind;
@@ -19,10 +19,7 @@ using platform::fx::StatesAssignedBy;
 namespace {
 
 std::string ReadDataFile(const std::string& relative) {
-    std::ifstream in(std::string(KV_DATA_DIR) + "/" + relative, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return test_files::ReadText(std::string(KV_DATA_DIR) + "/" + relative);
 }
 
 // A pass's assignments as comparable tuples, so whole passes compare in one go.
@@ -129,9 +126,12 @@ TEST(EffectParser, ParsesDeclarationsTechniquesAndPasses) {
     EXPECT_EQ(Flatten(technique.passes[0].assignments), base);
 
     const std::vector<Flat> additive = {
-        {RS, 0, D3DRS_ALPHABLENDENABLE, 1, ""}, {RS, 0, D3DRS_SRCBLEND, D3DBLEND_ONE, ""},
-        {RS, 0, D3DRS_DESTBLEND, D3DBLEND_ONE, ""}, {RS, 0, D3DRS_ZWRITEENABLE, 0, ""},
-        {TEX, 0, 0, 0, "tex1"},                  {RS, 0, D3DRS_ZENABLE, D3DZB_FALSE, ""},
+        {RS, 0, D3DRS_ALPHABLENDENABLE, 1, ""},
+        {RS, 0, D3DRS_SRCBLEND, D3DBLEND_ONE, ""},
+        {RS, 0, D3DRS_DESTBLEND, D3DBLEND_ONE, ""},
+        {RS, 0, D3DRS_ZWRITEENABLE, 0, ""},
+        {TEX, 0, 0, 0, "tex1"},
+        {RS, 0, D3DRS_ZENABLE, D3DZB_FALSE, ""},
     };
     EXPECT_EQ(Flatten(technique.passes[1].assignments), additive);
     EXPECT_EQ(technique.passes[1].assignments[0].line, 28) << "lines count through the block comment";
@@ -214,7 +214,8 @@ TEST(EffectParser, RefusesWithFileAndLine) {
         {"float4x4 World;", "bad.fx(1): unsupported declaration 'float4x4'\n"},
         {"technique T { pass P {\n\n  FooEnable = true; } }", "bad.fx(3): unknown state 'FooEnable'\n"},
         {"technique T { pass P {\n  LightEnable[0] = true; } }", "bad.fx(2): unknown state 'LightEnable'\n"},
-        {"technique T { pass P {\n  SrcBlend =\n   Sideways; } }", "bad.fx(3): unknown value 'Sideways' for 'SrcBlend'\n"},
+        {"technique T { pass P {\n  SrcBlend =\n   Sideways; } }",
+         "bad.fx(3): unknown value 'Sideways' for 'SrcBlend'\n"},
         {"technique T { pass P { CullMode = Modulate; } }", "bad.fx(1): unknown value 'Modulate' for 'CullMode'\n"},
         {"technique T { pass P { AlphaRef = 0.5; } }", "bad.fx(1): 'AlphaRef' takes an integer, not '0.5'\n"},
         {"technique T { pass P { AlphaRef = 0x100000000; } }", "bad.fx(1): number '0x100000000' is out of range\n"},
@@ -329,17 +330,39 @@ TEST(D3D9States, HaveTheDocumentedValues) {
     const struct {
         DWORD constant, documented;
     } cases[] = {
-        {D3DRS_ZENABLE, 7},         {D3DRS_ZWRITEENABLE, 14},     {D3DRS_SRCBLEND, 19},
-        {D3DRS_CULLMODE, 22},       {D3DRS_ALPHABLENDENABLE, 27}, {D3DRS_FOGCOLOR, 34},
-        {D3DRS_TEXTUREFACTOR, 60},  {D3DRS_LIGHTING, 137},        {D3DRS_AMBIENT, 139},
-        {D3DRS_COLORVERTEX, 141},   {D3DRS_EMISSIVEMATERIALSOURCE, 148}, {D3DRS_BLENDOP, 171},
-        {D3DRS_DEPTHBIAS, 195},     {D3DRS_BLENDOPALPHA, 209},    {D3DTSS_ALPHAARG2, 6},
-        {D3DTSS_TEXCOORDINDEX, 11}, {D3DTSS_TEXTURETRANSFORMFLAGS, 24}, {D3DTSS_RESULTARG, 28},
-        {D3DTSS_CONSTANT, 32},      {D3DSAMP_BORDERCOLOR, 4},     {D3DSAMP_MAXANISOTROPY, 10},
-        {D3DBLEND_INVSRCALPHA, 6},  {D3DCULL_CCW, 3},             {D3DCMP_ALWAYS, 8},
-        {D3DTOP_MODULATE, 4},       {D3DTOP_LERP, 26},            {D3DTA_TFACTOR, 3},
-        {D3DTA_ALPHAREPLICATE, 0x20}, {D3DTEXF_ANISOTROPIC, 3},   {D3DTADDRESS_CLAMP, 3},
-        {D3DBLENDOP_MAX, 5},        {D3DMCS_COLOR2, 2},           {D3DTSS_TCI_SPHEREMAP, 0x40000},
+        {D3DRS_ZENABLE, 7},
+        {D3DRS_ZWRITEENABLE, 14},
+        {D3DRS_SRCBLEND, 19},
+        {D3DRS_CULLMODE, 22},
+        {D3DRS_ALPHABLENDENABLE, 27},
+        {D3DRS_FOGCOLOR, 34},
+        {D3DRS_TEXTUREFACTOR, 60},
+        {D3DRS_LIGHTING, 137},
+        {D3DRS_AMBIENT, 139},
+        {D3DRS_COLORVERTEX, 141},
+        {D3DRS_EMISSIVEMATERIALSOURCE, 148},
+        {D3DRS_BLENDOP, 171},
+        {D3DRS_DEPTHBIAS, 195},
+        {D3DRS_BLENDOPALPHA, 209},
+        {D3DTSS_ALPHAARG2, 6},
+        {D3DTSS_TEXCOORDINDEX, 11},
+        {D3DTSS_TEXTURETRANSFORMFLAGS, 24},
+        {D3DTSS_RESULTARG, 28},
+        {D3DTSS_CONSTANT, 32},
+        {D3DSAMP_BORDERCOLOR, 4},
+        {D3DSAMP_MAXANISOTROPY, 10},
+        {D3DBLEND_INVSRCALPHA, 6},
+        {D3DCULL_CCW, 3},
+        {D3DCMP_ALWAYS, 8},
+        {D3DTOP_MODULATE, 4},
+        {D3DTOP_LERP, 26},
+        {D3DTA_TFACTOR, 3},
+        {D3DTA_ALPHAREPLICATE, 0x20},
+        {D3DTEXF_ANISOTROPIC, 3},
+        {D3DTADDRESS_CLAMP, 3},
+        {D3DBLENDOP_MAX, 5},
+        {D3DMCS_COLOR2, 2},
+        {D3DTSS_TCI_SPHEREMAP, 0x40000},
     };
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].constant, cases[i].documented) << "case " << i;
 }

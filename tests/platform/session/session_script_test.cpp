@@ -6,9 +6,10 @@ using platform::ParseSessionScript;
 
 TEST(SessionScript, ParsesFramesVerbsAndWords) {
     std::string error;
-    auto script = ParseSessionScript("# a comment\n\n0 launcher settings\n0 settings type 800x600 x\r\n"
-                                     "  5\tminimize\n5 restore\n12 close",
-                                     &error);
+    auto script = ParseSessionScript(
+        "# a comment\n\n0 launcher settings\n0 settings type 800x600 x\r\n"
+        "  5\tminimize\n5 restore\n12 close",
+        &error);
     ASSERT_TRUE(script) << error;
     ASSERT_EQ(script->actions.size(), 5u);
     EXPECT_EQ(script->actions[0].verb, "launcher");

@@ -1,6 +1,6 @@
-#include "platform/table/backend_table.h"
 #include "platform/backend/backend.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/table/backend_table.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
