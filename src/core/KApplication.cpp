@@ -11,6 +11,7 @@
 #include "core/KMemoryManager.h"
 #include "game/KGameData.h"
 #include "resources/resource.h"
+#include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
@@ -95,6 +96,9 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     new CKConfig();
     new CKKernel();
     new CKScriptManager();
+    // Every script made from now on gets the engine's functions (the game's
+    // join them when the game has its own table).
+    InstallEngineLuaFunctions();
     new CKMaterialManager();
     new CKGameData();
     g_GameData->Load();  // before the archive opens: always from the disk

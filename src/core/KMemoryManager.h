@@ -20,7 +20,7 @@ public:
     bool IsQueued() const { return m_queued != 0; }
 
     // The references that scripts own: the only ones a script may give back
-    // (kept by the script layer, script/KLuaFunctions.h).
+    // (kept by the script layer, script/KLuaSupport.h).
     int32_t m_scriptRefs = 0;
 
 protected:

@@ -1,48 +1,14 @@
-// The engine's functions that every script can call, and the conventions
-// they share: objects travel as light userdata holding the IKMMObject
-// address, and only existing objects of the named kind are accepted.
+// The engine's functions that every script can call, in their registration
+// order. They drive the subsystems above the scripts, so this table is its
+// own library, installed into every new script state at start-up.
 #pragma once
 
-#include "core/KMemoryManager.h"
-
-#include <lua.hpp>
+#include "script/KLuaSupport.h"
 
 #include <cstddef>
-#include <cstdint>
-
-struct SKLuaFunction {
-    const char* name;
-    lua_CFunction function;  // null: a slot whose subsystem is not built yet
-};
 
 constexpr size_t kEngineLuaFunctionCount = 34;
-// In registration order.
 extern const SKLuaFunction g_EngineLuaFunctions[kEngineLuaFunctionCount];
 
-// Registers each function as a global under its name; empty slots are skipped.
-void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count);
-
-// The Lua function Update: yields the slice with the single value 7.
-int LuaUpdate(lua_State* L);
-
-// Truncates towards zero, clamped to the int32 range; NaN gives 0.
-int32_t ClampToInt32(double value);
-
-// Scripts own the references handed over here and may give back only those,
-// so no script's Release can free an object that the engine still holds.
-// The count is per object, whichever script took or gives back a reference.
-// Adds one reference that scripts own (AddRef, and every function that hands
-// a new object to a script).
-void HandToScripts(IKMMObject* object);
-// Gives back one reference that scripts own (Release); when they own none it
-// is refused and logged. Returns whether it was given back.
-bool TakeBackFromScripts(IKMMObject* object);
-
-void LuaPushObject(lua_State* L, IKMMObject* object);
-// Argument `index` as an existing object of kind T, else null.
-template <class T>
-T* LuaToObject(lua_State* L, int index) {
-    void* p = lua_touserdata(L, index);
-    if (!IsLiveObject(p)) return nullptr;
-    return dynamic_cast<T*>(static_cast<IKMMObject*>(p));
-}
+// Makes every script state made from now on register the engine's table.
+void InstallEngineLuaFunctions();

@@ -3,7 +3,7 @@
 #include "core/KFile.h"
 #include "core/KLog.h"
 #include "script/KLuaChunk.h"
-#include "script/KLuaFunctions.h"
+#include "script/KLuaSupport.h"
 
 #include <lua.hpp>
 
@@ -104,8 +104,7 @@ void CKLuaScript::CreateState() {
     lua_pushstring(m_state, "Update");
     lua_pushcclosure(m_state, LuaUpdate, 0);
     lua_settable(m_state, LUA_GLOBALSINDEX);
-    RegisterLuaFunctions(m_state, g_EngineLuaFunctions, kEngineLuaFunctionCount);
-    // The game's functions are registered here, after the engine's.
+    RegisterInstalledLuaFunctions(m_state);
     // Left on the main state's stack, which keeps the thread alive.
     m_thread = lua_newthread(m_state);
 }

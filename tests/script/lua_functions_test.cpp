@@ -273,3 +273,27 @@ TEST(LuaNumbers, IntegersAreTruncatedAndClampedToInt32) {
 }
 
 }  // namespace
+
+namespace {
+
+int LuaAnswer(lua_State* L) {
+    lua_pushnumber(L, 42);
+    return 1;
+}
+
+// The game's table comes after the engine's, so a script made after both are
+// installed sees both, and a name in both is the game's.
+TEST_F(ScriptTest, NewScriptsRegisterTheEnginesTableThenTheGames) {
+    static const SKLuaFunction kGame[] = {{"GetDeltaTime", LuaAnswer}, {"GameOnly", LuaAnswer}, {"Empty", nullptr}};
+    InstallLuaFunctions(KLuaTable::Game, kGame, 3);
+    CKPtr<CKLuaScript> script = LoadScript("both", "while true do Update() end");
+    EXPECT_EQ(Eval(script->m_state, "GetDeltaTime()"), "42");
+    EXPECT_EQ(Eval(script->m_state, "GameOnly()"), "42");
+    EXPECT_EQ(Eval(script->m_state, "type(SplitString)"), "function");
+    EXPECT_EQ(Eval(script->m_state, "type(Empty)"), "nil");
+    InstallLuaFunctions(KLuaTable::Game, nullptr, 0);
+    CKPtr<CKLuaScript> plain = LoadScript("plain", "while true do Update() end");
+    EXPECT_EQ(Eval(plain->m_state, "type(GameOnly)"), "nil");
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/KMemoryManager.h"
+#include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
 
 #include "support/files.h"
@@ -16,7 +17,10 @@
 
 class ScriptTest : public ::testing::Test {
 protected:
-    void SetUp() override { std::filesystem::create_directories(std::filesystem::path("Data") / "Scripts"); }
+    void SetUp() override {
+        std::filesystem::create_directories(std::filesystem::path("Data") / "Scripts");
+        InstallEngineLuaFunctions();
+    }
     void TearDown() override { CollectGarbage(); }
 
     static void WriteFile(const std::filesystem::path& path, const std::string& text) {

@@ -1,0 +1,82 @@
+#include "script/KLuaSupport.h"
+
+#include "core/KLog.h"
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+struct InstalledTable {
+    const SKLuaFunction* table = nullptr;
+    size_t count = 0;
+};
+std::array<InstalledTable, 2> g_tables;
+
+}  // namespace
+
+void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!table[i].function) continue;
+        lua_pushstring(L, table[i].name);
+        lua_pushcclosure(L, table[i].function, 0);
+        lua_settable(L, LUA_GLOBALSINDEX);
+    }
+}
+
+void InstallLuaFunctions(KLuaTable which, const SKLuaFunction* table, size_t count) {
+    g_tables[static_cast<size_t>(which)] = {table, count};
+}
+
+void RegisterInstalledLuaFunctions(lua_State* L) {
+    for (const InstalledTable& t : g_tables) RegisterLuaFunctions(L, t.table, t.count);
+}
+
+std::string CheckLuaString(lua_State* L, int index) {
+    size_t length = 0;
+    const char* text = luaL_checklstring(L, index, &length);
+    return std::string(text, length);
+}
+
+void PushLuaString(lua_State* L, const std::string& text) { lua_pushlstring(L, text.data(), text.size()); }
+
+int PushLuaStrings(lua_State* L, const std::vector<std::string>& values) {
+    if (values.size() > static_cast<size_t>(std::numeric_limits<int>::max()) ||
+        !lua_checkstack(L, static_cast<int>(values.size())))
+        return luaL_error(L, "too many results to return");
+    for (const std::string& value : values) PushLuaString(L, value);
+    return static_cast<int>(values.size());
+}
+
+int LuaUpdate(lua_State* L) {
+    lua_pushnumber(L, 7);
+    return lua_yield(L, 1);
+}
+
+int32_t ClampToInt32(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+void HandToScripts(IKMMObject* object) {
+    if (!object) return;
+    object->AddRef();
+    ++object->m_scriptRefs;
+}
+
+bool TakeBackFromScripts(IKMMObject* object) {
+    if (!object) return false;
+    if (object->m_scriptRefs <= 0) {
+        if (CKLog::IsEnabled())
+            CKLog::Print(0, "Release refused: scripts hold no reference to %s\n", object->GetClassName().c_str());
+        return false;
+    }
+    --object->m_scriptRefs;
+    object->Release();
+    return true;
+}
+
+void LuaPushObject(lua_State* L, IKMMObject* object) { lua_pushlightuserdata(L, object); }

@@ -1,0 +1,62 @@
+// What every table of Lua functions shares: the table form, the tables each
+// new script state registers, and the conventions of the functions: objects
+// travel as light userdata holding the IKMMObject address, and only existing
+// objects of the named kind are accepted. The tables themselves sit above
+// the subsystems they drive (the engine's in kv_script_functions, the game's
+// in the game), so scripts stay below render objects, sound and interface.
+#pragma once
+
+#include "core/KMemoryManager.h"
+
+#include <lua.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SKLuaFunction {
+    const char* name;
+    lua_CFunction function;  // null: a slot whose subsystem is not built yet
+};
+
+// Registers each function as a global under its name; empty slots are skipped.
+void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count);
+
+// The tables every new script state registers after Update: the engine's
+// first, then the game's. Installing a table again replaces it.
+enum class KLuaTable { Engine, Game };
+void InstallLuaFunctions(KLuaTable which, const SKLuaFunction* table, size_t count);
+void RegisterInstalledLuaFunctions(lua_State* L);
+
+// The Lua function Update: yields the slice with the single value 7.
+int LuaUpdate(lua_State* L);
+
+// Truncates towards zero, clamped to the int32 range; NaN gives 0.
+int32_t ClampToInt32(double value);
+
+// Scripts own the references handed over here and may give back only those,
+// so no script's Release can free an object that the engine still holds.
+// The count is per object, whichever script took or gives back a reference.
+// Adds one reference that scripts own (AddRef, and every function that hands
+// a new object to a script).
+void HandToScripts(IKMMObject* object);
+// Gives back one reference that scripts own (Release); when they own none it
+// is refused and logged. Returns whether it was given back.
+bool TakeBackFromScripts(IKMMObject* object);
+
+void LuaPushObject(lua_State* L, IKMMObject* object);
+// Argument `index` as an existing object of kind T, else null.
+template <class T>
+T* LuaToObject(lua_State* L, int index) {
+    void* p = lua_touserdata(L, index);
+    if (!IsLiveObject(p)) return nullptr;
+    return dynamic_cast<T*>(static_cast<IKMMObject*>(p));
+}
+
+// Argument helpers of the functions. CheckLuaString copies out of Lua, so a
+// later argument error unwinds without dangling text.
+std::string CheckLuaString(lua_State* L, int index);
+void PushLuaString(lua_State* L, const std::string& text);
+// One result per value; a Lua error when the stack cannot take them all.
+int PushLuaStrings(lua_State* L, const std::vector<std::string>& values);
