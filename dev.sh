@@ -13,7 +13,8 @@ PACKAGES=(
   clang-format
   libgtest-dev libbenchmark-dev
   liblua5.1-0-dev
-  libsdl2-dev libimgui-dev libstb-dev libjpeg62-turbo-dev libpng-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
+  libsdl2-dev libimgui-dev libstb-dev libjpeg62-turbo-dev libpng-dev libtinyobjloader-dev
+  libgl-dev libgl1-mesa-dri fonts-dejavu-core
   xvfb xauth
 )
 

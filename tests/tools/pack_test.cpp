@@ -3,6 +3,7 @@
 #include "core/KFile.h"
 
 #include "support/archive_bytes.h"
+#include "support/run_tool.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
@@ -22,11 +23,6 @@ namespace {
 
 using namespace test_bytes;
 
-std::string Text(const fs::path& path) {
-    const Bytes bytes = ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Every regular file under a folder, by its path relative to it.
 std::map<std::string, Bytes> Tree(const fs::path& root) {
     std::map<std::string, Bytes> files;
@@ -35,26 +31,14 @@ std::map<std::string, Bytes> Tree(const fs::path& root) {
     return files;
 }
 
-struct Result {
-    int code;
-    std::string out, err;
-};
+using Result = ToolResult;
 
 class PackTool : public ::testing::Test {
 protected:
     void SetUp() override { ArchiveTable.clear(); }
     void TearDown() override { ArchiveTable.clear(); }
 
-    Result Run(const std::vector<std::string>& args) {
-        std::string command = std::string("'") + KELVANDOR_PACK + "'";
-        for (const auto& arg : args) command += " '" + arg + "'";
-        command += " >run.out 2>run.err";
-        const int status = std::system(command.c_str());
-        Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Text("run.out"), Text("run.err")};
-        fs::remove("run.out");
-        fs::remove("run.err");
-        return result;
-    }
+    Result Run(const std::vector<std::string>& args) { return RunTool(KELVANDOR_PACK, args); }
 
     ScopedWorkDir m_workDir;
 };
