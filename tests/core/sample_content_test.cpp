@@ -1,0 +1,188 @@
+// The sample content as the game reads it from the packed archive: every
+// descriptor's mesh, effects, textures, vertex effects and animations load,
+// its nodes are drawn by the game camera, and looping tracks close their loop.
+#include "Render/KAnimationFile.h"
+#include "Render/KDescriptor.h"
+#include "Render/KMeshFile.h"
+#include "Render/KVertexEffect.h"
+#include "core/KFile.h"
+#include "core/KTextReader.h"
+#include "platform/d3dx9/effect_parser.h"
+#include "platform/image/image_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What LoadRenderObject callers other than scripts pass, and the layers the
+// game camera (9) and the screen camera (200) bound.
+constexpr int kGameLayerOffset = 10;
+constexpr int kGameCameraLayer = 9;
+constexpr int kScreenCameraLayer = 200;
+// Half the height the game camera sees in the play plane (10 degrees from
+// 120.5 units away): an object within it stays in view however it turns.
+const float kViewHalfHeight = 120.5f * std::tan(5.0f * 3.14159265f / 180.0f);
+
+std::optional<std::vector<uint8_t>> Read(const std::string& name) {
+    CKFile file(name);
+    if (FAILED(file.Load())) return std::nullopt;
+    return std::vector<uint8_t>(file.GetData(), file.GetData() + file.GetSize());
+}
+
+std::vector<std::string> Split(const std::string& text, const char* delimiter) {
+    std::vector<std::string> tokens;
+    CKTokenizer tokenizer(text, delimiter, true);
+    std::string token;
+    while (tokenizer.NextToken(token)) tokens.push_back(token);
+    return tokens;
+}
+
+const SKMeshNode* FindNode(const SKMeshNode& node, const std::string& name) {
+    if (node.name == name) return &node;
+    for (const SKMeshNode& child : node.children)
+        if (const SKMeshNode* found = FindNode(child, name)) return found;
+    return nullptr;
+}
+
+void CollectNames(const SKMeshNode& node, std::set<std::string>& names) {
+    names.insert(node.name);
+    for (const SKMeshNode& child : node.children) CollectNames(child, names);
+}
+
+float FarthestVertex(const SKMeshNode& node) {
+    float farthest = 0.0f;
+    for (const SKVertex& v : node.vertices) farthest = std::max(farthest, std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z));
+    for (const SKMeshNode& child : node.children) farthest = std::max(farthest, FarthestVertex(child));
+    return farthest;
+}
+
+class SampleContent : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(OpenArchiveFile(KV_GAME_ARCHIVE), S_OK) << KV_GAME_ARCHIVE; }
+    void TearDown() override { ArchiveTable.clear(); }
+
+    static std::vector<std::string> Keys(const std::string& folder, const std::string& extension) {
+        std::vector<std::string> keys;
+        for (const auto& [key, info] : ArchiveTable)
+            if (key.starts_with(folder) && key.ends_with(extension)) keys.push_back(key);
+        return keys;
+    }
+
+    // Problems of one effect file, empty when it compiles with a technique
+    // and declares the textures a material binds.
+    static std::string EffectProblems(const std::string& name, size_t textures) {
+        const auto bytes = Read("Data\\Effects\\" + name);
+        if (!bytes) return name + " is missing";
+        platform::fx::Effect effect;
+        std::string errors;
+        if (!platform::fx::ParseEffect(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+                                       name, &effect, &errors))
+            return errors;
+        if (effect.techniques.empty()) return name + " has no technique";
+        for (size_t i = 0; i < textures; ++i)
+            if (!effect.FindParameter("tex" + std::to_string(i))) return name + " lacks tex" + std::to_string(i);
+        return "";
+    }
+};
+
+TEST_F(SampleContent, EveryEffectCompiles) {
+    const auto keys = Keys("data\\effects\\", ".fx");
+    ASSERT_FALSE(keys.empty());
+    for (const std::string& key : keys) EXPECT_EQ(EffectProblems(key.substr(key.rfind('\\') + 1), 0), "") << key;
+}
+
+TEST_F(SampleContent, EveryDescriptorLoadsWholeAndDrawsUnderTheGameCamera) {
+    const auto keys = Keys("data\\meshes\\", ".rdf");
+    ASSERT_FALSE(keys.empty());
+    for (const std::string& key : keys) {
+        SCOPED_TRACE(key);
+        const auto text = Read(key);
+        ASSERT_TRUE(text);
+        const SKDescriptor descriptor = ParseDescriptor(text->data(), static_cast<int32_t>(text->size()));
+        const auto meshBytes = Read("Data\\Meshes\\" + descriptor.meshFile);
+        ASSERT_TRUE(meshBytes) << descriptor.meshFile;
+        SKMeshFile mesh;
+        std::string error;
+        ASSERT_TRUE(ReadMeshFile(meshBytes->data(), meshBytes->size(), &mesh, &error)) << error;
+        EXPECT_LE(FarthestVertex(mesh.root), kViewHalfHeight);
+
+        for (const auto& [name, section] : descriptor.sections) {
+            SCOPED_TRACE("[" + name + "]");
+            const SKMeshNode* node = FindNode(mesh.root, name);
+            ASSERT_NE(node, nullptr) << "a section that names no node";
+
+            std::vector<std::string> textures{section.count("texturefile1") ? section.at("texturefile1") : ""};
+            if (section.count("texturefile2")) textures.push_back(section.at("texturefile2"));
+            EXPECT_EQ(EffectProblems(section.count("effectfile") ? section.at("effectfile") : "", textures.size()), "");
+            for (const std::string& texture : textures) {
+                const auto image = Read("Data\\Textures\\" + texture);
+                ASSERT_TRUE(image) << texture;
+                platform::DecodedImage decoded;
+                EXPECT_TRUE(platform::DecodeImage(image->data(), image->size(), &decoded, &error)) << texture << error;
+            }
+
+            const int layer = (section.count("type") ? std::atoi(section.at("type").c_str()) : 0) + kGameLayerOffset;
+            EXPECT_GT(layer, kGameCameraLayer);
+            EXPECT_LT(layer, kScreenCameraLayer);
+
+            if (section.count("vertexeffect"))
+                for (const std::string& item : Split(section.at("vertexeffect"), ";")) {
+                    const auto parts = Split(item, " ");
+                    ASSERT_FALSE(parts.empty()) << item;
+                    std::unique_ptr<IKVertexEffect> effect(CreateVertexEffect(
+                        parts[0], parts.size() > 1 ? Split(parts[1], ",") : std::vector<std::string>{}));
+                    EXPECT_NE(effect, nullptr) << item;
+                }
+
+            if (section.count("animation")) {
+                std::set<std::string> subtree;
+                CollectNames(*node, subtree);
+                for (const std::string& item : Split(section.at("animation"), ";")) {
+                    const auto parts = Split(item, ",");
+                    ASSERT_EQ(parts.size(), 2u) << item;
+                    const auto bytes = Read("Data\\Animations\\" + parts[1]);
+                    ASSERT_TRUE(bytes) << parts[1];
+                    SKAnimationFile animation;
+                    ASSERT_TRUE(ReadAnimationFile(bytes->data(), bytes->size(), animation)) << parts[1];
+                    for (const SKAnimationTrack& track : animation.tracks) {
+                        EXPECT_EQ(subtree.count(track.name), 1u) << parts[1] << ": track " << track.name;
+                        if (parts[0] != "idle") continue;
+                        // A looping track wraps at its second-to-last key: unless that key is the
+                        // first pose again, the node jumps at every wrap.
+                        ASSERT_GE(track.keys.size(), 3u) << track.name;
+                        EXPECT_TRUE(track.keys[track.keys.size() - 2] == track.keys[0]) << track.name;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(SampleContent, TheStandByObjectHasSomethingToShow) {
+    const auto text = Read("Data\\Meshes\\wrong.rdf");
+    ASSERT_TRUE(text);
+    const SKDescriptor descriptor = ParseDescriptor(text->data(), static_cast<int32_t>(text->size()));
+    const auto bytes = Read("Data\\Meshes\\" + descriptor.meshFile);
+    ASSERT_TRUE(bytes);
+    SKMeshFile mesh;
+    std::string error;
+    ASSERT_TRUE(ReadMeshFile(bytes->data(), bytes->size(), &mesh, &error)) << error;
+    size_t triangles = 0;
+    std::vector<const SKMeshNode*> open{&mesh.root};
+    while (!open.empty()) {
+        const SKMeshNode* node = open.back();
+        open.pop_back();
+        triangles += node->indices.size() / 3;
+        for (const SKMeshNode& child : node->children) open.push_back(&child);
+    }
+    EXPECT_GT(triangles, 0u);
+}
+
+}  // namespace
