@@ -3,6 +3,7 @@
 #include "Render/KIVertexBuffer.h"
 #include "Render/KMaterial.h"
 #include "Render/KRender.h"
+#include "Render/KRenderObjectLoader.h"
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 #include "core/KFile.h"
@@ -10,6 +11,7 @@
 #include "core/KLog.h"
 #include "core/KMemoryManager.h"
 #include "game/KGameData.h"
+#include "game/KGameLuaFunctions.h"
 #include "resources/resource.h"
 #include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
@@ -90,16 +92,16 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     CKLog::Instance();
     CKLog::Init();
 
-    // 3. The singletons, in their fixed order. The render-object loader, the
-    // enemy database and the audio device take their places between the
-    // material manager and the game data.
+    // 3. The singletons, in their fixed order. The enemy database and the
+    // audio device take their places between the loader and the game data.
     new CKConfig();
     new CKKernel();
     new CKScriptManager();
-    // Every script made from now on gets the engine's functions (the game's
-    // join them when the game has its own table).
+    // Every script made from now on gets the engine's functions, then the game's.
     InstallEngineLuaFunctions();
+    InstallGameLuaFunctions();
     new CKMaterialManager();
+    new CKRenderObjectLoader();
     new CKGameData();
     g_GameData->Load();  // before the archive opens: always from the disk
 
@@ -200,11 +202,12 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         [[fallthrough]];
     case 6: CKLog::Print(0, "Vertices size - %d", static_cast<int>(g_VertexBufferBytes)); [[fallthrough]];
     case 7:
-        // The loader, the enemy database and the audio device go between the
-        // material manager and the game data.
+        // The enemy database and the audio device go between the loader and
+        // the game data.
         delete g_Kernel;
         delete g_Config;
         delete GetMaterialManager();
+        delete GetRenderObjectLoader();
         delete g_GameData;
         // The manager is still here only when the main loop never ran: its
         // scripts stay alive for the leak report and the memory manager's
@@ -215,8 +218,12 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         }
         [[fallthrough]];
     case 8:
+        // Each pass frees one link of a chain of owners (render object,
+        // renderer, material, texture block, texture): two passes leave the
+        // tail of a loaded scene for the leak report, so go on until nothing
+        // is pending and only what is really kept reaches it.
         CollectGarbage();
-        CollectGarbage();
+        while (!g_PendingObjects.empty()) CollectGarbage();
         [[fallthrough]];
     case 9: CoUninitialize(); break;
     default: break;

@@ -1,5 +1,9 @@
 #include "script/KLuaFunctions.h"
 
+#include "Render/KRender.h"
+#include "Render/KRenderBlock.h"
+#include "Render/KRenderObject.h"
+#include "Render/KRenderObjectLoader.h"
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KTextReader.h"
@@ -29,6 +33,16 @@ int LuaRelease(lua_State* L) {
 int LuaSendCommandByName(lua_State* L) {
     const std::string name = CheckLuaString(L, 1), command = CheckLuaString(L, 2), params = CheckLuaString(L, 3);
     if (CKScriptManager* manager = GetScriptManager()) manager->SendCommandByName(name, command, params);
+    return 0;
+}
+
+int LuaSendCommandByObject(lua_State* L) {
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
+    // For no object the strings are not even read.
+    if (!object) return 0;
+    const std::string command = CheckLuaString(L, 2), params = CheckLuaString(L, 3);
+    if (CKScriptManager* manager = GetScriptManager())
+        manager->SendCommandByObject(object->GetScript(), command, params);
     return 0;
 }
 
@@ -74,6 +88,58 @@ int LuaCheckString(lua_State* L) {
     return 1;
 }
 
+// x, y, z, yaw, pitch, roll from argument 2 on: rotate, then translate.
+D3DXMATRIX TransformationArgument(lua_State* L) {
+    float v[6];
+    for (int i = 0; i < 6; ++i) v[i] = static_cast<float>(lua_tonumber(L, i + 2));
+    D3DXMATRIX translation, rotation, out;
+    D3DXMatrixTranslation(&translation, v[0], v[1], v[2]);
+    D3DXMatrixRotationYawPitchRoll(&rotation, v[3], v[4], v[5]);
+    D3DXMatrixMultiply(&out, &rotation, &translation);
+    return out;
+}
+
+int SetTransformation(lua_State* L, D3DXMATRIX CKRenderObject::*which) {
+    const D3DXMATRIX matrix = TransformationArgument(L);
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
+    if (!object) return 0;
+    object->*which = matrix;
+    object->verticesReady = 0;
+    object->transformSet = 1;
+    object->UpdateTransform();
+    return 0;
+}
+
+int LuaSetLTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::localMatrix); }
+
+int LuaSetPTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::parentMatrix); }
+
+int LuaGetChildObject(lua_State* L) {
+    const std::string name = CheckLuaString(L, 2);
+    CKRenderObject* found = nullptr;
+    if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) {
+        std::vector<CKPtr<CKRenderObject>> tree;
+        object->CollectInto(tree);
+        for (const CKPtr<CKRenderObject>& node : tree)
+            if (node->name == name) {
+                found = node.Get();
+                break;
+            }
+    }
+    LuaPushObject(L, found);
+    return 1;
+}
+
+int LuaSetVisible(lua_State* L) {
+    if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) object->visible = lua_toboolean(L, 2) ? 1 : 0;
+    return 0;
+}
+
+int LuaSetCollision(lua_State* L) {
+    if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) object->collision = lua_toboolean(L, 2) ? 1 : 0;
+    return 0;
+}
+
 int LuaSplitString(lua_State* L) {
     const std::string text = CheckLuaString(L, 1), delimiter = CheckLuaString(L, 2);
     std::vector<std::string> tokens;
@@ -83,6 +149,54 @@ int LuaSplitString(lua_State* L) {
     return PushLuaStrings(L, tokens);
 }
 
+int LuaLoadRenderObject(lua_State* L) {
+    const std::string name = CheckLuaString(L, 1);
+    const int32_t layerOffset = ClampToInt32(luaL_checknumber(L, 2));
+    CKRenderObjectLoader* loader = GetRenderObjectLoader();
+    CKPtr<CKRenderObject> object = loader ? loader->LoadRenderObject(name, layerOffset) : CKPtr<CKRenderObject>();
+    // The script owns the one reference that outlives the loader's pointer.
+    HandToScripts(object.Get());
+    LuaPushObject(L, object.Get());
+    return 1;
+}
+
+int LuaDrawDynamicObject(lua_State* L) {
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
+    CKRender* render = GetRender();
+    if (!object || !render) return 0;
+    if (CKPtr<CKRenderBlock> block = render->GetDynamicBlock()) block->AddObjectTree(CKPtr<CKRenderObject>(object));
+    return 0;
+}
+
+int LuaSetAnimation(lua_State* L) {
+    const std::string name = CheckLuaString(L, 2);
+    if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) object->PlayAnimation(name);
+    return 0;
+}
+
+int LuaGetParentObject(lua_State* L) {
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
+    LuaPushObject(L, object ? object->parent : nullptr);
+    return 1;
+}
+
+int LuaActivateObject(lua_State* L) {
+    const int32_t priority = ClampToInt32(lua_tonumber(L, 2));
+    if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) object->AddToScene(priority);
+    return 0;
+}
+
+int LuaDeactivateObject(lua_State* L) {
+    if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) object->RemoveFromScene();
+    return 0;
+}
+
+int LuaSetFade(lua_State* L) {
+    const float factor = static_cast<float>(lua_tonumber(L, 1));
+    if (CKRender* render = GetRender()) render->SetFade(factor);
+    return 0;
+}
+
 int LuaKillAllTasks(lua_State*) {
     if (g_Kernel) g_Kernel->KillAllTasks();
     return 0;
@@ -90,34 +204,34 @@ int LuaKillAllTasks(lua_State*) {
 
 }  // namespace
 
-// The slots left empty belong to render objects, the renderer, interface
-// screens, the configuration's volumes and music; each fills its own.
+// The slots left empty belong to interface screens, the configuration's
+// volumes and music; each fills its own.
 const SKLuaFunction g_EngineLuaFunctions[kEngineLuaFunctionCount] = {
     {"GetDeltaTime", LuaGetDeltaTime},
     {"AddRef", LuaAddRef},
     {"Release", LuaRelease},
     {"SendCommandByName", LuaSendCommandByName},
-    {"SendCommandByObject", nullptr},
+    {"SendCommandByObject", LuaSendCommandByObject},
     {"SendCommandByCategory", LuaSendCommandByCategory},
     {"SetNextCommand", LuaSetNextCommand},
     {"GetCurrentCommand", LuaGetCurrentCommand},
     {"GetCurrentParams", LuaGetCurrentParams},
     {"PointerToString", LuaPointerToString},
     {"StringToPointer", LuaStringToPointer},
-    {"SetLTransformation", nullptr},
-    {"SetPTransformation", nullptr},
+    {"SetLTransformation", LuaSetLTransformation},
+    {"SetPTransformation", LuaSetPTransformation},
     {"CheckString", LuaCheckString},
-    {"GetChildObject", nullptr},
-    {"SetVisible", nullptr},
-    {"SetCollision", nullptr},
+    {"GetChildObject", LuaGetChildObject},
+    {"SetVisible", LuaSetVisible},
+    {"SetCollision", LuaSetCollision},
     {"SplitString", LuaSplitString},
-    {"LoadRenderObject", nullptr},
-    {"DrawDynamicObject", nullptr},
-    {"SetAnimation", nullptr},
-    {"GetParentObject", nullptr},
-    {"ActivateObject", nullptr},
-    {"DeactivateObject", nullptr},
-    {"SetFade", nullptr},
+    {"LoadRenderObject", LuaLoadRenderObject},
+    {"DrawDynamicObject", LuaDrawDynamicObject},
+    {"SetAnimation", LuaSetAnimation},
+    {"GetParentObject", LuaGetParentObject},
+    {"ActivateObject", LuaActivateObject},
+    {"DeactivateObject", LuaDeactivateObject},
+    {"SetFade", LuaSetFade},
     {"LockButton", nullptr},
     {"UnlockButton", nullptr},
     {"KillAllTasks", LuaKillAllTasks},

@@ -3,6 +3,7 @@
 #include "core/KApplication.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
+#include "game/KGameLuaFunctions.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/table/backend_table.h"
 #include "resources/resource.h"
@@ -93,7 +94,13 @@ TEST_F(ScriptStartup, WithoutTheMainLoopScriptsAreLeftToTheLeakReport) {
     EXPECT_TRUE(g_LiveObjects.empty());
 }
 
+// Without a renderer or loader its object functions meet a null object and
+// do nothing; the real executable's session tests show the ship itself.
 TEST_F(ScriptStartup, TheSampleMainScriptRunsUntilReleaseAll) {
+    struct GameTable {
+        GameTable() { InstallGameLuaFunctions(); }
+        ~GameTable() { InstallLuaFunctions(KLuaTable::Game, nullptr, 0); }
+    } gameTable;
     for (const char* file : {"list.dat", "main.lua"})
         std::filesystem::copy_file(std::filesystem::path(KV_SAMPLE_SCRIPTS) / file,
                                    std::filesystem::path("Data") / "Scripts" / file);

@@ -1,0 +1,179 @@
+// The game's Lua functions: the table's order, the default camera that
+// SetDefaultCamera files as the game camera, and both tables and the loader
+// reaching scripts through the real start-up.
+#include "Render/KCamera.h"
+#include "core/KApplication.h"
+#include "core/KConfigVars.h"
+#include "game/KGameLuaFunctions.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/table/backend_table.h"
+#include "resources/resource.h"
+#include "script/KLuaFunctions.h"
+#include "script/KLuaScript.h"
+
+#include "Render/mesh_fixture.h"
+#include "Render/render_fixture.h"
+#include "script/script_fixture.h"
+#include "support/test_objects.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The script fixture's helpers, for a fixture that is a renderer test.
+struct Lua : ScriptTest {
+    using ScriptTest::Eval;
+};
+
+class GameFunctions : public RenderTest {
+protected:
+    void SetUp() override {
+        RenderTest::SetUp();
+        InstallEngineLuaFunctions();
+        InstallGameLuaFunctions();
+        WriteFile(std::filesystem::path("Data") / "Scripts" / "self.lua", kRecordingLoop);
+        script = new CKLuaScript();
+        ASSERT_EQ(script->Load("self"), S_OK);
+    }
+    void TearDown() override {
+        script = nullptr;
+        InstallLuaFunctions(KLuaTable::Game, nullptr, 0);
+        RenderTest::TearDown();
+    }
+    std::string Eval(const std::string& code) { return Lua::Eval(script->m_state, code); }
+    CKBaseCamera* GameCamera() {
+        const auto found = render->m_queue.find(9);
+        return found == render->m_queue.end() ? nullptr : found->second->camera.Get();
+    }
+
+    CKPtr<CKLuaScript> script;
+};
+
+TEST_F(GameFunctions, SetDefaultCameraFilesANewGameCameraLookingAtThePlayPlane) {
+    ASSERT_EQ(GameCamera(), nullptr);
+    EXPECT_EQ(Eval("select('#', SetDefaultCamera())"), "0");
+    auto* camera = dynamic_cast<CKPerspectiveCamera*>(GameCamera());
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(camera->GetRefCount(), 1);  // the queue's alone
+    EXPECT_FLOAT_EQ(camera->m_fov, 0.17453294f);
+    EXPECT_FLOAT_EQ(camera->m_near, 10.0f);
+    EXPECT_FLOAT_EQ(camera->m_far, 500.0f);
+    const D3DXVECTOR3 eye(0.0f, 0.0f, 120.5f), at(0.0f, 0.0f, 0.0f), up(0.0f, -1.0f, 0.0f);
+    EXPECT_TRUE(camera->m_eye == eye && camera->m_lookAt == at && camera->m_up == up);
+    // Updated before it is filed: the renderer draws with it as it stands.
+    D3DXMATRIX view;
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    EXPECT_EQ(std::memcmp(&camera->m_view, &view, sizeof view), 0);
+    EXPECT_EQ(camera->m_viewDirty, 0);
+    EXPECT_EQ(camera->m_projectionDirty, 0);
+    EXPECT_NE(camera->m_projection._11, 1.0f);
+
+    // Another call files another camera in its place.
+    camera->AddRef();
+    Eval("SetDefaultCamera()");
+    EXPECT_NE(GameCamera(), camera);
+    EXPECT_NE(dynamic_cast<CKPerspectiveCamera*>(GameCamera()), nullptr);
+    EXPECT_EQ(camera->GetRefCount(), 1);
+    camera->Release();
+
+    render->Stop();
+    render = nullptr;
+    CollectAll();
+    EXPECT_EQ(Eval("select('#', SetDefaultCamera())"), "0");  // no renderer: nothing
+}
+
+TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
+    const std::vector<std::string> expected = {"Shot",
+                                               "GetEnemyData",
+                                               "StopScript",
+                                               "KillEnemy",
+                                               "CrossPlayerRay",
+                                               "Shleyf",
+                                               "RotateToPlayer",
+                                               "TakeBonus",
+                                               "ClearTimer",
+                                               "SetActions",
+                                               "PlaySpecialSound3D",
+                                               "PlaySpecialSound",
+                                               "UpdateGameInterface",
+                                               "UpdateInterface",
+                                               "SetWeaponUpgrade",
+                                               "SetArmor",
+                                               "CreateInterface",
+                                               "ActivateInterface",
+                                               "DeactivateInterface",
+                                               "SetDefaultCamera",
+                                               "CreateStarField",
+                                               "InitLevel",
+                                               "StartLevel",
+                                               "StopLevel",
+                                               "AddLife",
+                                               "GetPlayerLife",
+                                               "SetScore",
+                                               "AddScore",
+                                               "SetLastLevel",
+                                               "GetLastLevel",
+                                               "GetScorePos",
+                                               "GetTScore",
+                                               "SetTScore",
+                                               "SetText",
+                                               "GetScore",
+                                               "MoveScores",
+                                               "HideTitle"};
+    ASSERT_EQ(kGameLuaFunctionCount, expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(g_GameLuaFunctions[i].name, expected[i]) << i;
+        EXPECT_EQ(g_GameLuaFunctions[i].function != nullptr, expected[i] == "SetDefaultCamera") << expected[i];
+    }
+    // No name of the engine's table is taken over.
+    for (const SKLuaFunction& engine : g_EngineLuaFunctions)
+        EXPECT_EQ(std::count(expected.begin(), expected.end(), engine.name), 0) << engine.name;
+}
+
+// The real start-up on the headless backend: a "main" script that loads an
+// object and sets the camera in its first slice.
+class GameStartup : public ScriptTest {
+protected:
+    void SetUp() override {
+        ScriptTest::SetUp();
+        std::string error;
+        ASSERT_TRUE(platform::Startup("headless", &error)) << error;
+        SetModuleResources(&KelvandorResources());
+        screenWidth = 640, screenHeight = 480, screenBPP = 16;
+        g_AppActive = 1;
+    }
+    void TearDown() override {
+        InstallLuaFunctions(KLuaTable::Game, nullptr, 0);
+        platform::Shutdown();
+        ScriptTest::TearDown();
+    }
+};
+
+TEST_F(GameStartup, MainGetsBothTablesAndTheLoader) {
+    mesh_fixture::WriteMesh("box.msh", SKMeshFile{mesh_fixture::Node("box", 0, 0xFFFFFFFFu), {}});
+    mesh_fixture::WriteDescriptor("box.rdf", "mesh = box.msh\n");
+    WriteFile("Data/Scripts/list.dat", "main t_system\n");
+    WriteScript("main",
+                "local box = LoadRenderObject('box.rdf', 10)\n"
+                "SetDefaultCamera()\n"
+                "local f = io.open('seen.txt', 'w')\n"
+                "f:write(GetChildObject(box, 'box') == box and 'box' or 'none', ' ', type(Shot))\n"
+                "f:close()\n"
+                "Release(box)\n"
+                "while true do Update() end\n");
+    std::string error;
+    auto session = platform::ParseSessionScript("0 launcher start\n5 close\n", &error);
+    ASSERT_TRUE(session) << error;
+    platform::Session().Load(std::move(*session));
+    platform::ResetWindowState();
+    LogCapture log;
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT), 0);
+    EXPECT_EQ(ReadFile("seen.txt"), "box nil");  // the empty slots register nothing
+    for (const std::string& line : log.lines) {
+        EXPECT_EQ(line.find("неудаленный объект"), std::string::npos) << line;
+        EXPECT_EQ(line.find("Невозможно загрузить"), std::string::npos) << line;
+    }
+}
+
+}  // namespace
