@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the game executable in a fresh copy of the game folder with a session
 # script and checks that it ends cleanly, opened the archive, and wrote
-# config.cfg and Data/game.dat back.
+# config.cfg and Data/game.dat back, loaded the sample ship, and left
+# nothing for the leak report.
 # Usage: run_game.sh EXECUTABLE BACKEND SCRIPT GAME_FOLDER
 set -u
 exe=$1 backend=$2 script=$3 game=$4
@@ -18,4 +19,6 @@ grep -qx 'fullScreen = 1' config.cfg 2>/dev/null || fail "config.cfg was not wri
 grep -q 'Cannot read game archive' log.txt && fail "the sample archive was not read"
 grep -q 'Начинается анализ скрипта - Data\\Scripts\\main.lua' log.txt || fail "the main script was not loaded"
 grep -qi 'scripts\\main.lua not found\|Ошибка\|Ощибка' log.txt && fail "the main script failed"
+grep -q 'Невозможно загрузить файл' log.txt && fail "a sample file could not be loaded"
+grep -q 'неудаленный объект' log.txt && fail "objects were left for the leak report"
 echo "game ran and ended cleanly on the $backend backend"

@@ -24,7 +24,7 @@ technique Lit
         PixelShader = NULL;
 
         Lighting = true;
-        Ambient = 0xFF808080;
+        Ambient = 0xFFD0D0D0;
         ColorVertex = true;
         DiffuseMaterialSource = Color1;
         AmbientMaterialSource = Color1;
