@@ -24,14 +24,6 @@ constexpr const char* kMeshFolder = "Data\\Meshes\\";
 constexpr const char* kAnimationFolder = "Data\\Animations\\";
 constexpr const char* kLoadFailed = "Невозможно загрузить файл - %s";
 
-std::vector<std::string> Split(const std::string& text, const char* delimiter) {
-    std::vector<std::string> tokens;
-    CKTokenizer tokenizer(text, delimiter, true);
-    std::string token;
-    while (tokenizer.NextToken(token)) tokens.push_back(token);
-    return tokens;
-}
-
 const std::string* Find(const KDescriptorSection& section, const char* key) {
     const auto found = section.find(key);
     return found == section.end() ? nullptr : &found->second;
@@ -140,13 +132,13 @@ void CKRenderObjectLoader::ApplyParams(CKRenderObject& node, const KDescriptorSe
     }
 
     if (const std::string* value = Find(section, "vertexeffect")) {
-        for (const std::string& item : Split(*value, ";")) {
+        for (const std::string& item : SplitTokens(*value, ";")) {
             // A stray ";" names no effect.
             if (item.empty()) continue;
-            const std::vector<std::string> parts = Split(item, " ");
+            const std::vector<std::string> parts = SplitTokens(item, " ");
             const std::string& effectName = parts[0];
             const std::vector<std::string> params =
-                parts.size() > 1 ? Split(parts[1], ",") : std::vector<std::string>();
+                parts.size() > 1 ? SplitTokens(parts[1], ",") : std::vector<std::string>();
             IKVertexEffect* vertexEffect = CreateVertexEffect(effectName, params);
             if (!vertexEffect) continue;
             node.vertexEffects.push_back(vertexEffect);
@@ -158,9 +150,9 @@ void CKRenderObjectLoader::ApplyParams(CKRenderObject& node, const KDescriptorSe
     if (const std::string* value = Find(section, "animation")) {
         std::vector<CKPtr<CKRenderObject>> subtree;
         node.CollectInto(subtree);
-        for (const std::string& item : Split(*value, ";")) {
+        for (const std::string& item : SplitTokens(*value, ";")) {
             if (item.empty()) continue;
-            const std::vector<std::string> parts = Split(item, ",");
+            const std::vector<std::string> parts = SplitTokens(item, ",");
             const KAnimationTracks tracks = LoadAnimation(parts.size() > 1 ? parts[1] : std::string());
             for (const CKPtr<CKRenderObject>& member : subtree) {
                 const auto found = tracks.find(member->name);

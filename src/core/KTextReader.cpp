@@ -45,6 +45,14 @@ CKTokenizer::CKTokenizer(const std::string& text, const std::string& delimiter, 
     TrimString(m_text);
 }
 
+std::vector<std::string> SplitTokens(const std::string& text, const std::string& delimiter) {
+    std::vector<std::string> tokens;
+    CKTokenizer tokenizer(text, delimiter, true);
+    std::string token;
+    while (tokenizer.NextToken(token)) tokens.push_back(token);
+    return tokens;
+}
+
 bool CKTokenizer::NextToken(std::string& out) {
     out.clear();
     if (m_text.empty() || m_position >= m_text.size()) return false;

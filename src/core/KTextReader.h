@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CKTextReader {
 public:
@@ -41,6 +42,9 @@ private:
     uint32_t m_position = 0;
     uint8_t m_quotes;
 };
+
+// Every token of the text, as the tokenizer gives them with quote handling on.
+std::vector<std::string> SplitTokens(const std::string& text, const std::string& delimiter);
 
 bool IsSpaceChar(char c);
 std::string& TrimString(std::string& s);

@@ -142,11 +142,7 @@ int LuaSetCollision(lua_State* L) {
 
 int LuaSplitString(lua_State* L) {
     const std::string text = CheckLuaString(L, 1), delimiter = CheckLuaString(L, 2);
-    std::vector<std::string> tokens;
-    CKTokenizer tokenizer(text, delimiter, true);
-    std::string token;
-    while (tokenizer.NextToken(token)) tokens.push_back(token);
-    return PushLuaStrings(L, tokens);
+    return PushLuaStrings(L, SplitTokens(text, delimiter));
 }
 
 int LuaLoadRenderObject(lua_State* L) {

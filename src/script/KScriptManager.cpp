@@ -43,13 +43,7 @@ SKScriptListLine ParseScriptListLine(const std::string& line) {
     return entry;
 }
 
-std::vector<std::string> SplitCommandParams(const std::string& params) {
-    std::vector<std::string> out;
-    CKTokenizer tokenizer(params, ",", true);
-    std::string token;
-    while (tokenizer.NextToken(token)) out.push_back(token);
-    return out;
-}
+std::vector<std::string> SplitCommandParams(const std::string& params) { return SplitTokens(params, ","); }
 
 std::string ObjectIdString(const IKMMObject* object) {
     char text[32];

@@ -36,14 +36,6 @@ std::optional<std::vector<uint8_t>> Read(const std::string& name) {
     return std::vector<uint8_t>(file.GetData(), file.GetData() + file.GetSize());
 }
 
-std::vector<std::string> Split(const std::string& text, const char* delimiter) {
-    std::vector<std::string> tokens;
-    CKTokenizer tokenizer(text, delimiter, true);
-    std::string token;
-    while (tokenizer.NextToken(token)) tokens.push_back(token);
-    return tokens;
-}
-
 const SKMeshNode* FindNode(const SKMeshNode& node, const std::string& name) {
     if (node.name == name) return &node;
     for (const SKMeshNode& child : node.children)
@@ -133,19 +125,19 @@ TEST_F(SampleContent, EveryDescriptorLoadsWholeAndDrawsUnderTheGameCamera) {
             EXPECT_LT(layer, kScreenCameraLayer);
 
             if (section.count("vertexeffect"))
-                for (const std::string& item : Split(section.at("vertexeffect"), ";")) {
-                    const auto parts = Split(item, " ");
+                for (const std::string& item : SplitTokens(section.at("vertexeffect"), ";")) {
+                    const auto parts = SplitTokens(item, " ");
                     ASSERT_FALSE(parts.empty()) << item;
                     std::unique_ptr<IKVertexEffect> effect(CreateVertexEffect(
-                        parts[0], parts.size() > 1 ? Split(parts[1], ",") : std::vector<std::string>{}));
+                        parts[0], parts.size() > 1 ? SplitTokens(parts[1], ",") : std::vector<std::string>{}));
                     EXPECT_NE(effect, nullptr) << item;
                 }
 
             if (section.count("animation")) {
                 std::set<std::string> subtree;
                 CollectNames(*node, subtree);
-                for (const std::string& item : Split(section.at("animation"), ";")) {
-                    const auto parts = Split(item, ",");
+                for (const std::string& item : SplitTokens(section.at("animation"), ";")) {
+                    const auto parts = SplitTokens(item, ",");
                     ASSERT_EQ(parts.size(), 2u) << item;
                     const auto bytes = Read("Data\\Animations\\" + parts[1]);
                     ASSERT_TRUE(bytes) << parts[1];

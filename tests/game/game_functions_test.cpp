@@ -2,19 +2,13 @@
 // SetDefaultCamera files as the game camera, and both tables and the loader
 // reaching scripts through the real start-up.
 #include "Render/KCamera.h"
-#include "core/KApplication.h"
-#include "core/KConfigVars.h"
 #include "game/KGameLuaFunctions.h"
-#include "platform/headless/headless_backend.h"
-#include "platform/table/backend_table.h"
-#include "resources/resource.h"
 #include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
 
 #include "Render/mesh_fixture.h"
 #include "Render/render_fixture.h"
-#include "script/script_fixture.h"
-#include "support/test_objects.h"
+#include "script/startup_fixture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -133,20 +127,11 @@ TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
 
 // The real start-up on the headless backend: a "main" script that loads an
 // object and sets the camera in its first slice.
-class GameStartup : public ScriptTest {
+class GameStartup : public StartupTest {
 protected:
-    void SetUp() override {
-        ScriptTest::SetUp();
-        std::string error;
-        ASSERT_TRUE(platform::Startup("headless", &error)) << error;
-        SetModuleResources(&KelvandorResources());
-        screenWidth = 640, screenHeight = 480, screenBPP = 16;
-        g_AppActive = 1;
-    }
     void TearDown() override {
         InstallLuaFunctions(KLuaTable::Game, nullptr, 0);
-        platform::Shutdown();
-        ScriptTest::TearDown();
+        StartupTest::TearDown();
     }
 };
 
@@ -162,18 +147,11 @@ TEST_F(GameStartup, MainGetsBothTablesAndTheLoader) {
                 "f:close()\n"
                 "Release(box)\n"
                 "while true do Update() end\n");
-    std::string error;
-    auto session = platform::ParseSessionScript("0 launcher start\n5 close\n", &error);
-    ASSERT_TRUE(session) << error;
-    platform::Session().Load(std::move(*session));
-    platform::ResetWindowState();
     LogCapture log;
-    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT), 0);
+    EXPECT_EQ(Play("0 launcher start\n5 close\n"), 0);
     EXPECT_EQ(ReadFile("seen.txt"), "box nil");  // the empty slots register nothing
-    for (const std::string& line : log.lines) {
-        EXPECT_EQ(line.find("неудаленный объект"), std::string::npos) << line;
-        EXPECT_EQ(line.find("Невозможно загрузить"), std::string::npos) << line;
-    }
+    EXPECT_FALSE(Logged(log, "неудаленный объект"));
+    EXPECT_FALSE(Logged(log, "Невозможно загрузить"));
 }
 
 }  // namespace

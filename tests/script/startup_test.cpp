@@ -1,49 +1,17 @@
 // Scripts in the whole program: "main" from start-up to close through the
 // headless backend, the "release_all" pass at exit, and the sample script.
-#include "core/KApplication.h"
-#include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "game/KGameLuaFunctions.h"
-#include "platform/headless/headless_backend.h"
-#include "platform/table/backend_table.h"
-#include "resources/resource.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
-#include "script_fixture.h"
-#include "support/test_objects.h"
+#include "startup_fixture.h"
 
 #include <algorithm>
 
 namespace {
 
-class ScriptStartup : public ScriptTest {
-protected:
-    void SetUp() override {
-        ScriptTest::SetUp();
-        std::string error;
-        ASSERT_TRUE(platform::Startup("headless", &error)) << error;
-        SetModuleResources(&KelvandorResources());
-        screenWidth = 640, screenHeight = 480, screenBPP = 16;
-        g_AppActive = 1;
-    }
-    void TearDown() override {
-        platform::Shutdown();
-        ScriptTest::TearDown();
-    }
-    int Play(const char* session) {
-        std::string error;
-        auto parsed = platform::ParseSessionScript(session, &error);
-        EXPECT_TRUE(parsed) << error;
-        platform::Session().Load(std::move(*parsed));
-        platform::ResetWindowState();
-        return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT);
-    }
-    static bool Logged(const LogCapture& log, const std::string& text) {
-        return std::any_of(log.lines.begin(), log.lines.end(),
-                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    }
-};
+using ScriptStartup = StartupTest;
 
 // Counts its slices and, on "release_all", writes the count to NAME.txt.
 std::string Counter(const std::string& name) {
