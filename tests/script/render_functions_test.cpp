@@ -38,6 +38,7 @@ protected:
     }
     void TearDown() override {
         script = nullptr;
+        ship = engine = flame = nullptr;
         delete GetRenderObjectLoader();
         delete GetScriptManager();
         RenderTest::TearDown();
@@ -118,8 +119,9 @@ TEST_F(RenderFunctions, WithoutTheirSingletonTheFunctionsDoNothing) {
     ship->SetScript(script.Get());
     mesh_fixture::WriteMesh("box.msh", SKMeshFile{mesh_fixture::Node("box", 0, 0xFFFFFFFFu), {}});
     mesh_fixture::WriteDescriptor("box.rdf", "mesh = box.msh\n");
-    ASSERT_EQ(Eval("LoadRenderObject('box.rdf', 10) ~= nil"), "true");
-    Run("Release(LoadRenderObject('box.rdf', 10))");
+    Run("rawset(_G, 'loaded', LoadRenderObject('box.rdf', 10))");
+    ASSERT_EQ(Eval("loaded"), "ptr");
+    Run("Release(loaded)");
 
     delete GetRenderObjectLoader();
     EXPECT_EQ(Eval("LoadRenderObject('box.rdf', 10)"), "null");
