@@ -2,7 +2,10 @@
 # Source checks of the test command.
 #   check_sources.sh format    every C++ file is as .clang-format lays it out
 #   check_sources.sh includes  SDL, OpenGL and Dear ImGui are included only by
-#                              the real backend (src/platform/sdl) and its tests
+#                              the real backend (src/platform/sdl) and its tests,
+#                              OpenAL and libsndfile only by its sound
+#                              (src/platform/openal) and its tests
+#                              (libsndfile also by the content tools)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +34,15 @@ case "${1:-}" in
     found=$(sources | grep -v -E '^(src|tests)/platform/sdl/' | xargs grep -n -E "$pattern" || true)
     if [ -n "$found" ]; then
       echo "SDL, GL or ImGui included outside src/platform/sdl:"
+      echo "$found"
+      exit 1
+    fi
+    # The content tools read sound files too; nothing else of the game does.
+    pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](AL/|sndfile)'
+    found=$(sources | grep -v -E '^(src|tests)/platform/openal/' | xargs grep -n -E "$pattern" |
+      grep -v -E '^(tools|tests/tools)/[^:]*:[0-9]+:[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]sndfile' || true)
+    if [ -n "$found" ]; then
+      echo "OpenAL or libsndfile included outside src/platform/openal (libsndfile: or the content tools):"
       echo "$found"
       exit 1
     fi

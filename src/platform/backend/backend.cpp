@@ -29,6 +29,9 @@ void Install(BackendSet set) {
 void Shutdown() {
     ResetWindowState();
     // Areas go before the base: they may hold what the base made.
+    g_set.media.reset();
+    g_set.audio.reset();
+    g_set.input.reset();
     g_set.graphics.reset();
     g_set.base.reset();
     g_session = SessionPlayer();
@@ -38,6 +41,9 @@ void Shutdown() {
 
 IBackend* Backend() { return g_set.base.get(); }
 gfx::IGraphicsBackend* GraphicsBackend() { return g_set.graphics.get(); }
+input::IInputBackend* InputBackend() { return g_set.input.get(); }
+audio::IAudioBackend* AudioBackend() { return g_set.audio.get(); }
+media::IMediaBackend* MediaBackend() { return g_set.media.get(); }
 
 std::string TakeScreenshotRequest() { return std::exchange(g_screenshot, std::string()); }
 
@@ -70,10 +76,14 @@ void CountFrame() {
     if (!g_set.base) return;
     g_set.base->OnFrame(g_frame);
     for (const SessionAction& action : g_session.TakeFrameActions(g_frame)) {
-        if (action.verb == "screenshot")
+        if (action.verb == "screenshot") {
             g_screenshot = JoinWords(action.args);
-        else
+        } else if (action.verb == "key" || action.verb == "mouse") {
+            // Before this pass pumps its events, so the pass's reads see them.
+            if (g_set.input) g_set.input->ApplyInputAction(action);
+        } else {
             g_set.base->ApplyWindowAction(action);
+        }
     }
 }
 

@@ -1,12 +1,15 @@
 // Platform backends: the native half of the stand-ins. The base backend owns
 // windows, events, dialogs, the cursor and the clock; each further area
-// (graphics now; audio, input and media as they come) has its own contract
-// and is created beside it from the same entry of the backend table
-// (platform/table). This header is the platform core's side: the contract of
-// the base backend and the slots the started backends live in.
+// (graphics, input, audio and media) has its own contract and is created
+// beside it from the same entry of the backend table (platform/table). This
+// header is the platform core's side: the contract of the base backend and
+// the slots the started backends live in.
 #pragma once
 
+#include "platform/backend/audio.h"
 #include "platform/backend/graphics.h"
+#include "platform/backend/input.h"
+#include "platform/backend/media.h"
 #include "platform/session/session_script.h"
 #include "platform/win32/window.h"
 
@@ -53,6 +56,9 @@ public:
 struct BackendSet {
     std::unique_ptr<IBackend> base;
     std::unique_ptr<gfx::IGraphicsBackend> graphics;
+    std::unique_ptr<input::IInputBackend> input;
+    std::unique_ptr<audio::IAudioBackend> audio;
+    std::unique_ptr<media::IMediaBackend> media;
 };
 
 // Makes the set the running backend, replacing any other.
@@ -60,6 +66,9 @@ void Install(BackendSet set);
 void Shutdown();
 IBackend* Backend();
 gfx::IGraphicsBackend* GraphicsBackend();
+input::IInputBackend* InputBackend();
+audio::IAudioBackend* AudioBackend();
+media::IMediaBackend* MediaBackend();
 
 // The session script that drives dialogs and window actions.
 SessionPlayer& Session();

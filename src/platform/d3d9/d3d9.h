@@ -5,14 +5,7 @@
 #pragma once
 
 #include "platform/d3d9/d3d9types.h"
-
-struct IUnknown {
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
-
-protected:
-    virtual ~IUnknown() = default;
-};
+#include "platform/win32/objbase.h"
 
 struct IDirect3DDevice9;
 

@@ -7,9 +7,7 @@
 
 #include <cstdint>
 
-using ULONG = uint32_t;
 using INT = int;
-using HANDLE = void*;
 
 struct D3DVECTOR {
     float x, y, z;

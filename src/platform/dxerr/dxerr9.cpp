@@ -1,6 +1,9 @@
 #include "platform/dxerr/dxerr9.h"
 
 #include "platform/d3d9/d3d9types.h"
+#include "platform/dinput/dinput.h"
+#include "platform/dshow/dshow.h"
+#include "platform/dsound/dsound.h"
 
 #include <cstdio>
 
@@ -63,6 +66,43 @@ constexpr ErrorText kErrors[] = {
     {D3DERR_WASSTILLDRAWING, "D3DERR_WASSTILLDRAWING",
      "The surface is still in use by a drawing operation that has not finished."},
     {D3DXERR_INVALIDDATA, "D3DXERR_INVALIDDATA", "The data is not in a format that can be read."},
+    // DirectInput's own codes; the ones sharing a COM code's value (DI_OK,
+    // DI_NOEFFECT, DIERR_INVALIDPARAM, DIERR_GENERIC...) are named above.
+    {DIERR_OTHERAPPHASPRIO, "DIERR_OTHERAPPHASPRIO", "Another application or device holds the device exclusively."},
+    {DIERR_NOTACQUIRED, "DIERR_NOTACQUIRED", "The device is not acquired."},
+    {DIERR_NOTINITIALIZED, "DIERR_NOTINITIALIZED", "The object has not been initialized."},
+    {DIERR_INPUTLOST, "DIERR_INPUTLOST",
+     "Access to the input device has been lost and the device must be acquired again."},
+    {DIERR_ACQUIRED, "DIERR_ACQUIRED", "The call cannot be made while the device is acquired."},
+    {DIERR_DEVICENOTREG, "DIERR_DEVICENOTREG", "The device or device instance is not registered with DirectInput."},
+    {DIERR_NOAGGREGATION, "DIERR_NOAGGREGATION", "The object does not support aggregation."},
+    {DIERR_OLDDIRECTINPUTVERSION, "DIERR_OLDDIRECTINPUTVERSION",
+     "The application needs a newer version of DirectInput."},
+    {DIERR_BETADIRECTINPUTVERSION, "DIERR_BETADIRECTINPUTVERSION",
+     "The application was written for an unsupported prerelease version of DirectInput."},
+    // DirectSound's and DirectShow's own codes, as the sound system logs them
+    // (DSERR_NOAGGREGATION and REGDB_E_CLASSNOTREG share values named above).
+    {DS_NO_VIRTUALIZATION, "DS_NO_VIRTUALIZATION", "The buffer was made, but with another 3D algorithm."},
+    {DSERR_ALLOCATED, "DSERR_ALLOCATED", "The resources asked for are in use by another caller."},
+    {DSERR_CONTROLUNAVAIL, "DSERR_CONTROLUNAVAIL", "The buffer was not made with the control asked for."},
+    {DSERR_INVALIDCALL, "DSERR_INVALIDCALL", "The call is not valid for the object's current state."},
+    {DSERR_PRIOLEVELNEEDED, "DSERR_PRIOLEVELNEEDED", "The call needs a higher cooperative level."},
+    {DSERR_BADFORMAT, "DSERR_BADFORMAT", "The wave format is not supported."},
+    {DSERR_NODRIVER, "DSERR_NODRIVER", "No sound driver is available."},
+    {DSERR_ALREADYINITIALIZED, "DSERR_ALREADYINITIALIZED", "The object is already initialized."},
+    {DSERR_BUFFERLOST, "DSERR_BUFFERLOST", "The buffer memory has been lost and must be restored."},
+    {DSERR_OTHERAPPHASPRIO, "DSERR_OTHERAPPHASPRIO", "Another application has a higher priority level."},
+    {DSERR_UNINITIALIZED, "DSERR_UNINITIALIZED", "The object has not been initialized."},
+    {DSERR_BUFFERTOOSMALL, "DSERR_BUFFERTOOSMALL", "The buffer is too small for the call."},
+    {DSERR_DS8_REQUIRED, "DSERR_DS8_REQUIRED", "The call needs DirectSound 8 interfaces."},
+    {E_ABORT, "E_ABORT", "The operation was aborted, or no event arrived in time."},
+    {CO_E_NOTINITIALIZED, "CO_E_NOTINITIALIZED", "The object has not been initialized."},
+    {VFW_S_STATE_INTERMEDIATE, "VFW_S_STATE_INTERMEDIATE", "The graph is still changing its state."},
+    {VFW_E_NOT_FOUND, "VFW_E_NOT_FOUND", "The file or object was not found."},
+    {VFW_E_CANNOT_RENDER, "VFW_E_CANNOT_RENDER", "No combination of filters could render the stream."},
+    {VFW_E_UNKNOWN_FILE_TYPE, "VFW_E_UNKNOWN_FILE_TYPE", "The media type of the file is not recognized."},
+    {VFW_E_UNSUPPORTED_STREAM, "VFW_E_UNSUPPORTED_STREAM", "The file cannot be played: its format is not supported."},
+    {VFW_E_NO_AUDIO_HARDWARE, "VFW_E_NO_AUDIO_HARDWARE", "The sound cannot be played: there is no audio hardware."},
 };
 
 const ErrorText* Find(HRESULT hr) {

@@ -2,6 +2,7 @@
 
 #include "platform/sdl/gl_graphics.h"
 #include "platform/sdl/sdl_dialog.h"
+#include "platform/sdl/sdl_input.h"
 
 #include "imgui.h"
 
@@ -233,8 +234,12 @@ public:
         // One close of the window may come both as its close event and as a
         // quit; the game must see a single WM_CLOSE for it.
         std::set<HWND> closed;
+        // Every pending event is taken, so the key and mouse states the input
+        // area keeps are current when this pass reads them.
+        sdl::SdlInput* input = sdl::InputArea();
         while (got) {
             Translate(e, &closed);
+            if (input) input->HandleEvent(e);
             got = SDL_PollEvent(&e) != 0;
         }
     }

@@ -1,5 +1,6 @@
 #include "platform/session/session_script.h"
 
+#include "platform/dinput/dik.h"
 #include "platform/win32/window.h"
 
 #include <cerrno>
@@ -9,17 +10,26 @@
 namespace platform {
 namespace {
 
+enum class Where {
+    Dialog,  // frame 0 only
+    Loop,    // frames 1 and later only
+    Any,
+};
+
 struct VerbRule {
     const char* verb;
-    bool dialog;  // frame 0 only
+    Where where;
     int minArgs;
     int maxArgs;  // -1: any
 };
 
-// Window verbs take no words; dialog verbs name a control or an operation.
+// Window verbs take no words; dialog verbs name a control or an operation;
+// input verbs say what a key, the mouse or a button does.
 const VerbRule kVerbs[] = {
-    {"launcher", true, 1, 1}, {"settings", true, 1, -1}, {"close", false, 0, 0},      {"minimize", false, 0, 0},
-    {"restore", false, 0, 0}, {"activate", false, 0, 0}, {"deactivate", false, 0, 0}, {"screenshot", false, 1, -1},
+    {"launcher", Where::Dialog, 1, 1}, {"settings", Where::Dialog, 1, -1}, {"close", Where::Any, 0, 0},
+    {"minimize", Where::Any, 0, 0},    {"restore", Where::Any, 0, 0},      {"activate", Where::Any, 0, 0},
+    {"deactivate", Where::Any, 0, 0},  {"screenshot", Where::Any, 1, -1},  {"key", Where::Loop, 2, -1},
+    {"mouse", Where::Loop, 2, 3},
 };
 
 std::vector<std::string> SplitWords(std::string_view line) {
@@ -43,6 +53,16 @@ bool ParseUnsigned(const std::string& word, uint64_t limit, uint64_t* out) {
     }
     if (v > limit) return false;
     *out = v;
+    return true;
+}
+
+// A signed decimal count: an optional '-', then digits, within 32 bits.
+bool ParseCount(const std::string& word, int32_t* out) {
+    const bool negative = !word.empty() && word[0] == '-';
+    uint64_t magnitude = 0;
+    if (!ParseUnsigned(negative ? word.substr(1) : word, negative ? 0x80000000u : 0x7FFFFFFFu, &magnitude))
+        return false;
+    *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude));
     return true;
 }
 
@@ -77,7 +97,10 @@ std::optional<SessionScript> ParseSessionScript(std::string_view text, std::stri
         const int args = static_cast<int>(words.size()) - 2;
         if (args < rule->minArgs || (rule->maxArgs >= 0 && args > rule->maxArgs))
             return fail("wrong number of words after '" + words[1] + "'");
-        if (rule->dialog && frame != 0) return fail("'" + words[1] + "' acts on a dialog and belongs to frame 0");
+        if (rule->where == Where::Dialog && frame != 0)
+            return fail("'" + words[1] + "' acts on a dialog and belongs to frame 0");
+        if (rule->where == Where::Loop && frame == 0)
+            return fail("'" + words[1] + "' belongs to a frame of the main loop (1 or later)");
         if (words[1] == "launcher" && words[2] != "start" && words[2] != "settings" && words[2] != "exit")
             return fail("'launcher' takes start, settings or exit");
         if (words[1] == "settings") {
@@ -94,17 +117,57 @@ std::optional<SessionScript> ParseSessionScript(std::string_view text, std::stri
                 return fail("'settings " + op + "' takes no further words");
             }
         }
-        if (frame < lastFrame) return fail("frame " + words[0] + " comes before an earlier line's frame");
-        lastFrame = static_cast<uint32_t>(frame);
         SessionAction action;
         action.frame = static_cast<uint32_t>(frame);
         action.verb = words[1];
         action.args.assign(words.begin() + 2, words.end());
         action.line = lineNo;
+        std::string inputError;
+        if ((action.verb == "key" || action.verb == "mouse") && !ReadInputAction(action, &inputError))
+            return fail(inputError);
+        if (frame < lastFrame) return fail("frame " + words[0] + " comes before an earlier line's frame");
+        lastFrame = static_cast<uint32_t>(frame);
         script.actions.push_back(std::move(action));
         if (end == text.size()) break;
     }
     return script;
+}
+
+std::optional<InputAction> ReadInputAction(const SessionAction& action, std::string* error) {
+    auto fail = [&](const std::string& m) {
+        if (error) *error = m;
+        return std::nullopt;
+    };
+    const std::vector<std::string>& args = action.args;
+    InputAction input;
+    if (action.verb == "key") {
+        if (args.size() < 2 || (args[0] != "down" && args[0] != "up"))
+            return fail("'key' takes down or up and a key name");
+        input.kind = args[0] == "down" ? InputAction::Kind::KeyDown : InputAction::Kind::KeyUp;
+        // The name is the rest of the line, so "NumPad 7" is one key.
+        std::string name = args[1];
+        for (size_t i = 2; i < args.size(); ++i) name += " " + args[i];
+        // The table's stand-in name for codes without a key names none.
+        input.code = name == kUndefinedKeyName ? -1 : KeyCodeOfName(name.data(), name.size());
+        if (input.code < 0) return fail("unknown key '" + name + "'");
+        return input;
+    }
+    if (action.verb != "mouse") return fail("'" + action.verb + "' is not an input action");
+    if (args.empty()) return fail("'mouse' takes move, down or up");
+    if (args[0] == "move") {
+        input.kind = InputAction::Kind::MouseMove;
+        if (args.size() != 3 || !ParseCount(args[1], &input.dx) || !ParseCount(args[2], &input.dy))
+            return fail("'mouse move' takes two whole numbers");
+        return input;
+    }
+    if (args[0] != "down" && args[0] != "up") return fail("'mouse' takes move, down or up");
+    input.kind = args[0] == "down" ? InputAction::Kind::ButtonDown : InputAction::Kind::ButtonUp;
+    static constexpr const char* kButtons[] = {"left", "right", "middle"};
+    input.code = -1;
+    for (int i = 0; i < 3; ++i)
+        if (args.size() == 2 && args[1] == kButtons[i]) input.code = i;
+    if (input.code < 0) return fail("'mouse " + args[0] + "' takes left, right or middle");
+    return input;
 }
 
 void SessionPlayer::Load(SessionScript script) {

@@ -28,6 +28,18 @@ struct SessionScript {
 // "line N: message".
 std::optional<SessionScript> ParseSessionScript(std::string_view text, std::string* error);
 
+// A "key" or "mouse" action read back into what it does to the devices.
+struct InputAction {
+    enum class Kind { KeyDown, KeyUp, MouseMove, ButtonDown, ButtonUp };
+    Kind kind = Kind::KeyDown;
+    int code = 0;            // the key's scan code, or the button (0 left, 1 right, 2 middle)
+    int32_t dx = 0, dy = 0;  // relative mouse counts
+};
+
+// What a "key" or "mouse" action does; nothing when it is not a well-formed
+// one (the parser refuses such lines, with the reason in error).
+std::optional<InputAction> ReadInputAction(const SessionAction& action, std::string* error = nullptr);
+
 // Plays a parsed script: dialog actions in order while dialogs are shown,
 // window actions at their frames.
 class SessionPlayer {

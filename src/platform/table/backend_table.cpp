@@ -1,7 +1,11 @@
 #include "platform/table/backend_table.h"
 
+#include "platform/headless/headless_audio.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/headless/headless_graphics.h"
+#include "platform/headless/headless_input.h"
+#include "platform/headless/headless_media.h"
+#include "platform/openal/openal_backend.h"
 #include "platform/sdl/sdl_backend.h"
 
 #include <cstdlib>
@@ -12,8 +16,10 @@ namespace platform {
 namespace {
 
 const BackendEntry kBackends[] = {
-    {"sdl", &CreateSdlBackend, &CreateSdlGraphicsBackend},
-    {"headless", &CreateHeadlessBackend, &CreateHeadlessGraphicsBackend},
+    {"sdl", &CreateSdlBackend, &CreateSdlGraphicsBackend, &CreateSdlInputBackend, &CreateOpenAlAudioBackend,
+     &CreateOpenAlMediaBackend},
+    {"headless", &CreateHeadlessBackend, &CreateHeadlessGraphicsBackend, &CreateHeadlessInputBackend,
+     &CreateHeadlessAudioBackend, &CreateHeadlessMediaBackend},
 };
 
 }  // namespace
@@ -37,6 +43,9 @@ bool Startup(const char* name, std::string* error) {
             return false;
         }
         if (entry.createGraphics) set.graphics = entry.createGraphics();
+        if (entry.createInput) set.input = entry.createInput();
+        if (entry.createAudio) set.audio = entry.createAudio();
+        if (entry.createMedia) set.media = entry.createMedia();
         Install(std::move(set));
         return true;
     }

@@ -15,6 +15,9 @@ struct BackendEntry {
     std::unique_ptr<IBackend> (*createBase)();
     // Each area is made after the base has started (null: none).
     std::unique_ptr<gfx::IGraphicsBackend> (*createGraphics)();
+    std::unique_ptr<input::IInputBackend> (*createInput)();
+    std::unique_ptr<audio::IAudioBackend> (*createAudio)();
+    std::unique_ptr<media::IMediaBackend> (*createMedia)();
 };
 
 // The backend a player gets when none is named.

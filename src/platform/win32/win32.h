@@ -26,6 +26,8 @@ using ATOM = WORD;
 using LPCSTR = const char*;
 using LPSTR = char*;
 using LPVOID = void*;
+using ULONG = uint32_t;
+using HANDLE = void*;
 
 #ifndef TRUE
 #define TRUE 1
@@ -249,6 +251,12 @@ LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LP
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 DWORD timeGetTime();
+
+// Events. Names are not shared between calls: each CreateEventA makes a new
+// event. Nothing in the engine waits on one.
+HANDLE CreateEventA(LPVOID security, BOOL manualReset, BOOL initialState, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL CloseHandle(HANDLE handle);
 
 // COM.
 HRESULT CoInitialize(LPVOID reserved);

@@ -183,6 +183,7 @@ BOOL ShowWindow(HWND wnd, int cmdShow) {
     const bool show = cmdShow != SW_HIDE;
     const bool minimize = cmdShow == SW_SHOWMINIMIZED || cmdShow == SW_MINIMIZE;
     wnd->visible = show;
+    if (wasVisible && (!show || minimize)) ++wnd->focusLosses;
     if (B()) B()->ShowNativeWindow(wnd, cmdShow);
     if (!wnd->wndProc || wasVisible == (show ? TRUE : FALSE)) return wasVisible;
     // What the original platform sends from inside ShowWindow.
@@ -403,6 +404,7 @@ void PostWindowEvent(HWND wnd, WindowEvent event) {
     case WindowEvent::Close: PostMessageA(wnd, WM_CLOSE, 0, 0); break;
     case WindowEvent::Minimized:
         wnd->minimized = true;
+        ++wnd->focusLosses;
         SendMessageA(wnd, WM_SIZE, SIZE_MINIMIZED, 0);
         break;
     case WindowEvent::Restored:
@@ -419,6 +421,7 @@ void PostWindowEvent(HWND wnd, WindowEvent event) {
         break;
     case WindowEvent::FocusLost:
         wnd->focused = false;
+        ++wnd->focusLosses;
         SendMessageA(wnd, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, wnd->minimized ? 1 : 0), 0);
         break;
     case WindowEvent::MouseOver:

@@ -24,6 +24,9 @@ struct KWindow {
     bool visible = false;
     bool minimized = false;
     bool focused = false;  // has the keyboard focus (is the active window)
+    // Times the window lost the focus or was minimised or hidden: a
+    // foreground input device acquired before the last of them is lost.
+    unsigned focusLosses = 0;
     bool destroyed = false;
     void* native = nullptr;  // backend's own handle
 

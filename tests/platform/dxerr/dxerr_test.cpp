@@ -2,6 +2,9 @@
 // constant's name and a description; unknown codes say so; the engine's
 // error line is formatted from them.
 #include "platform/d3d9/d3d9types.h"
+#include "platform/dinput/dinput.h"
+#include "platform/dshow/dshow.h"
+#include "platform/dsound/dsound.h"
 #include "platform/dxerr/dxerr9.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +51,23 @@ TEST(DXErr, EveryKnownCodeHasItsConstantsNameAndADescription) {
         {D3DERR_DRIVERINVALIDCALL, "D3DERR_DRIVERINVALIDCALL"},
         {D3DERR_WASSTILLDRAWING, "D3DERR_WASSTILLDRAWING"},
         {D3DXERR_INVALIDDATA, "D3DXERR_INVALIDDATA"},
+        // DirectInput's codes that are not COM's under another name.
+        {DIERR_OTHERAPPHASPRIO, "DIERR_OTHERAPPHASPRIO"},
+        {DIERR_NOTACQUIRED, "DIERR_NOTACQUIRED"},
+        {DIERR_NOTINITIALIZED, "DIERR_NOTINITIALIZED"},
+        {DIERR_INPUTLOST, "DIERR_INPUTLOST"},
+        {DIERR_ACQUIRED, "DIERR_ACQUIRED"},
+        {DIERR_DEVICENOTREG, "DIERR_DEVICENOTREG"},
+        {DIERR_NOAGGREGATION, "DIERR_NOAGGREGATION"},
+        {DIERR_OLDDIRECTINPUTVERSION, "DIERR_OLDDIRECTINPUTVERSION"},
+        {DIERR_BETADIRECTINPUTVERSION, "DIERR_BETADIRECTINPUTVERSION"},
+        {DSERR_BUFFERLOST, "DSERR_BUFFERLOST"},
+        {DSERR_NODRIVER, "DSERR_NODRIVER"},
+        {DSERR_BADFORMAT, "DSERR_BADFORMAT"},
+        {DSERR_PRIOLEVELNEEDED, "DSERR_PRIOLEVELNEEDED"},
+        {VFW_E_NOT_FOUND, "VFW_E_NOT_FOUND"},
+        {VFW_E_UNKNOWN_FILE_TYPE, "VFW_E_UNKNOWN_FILE_TYPE"},
+        {VFW_E_NO_AUDIO_HARDWARE, "VFW_E_NO_AUDIO_HARDWARE"},
     };
     std::set<std::string> descriptions;
     for (const Case& c : cases) {
@@ -63,7 +83,7 @@ TEST(DXErr, EveryKnownCodeHasItsConstantsNameAndADescription) {
 }
 
 TEST(DXErr, UnknownCodesAreNamedUnknown) {
-    for (HRESULT code : {static_cast<HRESULT>(0x88760001u), static_cast<HRESULT>(0x80004004u), 2, -1}) {
+    for (HRESULT code : {static_cast<HRESULT>(0x88760001u), static_cast<HRESULT>(0x80004006u), 2, -1}) {
         SCOPED_TRACE(code);
         EXPECT_STREQ(DXGetErrorString9(code), "Unknown");
         EXPECT_STREQ(DXGetErrorDescription9(code), "n/a");

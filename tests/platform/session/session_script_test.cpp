@@ -1,6 +1,10 @@
 #include "platform/session/session_script.h"
 
+#include "platform/dinput/dik.h"
+
 #include <gtest/gtest.h>
+
+#include <iterator>
 
 using platform::ParseSessionScript;
 
@@ -40,12 +44,64 @@ TEST(SessionScript, RejectsMalformedLinesWithTheirNumber) {
         {"0 settings close", "line 1: 'settings' takes select, type, ok or cancel"},
         {"0 launcher quit", "line 1: 'launcher' takes start, settings or exit"},
         {"5 close\n4 close", "line 2: frame 4 comes before an earlier line's frame"},
+        {"0 key down Space", "line 1: 'key' belongs to a frame of the main loop (1 or later)"},
+        {"1 key Space", "line 1: wrong number of words after 'key'"},
+        {"1 key press Space", "line 1: 'key' takes down or up and a key name"},
+        {"1 key down Spacebar", "line 1: unknown key 'Spacebar'"},
+        {"1 key down space", "line 1: unknown key 'space'"},
+        {"1 key down NumPad  7x", "line 1: unknown key 'NumPad 7x'"},
+        {"1 key up undefined key", "line 1: unknown key 'undefined key'"},
+        {"0 mouse move 1 1", "line 1: 'mouse' belongs to a frame of the main loop (1 or later)"},
+        {"1 mouse move 1", "line 1: 'mouse move' takes two whole numbers"},
+        {"1 mouse move 1 +2", "line 1: 'mouse move' takes two whole numbers"},
+        {"1 mouse move 2147483648 0", "line 1: 'mouse move' takes two whole numbers"},
+        {"1 mouse move 0 1.5", "line 1: 'mouse move' takes two whole numbers"},
+        {"1 mouse move - 0", "line 1: 'mouse move' takes two whole numbers"},
+        {"1 mouse down", "line 1: wrong number of words after 'mouse'"},
+        {"1 mouse down fourth", "line 1: 'mouse down' takes left, right or middle"},
+        {"1 mouse up left right", "line 1: 'mouse up' takes left, right or middle"},
+        {"1 mouse click left", "line 1: 'mouse' takes move, down or up"},
+        {"1 mouse move 1 2 3", "line 1: wrong number of words after 'mouse'"},
     };
     for (const auto& c : cases) {
         std::string error;
         EXPECT_FALSE(ParseSessionScript(c.text, &error)) << c.text;
         EXPECT_EQ(error, c.error) << c.text;
     }
+}
+
+TEST(SessionScript, InputActionsSayWhatTheyDoToKeysAndTheMouse) {
+    using Kind = platform::InputAction::Kind;
+    std::string error;
+    auto script = ParseSessionScript(
+        "1 key down Space\n1 key up NumPad\t7\n2 key down Esc\n2 key down Numpad ,\n"
+        "3 mouse move 5 -3\n3 mouse move -2147483648 2147483647\n"
+        "4 mouse down left\n4 mouse up right\n4 mouse down middle\n",
+        &error);
+    ASSERT_TRUE(script) << error;
+    const struct {
+        Kind kind;
+        int code;
+        int32_t dx, dy;
+    } expected[] = {
+        {Kind::KeyDown, DIK_SPACE, 0, 0},  {Kind::KeyUp, DIK_NUMPAD7, 0, 0},
+        {Kind::KeyDown, DIK_ESCAPE, 0, 0}, {Kind::KeyDown, DIK_NUMPADCOMMA, 0, 0},
+        {Kind::MouseMove, 0, 5, -3},       {Kind::MouseMove, 0, INT32_MIN, INT32_MAX},
+        {Kind::ButtonDown, 0, 0, 0},       {Kind::ButtonUp, 1, 0, 0},
+        {Kind::ButtonDown, 2, 0, 0},
+    };
+    ASSERT_EQ(script->actions.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(script->actions[i].line);
+        const auto input = platform::ReadInputAction(script->actions[i]);
+        ASSERT_TRUE(input);
+        EXPECT_EQ(input->kind, expected[i].kind);
+        EXPECT_EQ(input->code, expected[i].code);
+        EXPECT_EQ(input->dx, expected[i].dx);
+        EXPECT_EQ(input->dy, expected[i].dy);
+    }
+    // Other verbs are no input actions.
+    EXPECT_FALSE(platform::ReadInputAction(platform::SessionAction{3, "close", {}, 1}));
 }
 
 TEST(SessionScript, PlayerHandsOutDialogActionsThenFrameActionsOnce) {

@@ -20,13 +20,16 @@ TEST(BackendTable, ThePlayersDefaultIsARealBackendOfTheTable) {
     EXPECT_STRNE(platform::kDefaultBackend, "headless");
 }
 
-TEST(BackendTable, EveryEntryMakesItsBaseAndGraphics) {
+TEST(BackendTable, EveryEntryMakesItsBaseAndEveryArea) {
     size_t count = 0;
     const platform::BackendEntry* table = platform::BackendTable(&count);
     ASSERT_GE(count, 2u);
     for (size_t i = 0; i < count; ++i) {
         EXPECT_NE(table[i].createBase, nullptr) << table[i].name;
         EXPECT_NE(table[i].createGraphics, nullptr) << table[i].name;
+        EXPECT_NE(table[i].createInput, nullptr) << table[i].name;
+        EXPECT_NE(table[i].createAudio, nullptr) << table[i].name;
+        EXPECT_NE(table[i].createMedia, nullptr) << table[i].name;
     }
     EXPECT_TRUE(InTable("headless"));
 }
@@ -45,9 +48,15 @@ TEST(BackendTable, StartingHeadlessInstallsEveryArea) {
     ASSERT_NE(platform::Backend(), nullptr);
     EXPECT_STREQ(platform::Backend()->Name(), "headless");
     EXPECT_NE(platform::GraphicsBackend(), nullptr);
+    EXPECT_NE(platform::InputBackend(), nullptr);
+    EXPECT_NE(platform::AudioBackend(), nullptr);
+    EXPECT_NE(platform::MediaBackend(), nullptr);
     platform::Shutdown();
     EXPECT_EQ(platform::Backend(), nullptr);
     EXPECT_EQ(platform::GraphicsBackend(), nullptr);
+    EXPECT_EQ(platform::InputBackend(), nullptr);
+    EXPECT_EQ(platform::AudioBackend(), nullptr);
+    EXPECT_EQ(platform::MediaBackend(), nullptr);
 }
 
 }  // namespace
