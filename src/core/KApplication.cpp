@@ -1,9 +1,12 @@
 #include "core/KApplication.h"
 
+#include "Input/QInput.h"
 #include "Render/KIVertexBuffer.h"
 #include "Render/KMaterial.h"
 #include "Render/KRender.h"
 #include "Render/KRenderObjectLoader.h"
+#include "Sound/KMusic.h"
+#include "Sound/QAudio.h"
 #include "core/KConfig.h"
 #include "core/KConfigVars.h"
 #include "core/KFile.h"
@@ -22,6 +25,8 @@
 
 // The tasks that Run holds besides the kernel, released in a fixed order.
 struct CKApplication::RunTasks {
+    CKPtr<CKMusic> music;
+    CKPtr<CQInput> input;
     CKPtr<CKRender> render;
     CKPtr<CKGlobalTimer> timer;
     CKPtr<CKLuaScript> mainScript;
@@ -92,8 +97,8 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     CKLog::Instance();
     CKLog::Init();
 
-    // 3. The singletons, in their fixed order. The enemy database and the
-    // audio device take their places between the loader and the game data.
+    // 3. The singletons, in their fixed order. The enemy database takes its
+    // place between the loader and the audio device.
     new CKConfig();
     new CKKernel();
     new CKScriptManager();
@@ -102,10 +107,14 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     InstallGameLuaFunctions();
     new CKMaterialManager();
     new CKRenderObjectLoader();
+    new CQAudio();
     new CKGameData();
     g_GameData->Load();  // before the archive opens: always from the disk
 
-    // 4. The music task joins here at priority 12.
+    // 4. Before any piece is loaded: its start only applies the volume.
+    tasks.music = new CKMusic();
+    tasks.music->m_priority = 12;
+    g_Kernel->AddTask(tasks.music);
 
     // 5. Without the archive every file comes from the disk.
     OpenGameArchive();
@@ -139,7 +148,12 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     HWND hWnd = nullptr;
     CreateMainWindow(hInstance, nCmdShow, &hWnd, 0, screenWidth, screenHeight, "Kelvandor");
 
-    // 12-13. The sound device and its listener start here.
+    // 12-13. A device that cannot start leaves the game silent. The listener
+    // faces the playfield, as the camera does, so that what is heard on the
+    // right is what the screen shows on the right.
+    GetAudio()->Init(hWnd);
+    GetAudio()->SetListenerPosition(D3DVECTOR{0.0f, 0.0f, 0.0f}, D3DVECTOR{0.0f, 0.0f, 0.0f});
+    GetAudio()->SetListenerOrientation(D3DVECTOR{0.0f, 0.0f, -1.0f}, D3DVECTOR{0.0f, -1.0f, 0.0f});
 
     // 14.
     g_Kernel->m_hWnd = hWnd;
@@ -166,8 +180,17 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
         g_Kernel->AddTask(tasks.mainScript);
     }
 
-    // 18-20. The weapons system (150), the particles manager (9000) and input
-    // (12; when it fails, StartFailure("input") and shut-down from step 3).
+    // 18-19. The weapons system (150) and the particles manager (9000).
+
+    // 20. Without its key bindings or its devices the game cannot be played.
+    tasks.input = new CQInput();
+    tasks.input->m_priority = 12;
+    if (!g_Kernel->AddTask(tasks.input)) {
+        const int result = StartFailure("input");
+        Shutdown(3, tasks);
+        return result;
+    }
+
     // 21-22. The fonts and the level.
 
     // 23.
@@ -184,10 +207,14 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         delete GetScriptManager();
         [[fallthrough]];
     case 2:
-        // The named sounds and the sound bank are emptied.
+        if (CQAudio* audio = GetAudio()) {
+            audio->m_sounds.clear();
+            if (CQSoundBank* bank = GetSoundBank()) bank->UnloadAll();
+        }
         [[fallthrough]];
     case 3:
         // Run's task pointers: input, particles, weapons, "main", then the timer.
+        tasks.input = nullptr;
         tasks.mainScript = nullptr;
         tasks.timer = nullptr;
         [[fallthrough]];
@@ -197,17 +224,17 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         [[fallthrough]];
     case 5:
         g_GameData->Save();
-        // The music task is released here.
+        tasks.music = nullptr;
         CollectGarbage();
         [[fallthrough]];
     case 6: CKLog::Print(0, "Vertices size - %d", static_cast<int>(g_VertexBufferBytes)); [[fallthrough]];
     case 7:
-        // The enemy database and the audio device go between the loader and
-        // the game data.
+        // The enemy database goes between the loader and the audio device.
         delete g_Kernel;
         delete g_Config;
         delete GetMaterialManager();
         delete GetRenderObjectLoader();
+        delete GetAudio();
         delete g_GameData;
         // The manager is still here only when the main loop never ran: its
         // scripts stay alive for the leak report and the memory manager's

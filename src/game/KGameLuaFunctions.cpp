@@ -1,7 +1,10 @@
 #include "game/KGameLuaFunctions.h"
 
+#include "Input/QInput.h"
 #include "Render/KCamera.h"
 #include "Render/KRender.h"
+#include "Sound/QAudio.h"
+#include "core/KKernel.h"
 
 namespace {
 
@@ -29,11 +32,54 @@ int LuaSetDefaultCamera(lua_State*) {
     return 0;
 }
 
+// Both zero the frame time, so whatever runs later in this frame sees none
+// of the time spent getting here (a level loaded, a menu left).
+// Once, from the start: a sound that is playing starts over.
+void PlayOnce(const CKPtr<CQSound>& sound) {
+    if (sound->IsPlaying()) {
+        sound->Stop();
+        sound->Reset();
+    }
+    sound->Play(0, 0);
+}
+
+int LuaPlaySpecialSound3D(lua_State* L) {
+    const std::string name = CheckLuaString(L, 1);
+    const D3DVECTOR position{static_cast<float>(lua_tonumber(L, 2)), static_cast<float>(lua_tonumber(L, 3)),
+                             static_cast<float>(lua_tonumber(L, 4))};
+    CQAudio* audio = GetAudio();
+    const CKPtr<CQSound> sound = audio ? audio->FindSound(name) : CKPtr<CQSound>();
+    if (!sound) return 0;
+    audio->SetSoundPosition(sound, position, D3DVECTOR{0.0f, 0.0f, 0.0f});
+    PlayOnce(sound);
+    return 0;
+}
+
+int LuaPlaySpecialSound(lua_State* L) {
+    const std::string name = CheckLuaString(L, 1);
+    CQAudio* audio = GetAudio();
+    const CKPtr<CQSound> sound = audio ? audio->FindSound(name) : CKPtr<CQSound>();
+    if (sound) PlayOnce(sound);
+    return 0;
+}
+
+int LuaClearTimer(lua_State*) {
+    g_FrameTime = 0.0f;
+    return 0;
+}
+
+int LuaSetActions(lua_State* L) {
+    const bool enabled = lua_toboolean(L, 1) != 0;
+    if (CQInput* input = GetInput()) input->m_actionsEnabled = enabled ? 1 : 0;
+    g_FrameTime = 0.0f;
+    return 0;
+}
+
 }  // namespace
 
 // The empty slots belong to the weapons, the enemy table, the level, the
-// particles, sound, the interface screens, the star field, input and the
-// saved game; each fills its own.
+// particles, the interface screens, the star field and the saved game; each
+// fills its own.
 const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"Shot", nullptr},
     {"GetEnemyData", nullptr},
@@ -43,10 +89,10 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"Shleyf", nullptr},
     {"RotateToPlayer", nullptr},
     {"TakeBonus", nullptr},
-    {"ClearTimer", nullptr},
-    {"SetActions", nullptr},
-    {"PlaySpecialSound3D", nullptr},
-    {"PlaySpecialSound", nullptr},
+    {"ClearTimer", LuaClearTimer},
+    {"SetActions", LuaSetActions},
+    {"PlaySpecialSound3D", LuaPlaySpecialSound3D},
+    {"PlaySpecialSound", LuaPlaySpecialSound},
     {"UpdateGameInterface", nullptr},
     {"UpdateInterface", nullptr},
     {"SetWeaponUpgrade", nullptr},

@@ -4,6 +4,9 @@
 #include "Render/KRenderBlock.h"
 #include "Render/KRenderObject.h"
 #include "Render/KRenderObjectLoader.h"
+#include "Sound/KMusic.h"
+#include "Sound/QAudio.h"
+#include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KTextReader.h"
@@ -193,6 +196,34 @@ int LuaSetFade(lua_State* L) {
     return 0;
 }
 
+int LuaGetSoundVolume(lua_State* L) {
+    lua_pushnumber(L, soundVolume);
+    return 1;
+}
+
+int LuaGetMusicVolume(lua_State* L) {
+    lua_pushnumber(L, musicVolume);
+    return 1;
+}
+
+int LuaSetSoundVolume(lua_State* L) {
+    SetSoundVolumeSetting(static_cast<float>(lua_tonumber(L, 1)));
+    return 0;
+}
+
+int LuaSetMusicVolume(lua_State* L) {
+    SetMusicVolumeSetting(static_cast<float>(lua_tonumber(L, 1)));
+    return 0;
+}
+
+int LuaPlayMusic(lua_State* L) {
+    // A name that is no text plays nothing.
+    const char* name = lua_tostring(L, 1);
+    if (name)
+        if (CKMusic* music = GetMusic()) music->Play(name, true);
+    return 0;
+}
+
 int LuaKillAllTasks(lua_State*) {
     if (g_Kernel) g_Kernel->KillAllTasks();
     return 0;
@@ -200,8 +231,7 @@ int LuaKillAllTasks(lua_State*) {
 
 }  // namespace
 
-// The slots left empty belong to interface screens, the configuration's
-// volumes and music; each fills its own.
+// The slots left empty belong to interface screens, which fill their own.
 const SKLuaFunction g_EngineLuaFunctions[kEngineLuaFunctionCount] = {
     {"GetDeltaTime", LuaGetDeltaTime},
     {"AddRef", LuaAddRef},
@@ -231,12 +261,12 @@ const SKLuaFunction g_EngineLuaFunctions[kEngineLuaFunctionCount] = {
     {"LockButton", nullptr},
     {"UnlockButton", nullptr},
     {"KillAllTasks", LuaKillAllTasks},
-    {"GetSoundVolume", nullptr},
-    {"GetMusicVolume", nullptr},
-    {"SetSoundVolume", nullptr},
-    {"SetMusicVolume", nullptr},
+    {"GetSoundVolume", LuaGetSoundVolume},
+    {"GetMusicVolume", LuaGetMusicVolume},
+    {"SetSoundVolume", LuaSetSoundVolume},
+    {"SetMusicVolume", LuaSetMusicVolume},
     {"SetWindowVisible", nullptr},
-    {"PlayMusic", nullptr},
+    {"PlayMusic", LuaPlayMusic},
 };
 
 void InstallEngineLuaFunctions() {

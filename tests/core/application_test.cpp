@@ -30,6 +30,7 @@ protected:
         screenWidth = 640, screenHeight = 480, screenBPP = 16;
         fullScreen = 0, statistic = 0, splines = 0, bboxes = 0;
         g_AppActive = 1;
+        test_files::WriteText("Actions.cfg", "fire;;Space\n");
     }
     void TearDown() override { platform::Shutdown(); }
     int Play(const char* script) {
@@ -257,6 +258,32 @@ TEST_F(Application, ARendererThatCannotStartSkipsTheGameAndFailsSayingWhy) {
         EXPECT_TRUE(logged("DXError if Render\\KRender on line 66\nD3DERR_NOTAVAILABLE\n")) << call;
         EXPECT_TRUE(logged("Vertices size - " + std::to_string(before))) << call;
         EXPECT_TRUE(g_LiveObjects.empty()) << call;
+    }
+}
+
+TEST_F(Application, InputThatCannotStartSkipsTheGameAndFailsSayingWhy) {
+    std::filesystem::create_directory("Data");
+    struct Case {
+        const char* fault;  // null: no Actions.cfg
+    };
+    for (const Case c : {Case{nullptr}, Case{"DirectInput8Create"}, Case{"Acquire mouse"}}) {
+        const std::string name = c.fault ? c.fault : "no Actions.cfg";
+        if (!c.fault) std::filesystem::remove("Actions.cfg");
+        H().failing.clear();
+        if (c.fault) H().failing = {c.fault};
+        std::filesystem::remove("Data/game.dat");
+        H().calls.clear();
+        testing::internal::CaptureStderr();
+        const int result = Play("0 launcher start\n3 close\n");
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_NE(result, 0) << name;
+        EXPECT_EQ(errors, "kelvandor: cannot start the input\n") << name;
+        EXPECT_FALSE(H().Called("PostQuitMessage 0")) << name;  // the main loop never ran
+        EXPECT_FALSE(std::filesystem::exists("config.cfg")) << name;
+        EXPECT_TRUE(std::filesystem::exists("Data/game.dat")) << name;
+        EXPECT_EQ(g_Kernel, nullptr) << name;
+        EXPECT_TRUE(g_LiveObjects.empty()) << name;
+        test_files::WriteText("Actions.cfg", "fire;;Space\n");
     }
 }
 

@@ -1,6 +1,7 @@
 // The game's Lua functions: the table's order, the default camera that
 // SetDefaultCamera files as the game camera, and both tables and the loader
 // reaching scripts through the real start-up.
+#include "Input/QInput.h"
 #include "Render/KCamera.h"
 #include "game/KGameLuaFunctions.h"
 #include "script/KLuaFunctions.h"
@@ -77,6 +78,31 @@ TEST_F(GameFunctions, SetDefaultCameraFilesANewGameCameraLookingAtThePlayPlane) 
     EXPECT_EQ(Eval("select('#', SetDefaultCamera())"), "0");  // no renderer: nothing
 }
 
+TEST_F(GameFunctions, SetActionsSwitchesKeyActionsAndBothZeroTheFrameTime) {
+    CKPtr<CQInput> input(new CQInput());
+    struct Case {
+        const char* call;
+        uint8_t enabled;
+    };
+    // Lua's truth: only nil and false are false.
+    const Case cases[] = {{"SetActions(false)", 0},
+                          {"SetActions(0)", 1},
+                          {"SetActions()", 0},
+                          {"SetActions(true)", 1},
+                          {"ClearTimer()", 1}};
+    for (const Case& c : cases) {
+        g_FrameTime = 0.25f;
+        EXPECT_EQ(Eval(std::string("select('#', ") + c.call + ")"), "0") << c.call;
+        EXPECT_EQ(input->m_actionsEnabled, c.enabled) << c.call;
+        EXPECT_EQ(g_FrameTime, 0.0f) << c.call;
+    }
+    input = nullptr;
+    CollectAll();
+    g_FrameTime = 0.25f;
+    EXPECT_EQ(Eval("select('#', SetActions(true))"), "0");  // no input task: the clock still stops
+    EXPECT_EQ(g_FrameTime, 0.0f);
+}
+
 TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
     const std::vector<std::string> expected = {"Shot",
                                                "GetEnemyData",
@@ -118,7 +144,10 @@ TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
     ASSERT_EQ(kGameLuaFunctionCount, expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(g_GameLuaFunctions[i].name, expected[i]) << i;
-        EXPECT_EQ(g_GameLuaFunctions[i].function != nullptr, expected[i] == "SetDefaultCamera") << expected[i];
+        const bool built = expected[i] == "SetDefaultCamera" || expected[i] == "ClearTimer" ||
+                           expected[i] == "SetActions" || expected[i] == "PlaySpecialSound3D" ||
+                           expected[i] == "PlaySpecialSound";
+        EXPECT_EQ(g_GameLuaFunctions[i].function != nullptr, built) << expected[i];
     }
     // No name of the engine's table is taken over.
     for (const SKLuaFunction& engine : g_EngineLuaFunctions)

@@ -23,6 +23,8 @@ protected:
         SetModuleResources(&KelvandorResources());
         screenWidth = 640, screenHeight = 480, screenBPP = 16;
         g_AppActive = 1;
+        // The game does not start without its key bindings.
+        WriteFile("Actions.cfg", "escape;;Esc\nfire;;Space\n");
     }
     void TearDown() override {
         platform::Shutdown();

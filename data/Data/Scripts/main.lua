@@ -1,23 +1,43 @@
 -- The game's main script. For now it shows the sample ship: the default
 -- camera, a fade-in from black, and the ship banking from side to side about
--- its long axis, drawn every frame until the game closes.
+-- its long axis, drawn every frame. The arrow keys (or WASD) fly it about the
+-- screen; Esc ends the game.
 local FADE_SECONDS = 1.5
 local BANK = 0.7 -- radians each way
 local BANK_SPEED = 1.2 -- radians of the swing a second
 local TILT = 0.3 -- radians, so the ship is seen a little from behind
+local SPEED = 8 -- units a second
+local REACH_X, REACH_Y = 11, 7 -- how far from the centre the ship may fly
 
 SetDefaultCamera()
+PlayMusic("theme.ogg")
 local ship = LoadRenderObject("ship.rdf", 10)
 ActivateObject(ship, 100) -- starts its looping "idle" animation
 
-local time, fade = 0, 0
+-- The actions held now ("up", "left", ...), from the key bindings.
+local held = {}
+
+local function clamp(value, reach)
+  return math.max(-reach, math.min(reach, value))
+end
+
+local time, fade, x, y = 0, 0, 0, 0
 SetFade(fade)
 while true do
   while SetNextCommand(globalObject) do
-    if GetCurrentCommand(globalObject) == "release_all" then
+    local command = GetCurrentCommand(globalObject)
+    if command == "release_all" then
       DeactivateObject(ship)
       Release(ship)
       return
+    elseif command == "key_action" then
+      local action, pressed = GetCurrentParams(globalObject)
+      held[action] = pressed == "1"
+      if action == "escape" and pressed == "1" then
+        KillAllTasks()
+      elseif action == "fire" and pressed == "1" then
+        PlaySpecialSound3D("shot", x, y, 0)
+      end
     end
   end
   local dt = GetDeltaTime()
@@ -26,7 +46,12 @@ while true do
     fade = math.min(1, fade + dt / FADE_SECONDS)
     SetFade(fade)
   end
-  SetLTransformation(ship, 0, 0, 0, math.sin(time * BANK_SPEED) * BANK, TILT, 0)
+  -- The camera's y axis points down the screen.
+  local dx = (held.right and 1 or 0) - (held.left and 1 or 0)
+  local dy = (held.down and 1 or 0) - (held.up and 1 or 0)
+  x = clamp(x + dx * SPEED * dt, REACH_X)
+  y = clamp(y + dy * SPEED * dt, REACH_Y)
+  SetLTransformation(ship, x, y, 0, math.sin(time * BANK_SPEED) * BANK, TILT, 0)
   DrawDynamicObject(ship)
   Update()
 end
