@@ -1,6 +1,8 @@
 // kelvandor-anim: builds animation files from a text table of tracks and keys,
 // and prints an animation file back as such a table, with the engine's own
 // reader and writer.
+#include "tool_common.h"
+
 #include "Render/KAnimationFile.h"
 #include "core/KTextReader.h"
 #include "platform/d3dx9/d3dx9math.h"
@@ -46,32 +48,6 @@ constexpr const char* kUsage =
     "DURATION is the time in seconds from this key to the next (0 or more);\n"
     "the last key's is not used. A track needs at least one key, and a name\n"
     "may be given only once.\n";
-
-const char* g_Prefix = "kelvandor-anim: ";
-
-void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Fail(const char* format, ...) {
-    std::fputs(g_Prefix, stderr);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-}
-
-bool ReadWholeFile(const std::string& path, std::string& data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        Fail("cannot open %s: %s", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        Fail("cannot read %s", path.c_str());
-        return false;
-    }
-    return true;
-}
 
 // A finite number and nothing else; one too large to hold reads as infinite.
 bool ParseNumber(const std::string& text, float& value) {
@@ -347,8 +323,9 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    g_Prefix = "kelvandor-anim: ";
+    const std::vector<std::string> args = Arguments(argc, argv);
+    if (AsksForHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;
     }

@@ -1,6 +1,8 @@
 // kelvandor-mesh: builds the engine's binary mesh files from Wavefront OBJ
 // (read by tinyobjloader) and prints mesh files back as text, with the
 // engine's own mesh reader and writer.
+#include "tool_common.h"
+
 #include "Render/KMeshFile.h"
 #include "core/KTextReader.h"
 
@@ -68,16 +70,6 @@ constexpr const char* kUsage =
     "Exit status: 0 done, 1 the operation failed, 2 bad usage.\n";
 
 constexpr const char* kRootName = "root";
-
-void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Fail(const char* format, ...) {
-    std::fputs("kelvandor-mesh: ", stderr);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-}
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -456,6 +448,7 @@ int Print(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    g_Prefix = "kelvandor-mesh: ";
     std::vector<std::string> args(argv + 1, argv + argc);
     if (std::find(args.begin(), args.end(), "--help") != args.end() ||
         std::find(args.begin(), args.end(), "-h") != args.end()) {

@@ -1,5 +1,7 @@
 // kelvandor-pack: packs a data folder into a game archive, lists an archive
 // and extracts it, with the engine's own archive and scrambling code.
+#include "tool_common.h"
+
 #include "core/KFile.h"
 #include "core/KTextReader.h"
 
@@ -31,16 +33,6 @@ constexpr const char* kUsage =
     "\n"
     "Names are stored in lower case, as the game looks them up. Symbolic links\n"
     "to files are followed; other links and special files are skipped.\n";
-
-void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Fail(const char* format, ...) {
-    std::fputs("kelvandor-pack: ", stderr);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-}
 
 void Warn(const std::string& text) { std::fprintf(stderr, "kelvandor-pack: warning: %s\n", text.c_str()); }
 
@@ -340,8 +332,9 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    g_Prefix = "kelvandor-pack: ";
+    const std::vector<std::string> args = Arguments(argc, argv);
+    if (AsksForHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;
     }

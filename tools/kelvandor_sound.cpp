@@ -2,6 +2,8 @@
 // recipes, as WAVE files (written here, in the plain PCM layout the game's
 // reader takes) or Ogg Vorbis (through libsndfile), and prints sound files
 // back as text.
+#include "tool_common.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
@@ -66,37 +68,11 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 done, 1 the operation failed, 2 bad usage.\n";
 
-const char* g_Prefix = "kelvandor-sound: ";
-
 // The longest sound a recipe may make, in seconds.
 constexpr double kMaxLength = 600;
 constexpr double kDefaultLevel = 0.5;
 constexpr double kDefaultEdge = 0.005;
 constexpr double kVorbisQuality = 0.5;
-
-void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Fail(const char* format, ...) {
-    std::fputs(g_Prefix, stderr);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-}
-
-bool ReadWholeFile(const std::string& path, std::string& data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        Fail("cannot open %s: %s", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        Fail("cannot read %s", path.c_str());
-        return false;
-    }
-    return true;
-}
 
 bool EndsWith(const std::string& text, const char* end) {
     const size_t length = std::strlen(end);
@@ -879,8 +855,9 @@ int Usage(const char* problem = nullptr) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    g_Prefix = "kelvandor-sound: ";
+    const std::vector<std::string> args = Arguments(argc, argv);
+    if (AsksForHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;
     }

@@ -19,13 +19,7 @@ constexpr const char* kKeyAction = "key_action";
 constexpr DWORD kCooperation = DISCL_EXCLUSIVE | DISCL_FOREGROUND;
 constexpr BYTE kDown = 0x80;
 
-// A failed DirectInput call ends the start: it is logged with the line that
-// names it.
-bool Succeeded(HRESULT hr, int line) {
-    if (SUCCEEDED(hr)) return true;
-    LogDXError(0, kSource, line, hr);
-    return false;
-}
+bool Succeeded(HRESULT hr, int line) { return SucceededOrLogged(hr, kSource, line); }
 
 int32_t ClampedAdd(int32_t position, LONG motion, int32_t size) {
     const int64_t moved = static_cast<int64_t>(position) + motion;

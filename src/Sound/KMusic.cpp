@@ -9,12 +9,7 @@ constexpr const char* kSource = "Sound\\KMusic";
 constexpr const char* kMusicFolder = "Data\\Music\\";
 CKMusic* g_Music = nullptr;
 
-// Logs a failed call with its line; true when it succeeded.
-bool Succeeded(HRESULT hr, int line) {
-    if (SUCCEEDED(hr)) return true;
-    LogDXError(0, kSource, line, hr);
-    return false;
-}
+bool Succeeded(HRESULT hr, int line) { return SucceededOrLogged(hr, kSource, line); }
 
 template <typename T>
 void ReleaseInterface(T*& p) {

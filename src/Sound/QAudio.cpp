@@ -14,11 +14,7 @@ constexpr const char* kSource = "Sound\\QAudio";
 constexpr const char* kSoundTable = "Data\\Sounds\\Sounds.dat";
 CQAudio* g_Audio = nullptr;
 
-bool Succeeded(HRESULT hr, int line) {
-    if (SUCCEEDED(hr)) return true;
-    LogDXError(0, kSource, line, hr);
-    return false;
-}
+bool Succeeded(HRESULT hr, int line) { return SucceededOrLogged(hr, kSource, line); }
 
 }  // namespace
 

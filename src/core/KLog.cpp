@@ -71,3 +71,9 @@ void LogDXError(int level, const char* source, int line, HRESULT hr) {
     CKLog::Print(level, "DXError if %s on line %d\n%s\n%s\n", source, line, DXGetErrorString9(hr),
                  DXGetErrorDescription9(hr));
 }
+
+bool SucceededOrLogged(HRESULT hr, const char* source, int line) {
+    if (SUCCEEDED(hr)) return true;
+    LogDXError(0, source, line, hr);
+    return false;
+}

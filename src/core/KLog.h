@@ -36,3 +36,5 @@ private:
 
 // A failed DirectX call: "DXError if <source> on line <line>\n<name>\n<description>\n".
 void LogDXError(int level, const char* source, int line, HRESULT hr);
+// True when hr is a success; a failure is logged at level 0 as above.
+bool SucceededOrLogged(HRESULT hr, const char* source, int line);

@@ -14,6 +14,7 @@
 
 #include "script/script_fixture.h"
 #include "support/test_objects.h"
+#include "support/test_window.h"
 
 #include <algorithm>
 #include <string>
@@ -57,7 +58,7 @@ protected:
         screenWidth = 640, screenHeight = 480;
         g_AppActive = 1;
         new CKKernel();
-        g_Kernel->m_hWnd = MakeWindow();
+        g_Kernel->m_hWnd = MakeTestWindow();
         WriteFile("Actions.cfg", kBindings);
         WriteFile("Data/Scripts/list.dat", "listener t_system action_listener\nother t_system\n");
         WriteScript("listener", kRecordingLoop);
@@ -82,17 +83,6 @@ protected:
         platform::Shutdown();
         screenWidth = m_saved[0], screenHeight = m_saved[1];
         ScriptTest::TearDown();
-    }
-    static HWND MakeWindow() {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "InputTest";
-        RegisterClassExA(&wc);
-        HWND wnd =
-            CreateWindowExA(0, "InputTest", "InputTest", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
-        ShowWindow(wnd, SW_SHOW);
-        return wnd;
     }
     static platform::HeadlessInput& Devices() { return *platform::HeadlessInputArea(); }
     static void Key(unsigned char code, bool down) { Devices().keys[code] = down ? 0x80 : 0x00; }

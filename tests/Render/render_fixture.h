@@ -21,6 +21,7 @@
 
 #include "support/files.h"
 #include "support/test_objects.h"
+#include "support/test_window.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
@@ -101,17 +102,7 @@ protected:
         ASSERT_TRUE(render->Start());
     }
 
-    static HWND MakeWindow() {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "RenderTest";
-        RegisterClassExA(&wc);
-        HWND wnd = CreateWindowExA(0, "RenderTest", "RenderTest", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr,
-                                   nullptr);
-        ShowWindow(wnd, SW_SHOW);
-        return wnd;
-    }
+    static HWND MakeWindow() { return MakeTestWindow(WS_POPUP, 800, 600); }
 
     static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
         test_files::WriteText(path, bytes);

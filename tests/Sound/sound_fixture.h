@@ -17,6 +17,7 @@
 #include "Sound/wave_bytes.h"
 #include "support/files.h"
 #include "support/test_objects.h"
+#include "support/test_window.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
@@ -65,14 +66,7 @@ protected:
         return *audio;
     }
     HWND Window() {
-        if (m_window) return m_window;
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "SoundTest";
-        RegisterClassExA(&wc);
-        m_window =
-            CreateWindowExA(0, "SoundTest", "SoundTest", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+        if (!m_window) m_window = MakeTestWindow(WS_POPUP, 64, 64, nullptr, false);
         return m_window;
     }
     static float GainOf(LONG level) { return std::pow(10.0f, static_cast<float>(level) / 2000.0f); }

@@ -6,6 +6,7 @@
 #include "platform/backend/backend.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/table/backend_table.h"
+#include "support/test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +19,7 @@ protected:
     void StartWindow(const char* backend, DWORD style = WS_POPUP, int width = 640, int height = 480) {
         std::string error;
         ASSERT_TRUE(platform::Startup(backend, &error)) << error;
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "DeviceTest";
-        RegisterClassExA(&wc);
-        window = CreateWindowExA(0, "DeviceTest", "DeviceTest", style, 0, 0, width, height, nullptr, nullptr, nullptr,
-                                 nullptr);
-        ShowWindow(window, SW_SHOW);
+        window = MakeTestWindow(style, width, height);
     }
 
     D3DPRESENT_PARAMETERS FullScreen(UINT width = 800, UINT height = 600) const {

@@ -6,6 +6,7 @@
 #include "platform/headless/headless_backend.h"
 #include "platform/headless/headless_input.h"
 #include "platform/table/backend_table.h"
+#include "support/test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -40,12 +41,7 @@ protected:
     }
 
     static HWND MakeWindow(DWORD style, HWND parent = nullptr) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "DInputTest";
-        RegisterClassExA(&wc);
-        return CreateWindowExA(0, "DInputTest", "DInputTest", style, 0, 0, 640, 480, parent, nullptr, nullptr, nullptr);
+        return MakeTestWindow(style, 640, 480, parent, false);
     }
 
     // The device set up as the game sets it up, and acquired.

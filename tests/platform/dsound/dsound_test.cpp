@@ -7,6 +7,7 @@
 #include "platform/headless/headless_audio.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/table/backend_table.h"
+#include "support/test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +35,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(platform::Startup("headless", &error)) << error;
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "DSoundTest";
-        RegisterClassExA(&wc);
-        window = CreateWindowExA(0, "DSoundTest", "DSoundTest", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr,
-                                 nullptr);
+        window = MakeTestWindow(WS_POPUP, 640, 480, nullptr, false);
     }
     void TearDown() override {
         for (auto it = held.rbegin(); it != held.rend(); ++it) (*it)->Release();

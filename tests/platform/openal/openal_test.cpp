@@ -17,6 +17,7 @@
 #include "platform/dsound/dsound.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/openal/openal_backend.h"
+#include "support/test_window.h"
 #include "support/work_dir.h"
 
 #include <sndfile.h>
@@ -57,13 +58,7 @@ protected:
         set.audio = platform::CreateOpenAlAudioBackend();
         set.media = platform::CreateOpenAlMediaBackend();
         platform::Install(std::move(set));
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); };
-        wc.lpszClassName = "OpenAlTest";
-        RegisterClassExA(&wc);
-        window =
-            CreateWindowExA(0, "OpenAlTest", "OpenAlTest", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+        window = MakeTestWindow(WS_POPUP, 64, 64, nullptr, false);
     }
     void TearDown() override { platform::Shutdown(); }
 

@@ -1,0 +1,45 @@
+// What the content tools share: their error line (the tool's name, then the
+// message), whole-file reading, and the help argument.
+#pragma once
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+// "kelvandor-name: ", set by the tool's main before anything can fail.
+inline const char* g_Prefix = "";
+
+void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+inline void Fail(const char* format, ...) {
+    std::fputs(g_Prefix, stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+}
+
+inline bool ReadWholeFile(const std::string& path, std::string& data) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        Fail("cannot open %s: %s", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        Fail("cannot read %s", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The arguments after the program's name; help is "--help" or "-h" alone.
+inline std::vector<std::string> Arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
+inline bool AsksForHelp(const std::vector<std::string>& args) {
+    return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
+}
