@@ -3,6 +3,7 @@
 #include "Input/QInput.h"
 #include "Render/KIVertexBuffer.h"
 #include "Render/KMaterial.h"
+#include "Render/KParticles.h"
 #include "Render/KRender.h"
 #include "Render/KRenderObjectLoader.h"
 #include "Sound/KMusic.h"
@@ -27,6 +28,7 @@
 struct CKApplication::RunTasks {
     CKPtr<CKMusic> music;
     CKPtr<CQInput> input;
+    CKPtr<CKParticlesManager> particles;
     CKPtr<CKRender> render;
     CKPtr<CKGlobalTimer> timer;
     CKPtr<CKLuaScript> mainScript;
@@ -180,7 +182,13 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
         g_Kernel->AddTask(tasks.mainScript);
     }
 
-    // 18-19. The weapons system (150) and the particles manager (9000).
+    // 18. The weapons system joins here at priority 150.
+
+    // 19. Without its table the manager stays out of the kernel, and every
+    // particle asked for is ignored.
+    tasks.particles = new CKParticlesManager();
+    tasks.particles->m_priority = 9000;
+    g_Kernel->AddTask(tasks.particles);
 
     // 20. Without its key bindings or its devices the game cannot be played.
     tasks.input = new CQInput();
@@ -215,6 +223,7 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
     case 3:
         // Run's task pointers: input, particles, weapons, "main", then the timer.
         tasks.input = nullptr;
+        tasks.particles = nullptr;
         tasks.mainScript = nullptr;
         tasks.timer = nullptr;
         [[fallthrough]];

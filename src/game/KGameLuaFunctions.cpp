@@ -2,9 +2,12 @@
 
 #include "Input/QInput.h"
 #include "Render/KCamera.h"
+#include "Render/KParticles.h"
 #include "Render/KRender.h"
 #include "Sound/QAudio.h"
 #include "core/KKernel.h"
+#include "game/KStars.h"
+#include "platform/crt/msvc_rand.h"
 
 namespace {
 
@@ -30,6 +33,67 @@ int LuaSetDefaultCamera(lua_State*) {
     // A later camera of the same order replaces this one (a level's own).
     render->AddCamera(kGameCameraOrder, camera);
     return 0;
+}
+
+constexpr float kTwoPi = 6.2831855f;
+
+// 0 to 1, a fresh draw of the runtime's rand each time.
+float RandomUnit() { return static_cast<float>(platform::Rand()) / static_cast<float>(platform::kRandMax); }
+
+// A particle of a burst: a unit velocity turned by roll, pitch and yaw,
+// drawn in that order.
+void AddBurstParticle(CKParticlesManager& particles, const char* emitter, const D3DXVECTOR3& position) {
+    SKParticleDesc desc{};
+    desc.position = position;
+    desc.size = 0.5f;
+    desc.sizeRate = 0.0f;
+    desc.fade = 1.0f;
+    desc.lifetime = 0.2f + RandomUnit();
+    const float roll = RandomUnit() * kTwoPi, pitch = RandomUnit() * kTwoPi, yaw = RandomUnit() * kTwoPi;
+    D3DXMATRIX turn;
+    D3DXMatrixRotationYawPitchRoll(&turn, yaw, pitch, roll);
+    desc.velocity = D3DXVECTOR3(turn._11, turn._12, turn._13);
+    particles.AddParticle(emitter, desc);
+}
+
+int LuaShleyf(lua_State* L) {
+    const std::string emitter = CheckLuaString(L, 1);
+    const float lifetime = static_cast<float>(luaL_checknumber(L, 2));
+    const float size = static_cast<float>(luaL_checknumber(L, 3));
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 4);
+    CKParticlesManager* particles = GetParticlesManager();
+    if (!object || !particles) return 0;
+    SKParticleDesc desc{};
+    // The object's origin in the world: the translation of its world matrix.
+    desc.position = D3DXVECTOR3(object->worldMatrix._41, object->worldMatrix._42, object->worldMatrix._43);
+    desc.velocity = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+    desc.size = size;
+    desc.sizeRate = 0.0f;
+    desc.lifetime = lifetime;
+    desc.fade = 1.0f;
+    particles->AddParticle(emitter, desc);
+    return 0;
+}
+
+int LuaTakeBonus(lua_State* L) {
+    const D3DXVECTOR3 at(static_cast<float>(lua_tonumber(L, 1)), static_cast<float>(lua_tonumber(L, 2)),
+                         static_cast<float>(lua_tonumber(L, 3)));
+    if (CKParticlesManager* particles = GetParticlesManager())
+        for (int i = 0; i < 20; ++i) AddBurstParticle(*particles, "rocket2", at);
+    return 0;
+}
+
+int LuaCreateStarField(lua_State* L) {
+    float bounds[4];
+    for (int i = 0; i < 4; ++i) bounds[i] = static_cast<float>(lua_tonumber(L, i + 1));
+    const int32_t count = ClampToInt32(lua_tonumber(L, 5));
+    CKPtr<CKStars> stars(new CKStars());
+    stars->Init(bounds[0], bounds[1], bounds[2], bounds[3], count);
+    // The script owns the one reference that outlives this pointer.
+    HandToScripts(stars.Get());
+    stars->Update(0.0f, 0.0f);
+    LuaPushObject(L, stars.Get());
+    return 1;
 }
 
 // Both zero the frame time, so whatever runs later in this frame sees none
@@ -78,17 +142,16 @@ int LuaSetActions(lua_State* L) {
 }  // namespace
 
 // The empty slots belong to the weapons, the enemy table, the level, the
-// particles, the interface screens, the star field and the saved game; each
-// fills its own.
+// interface screens and the saved game; each fills its own.
 const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"Shot", nullptr},
     {"GetEnemyData", nullptr},
     {"StopScript", nullptr},
     {"KillEnemy", nullptr},
     {"CrossPlayerRay", nullptr},
-    {"Shleyf", nullptr},
+    {"Shleyf", LuaShleyf},
     {"RotateToPlayer", nullptr},
-    {"TakeBonus", nullptr},
+    {"TakeBonus", LuaTakeBonus},
     {"ClearTimer", LuaClearTimer},
     {"SetActions", LuaSetActions},
     {"PlaySpecialSound3D", LuaPlaySpecialSound3D},
@@ -101,7 +164,7 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"ActivateInterface", nullptr},
     {"DeactivateInterface", nullptr},
     {"SetDefaultCamera", LuaSetDefaultCamera},
-    {"CreateStarField", nullptr},
+    {"CreateStarField", LuaCreateStarField},
     {"InitLevel", nullptr},
     {"StartLevel", nullptr},
     {"StopLevel", nullptr},

@@ -3,7 +3,9 @@
 // reaching scripts through the real start-up.
 #include "Input/QInput.h"
 #include "Render/KCamera.h"
+#include "Render/KParticles.h"
 #include "game/KGameLuaFunctions.h"
+#include "game/KStars.h"
 #include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
 
@@ -103,6 +105,55 @@ TEST_F(GameFunctions, SetActionsSwitchesKeyActionsAndBothZeroTheFrameTime) {
     EXPECT_EQ(g_FrameTime, 0.0f);
 }
 
+TEST_F(GameFunctions, ParticleBurstsTrailsAndStarFieldsFromScripts) {
+    WriteFile(std::filesystem::path("Data") / "particles.dat", "rocket2 spark.tga simple.fx\ntrail smoke.tga\n");
+    CKPtr<CKParticlesManager> particles(new CKParticlesManager());
+    ASSERT_TRUE(particles->Start());
+
+    EXPECT_EQ(Eval("select('#', TakeBonus(1, 2, 3))"), "0");
+    const auto& burst = particles->emitters.at("rocket2")->particles;
+    ASSERT_EQ(burst.size(), 20u);
+    for (const SKParticle& p : burst) {
+        EXPECT_TRUE(p.position == D3DXVECTOR3(1, 2, 3));
+        EXPECT_NEAR(D3DXVec3Length(&p.velocity), 1.0f, 1e-5f);
+        EXPECT_TRUE(p.lifetime >= 0.2f && p.lifetime <= 1.2f) << p.lifetime;
+        EXPECT_FLOAT_EQ(p.size, 0.5f);
+        EXPECT_EQ(p.fade, 1);
+    }
+
+    // A trail particle at the object's world origin; no object, no particle.
+    CKPtr<CKRenderObject> ship(new CKRenderObject("ship"));
+    D3DXMatrixTranslation(&ship->localMatrix, 4, 5, 6);
+    ship->transformSet = 1;
+    ship->UpdateTransform();
+    lua_pushlightuserdata(script->m_state, ship.Get());
+    lua_setglobal(script->m_state, "ship");
+    EXPECT_EQ(Eval("select('#', Shleyf('trail', 0.5, 0.25, ship))"), "0");
+    EXPECT_EQ(Eval("select('#', Shleyf('trail', 1, 1, nil))"), "0");
+    const auto& trail = particles->emitters.at("trail")->particles;
+    ASSERT_EQ(trail.size(), 1u);
+    EXPECT_TRUE(trail.front().position == D3DXVECTOR3(4, 5, 6));
+    EXPECT_FLOAT_EQ(trail.front().lifetime, 0.5f);
+    EXPECT_FLOAT_EQ(trail.front().size, 0.25f);
+    EXPECT_NE(Eval("Shleyf('trail', 'long', 1, ship)").find("error"), std::string::npos);
+    EXPECT_NE(Eval("Shleyf({}, 1, 1, ship)").find("error"), std::string::npos);
+
+    // A star field is handed over with one reference, whatever count is asked.
+    Eval("rawset(_G, 'field', CreateStarField(-1, 1, -1, 1, -3))");
+    lua_getglobal(script->m_state, "field");
+    auto* field = static_cast<CKStars*>(lua_touserdata(script->m_state, -1));
+    lua_pop(script->m_state, 1);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->starCount, 0);
+    EXPECT_EQ(field->GetRefCount(), 1);  // the script's
+    EXPECT_EQ(Eval("select('#', Release(field))"), "0");
+    EXPECT_EQ(Eval("(function() local s = CreateStarField(-1, 1, -1, 1, 300) Release(s) return s ~= nil end)()"),
+              "true");
+    particles = nullptr;
+    ship = nullptr;
+    EXPECT_EQ(Eval("select('#', TakeBonus(0, 0, 0))"), "0");  // no manager: nothing
+}
+
 TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
     const std::vector<std::string> expected = {"Shot",
                                                "GetEnemyData",
@@ -146,7 +197,8 @@ TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
         EXPECT_EQ(g_GameLuaFunctions[i].name, expected[i]) << i;
         const bool built = expected[i] == "SetDefaultCamera" || expected[i] == "ClearTimer" ||
                            expected[i] == "SetActions" || expected[i] == "PlaySpecialSound3D" ||
-                           expected[i] == "PlaySpecialSound";
+                           expected[i] == "PlaySpecialSound" || expected[i] == "Shleyf" || expected[i] == "TakeBonus" ||
+                           expected[i] == "CreateStarField";
         EXPECT_EQ(g_GameLuaFunctions[i].function != nullptr, built) << expected[i];
     }
     // No name of the engine's table is taken over.

@@ -1,7 +1,8 @@
 -- The game's main script. For now it shows the sample ship: the default
 -- camera, a fade-in from black, and the ship banking from side to side about
--- its long axis, drawn every frame. The arrow keys (or WASD) fly it about the
--- screen; Esc ends the game.
+-- its long axis, drawn every frame over a star field, to the sample music.
+-- The arrow keys (or WASD) fly it about the screen, Space (or LCtrl) fires a
+-- shot heard where the ship is with a burst of sparks, and Esc ends the game.
 local FADE_SECONDS = 1.5
 local BANK = 0.7 -- radians each way
 local BANK_SPEED = 1.2 -- radians of the swing a second
@@ -11,6 +12,8 @@ local REACH_X, REACH_Y = 11, 7 -- how far from the centre the ship may fly
 
 SetDefaultCamera()
 PlayMusic("theme.ogg")
+-- As wide as the camera sees at the play plane.
+local stars = CreateStarField(-14, 14, -11, 11, 300)
 local ship = LoadRenderObject("ship.rdf", 10)
 ActivateObject(ship, 100) -- starts its looping "idle" animation
 
@@ -29,6 +32,7 @@ while true do
     if command == "release_all" then
       DeactivateObject(ship)
       Release(ship)
+      Release(stars)
       return
     elseif command == "key_action" then
       local action, pressed = GetCurrentParams(globalObject)
@@ -37,6 +41,7 @@ while true do
         KillAllTasks()
       elseif action == "fire" and pressed == "1" then
         PlaySpecialSound3D("shot", x, y, 0)
+        TakeBonus(x, y - 5, 0) -- at the nose
       end
     end
   end
@@ -52,6 +57,7 @@ while true do
   x = clamp(x + dx * SPEED * dt, REACH_X)
   y = clamp(y + dy * SPEED * dt, REACH_Y)
   SetLTransformation(ship, x, y, 0, math.sin(time * BANK_SPEED) * BANK, TILT, 0)
+  DrawDynamicObject(stars)
   DrawDynamicObject(ship)
   Update()
 end
