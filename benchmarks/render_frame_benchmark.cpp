@@ -1,14 +1,23 @@
-// One renderer frame with 1,000 objects over 20 materials in the dynamic
-// block: the frame time and the heap allocations per frame. Once every
-// material has been seen, the engine's side of a frame should allocate
-// nothing. The platform backend is KELVANDOR_PLATFORM's (headless when unset).
+// Renderer frames through the real renderer: the frame time and the heap
+// allocations per frame. Once every material has been seen, the engine's
+// side of a steady frame should allocate nothing. The platform backend is
+// KELVANDOR_PLATFORM's (headless when unset).
+//
+// RenderFrame: 1,000 objects over 20 materials in the dynamic block.
+// ParticlesAndStars: 2,000 live particles over the sample's emitters and a
+// 300-star field, the game's effects on screen; no particle is born or dies.
+// ParticlesReAdded: the same with particles dying and born again each frame
+// so the count stays 2,000, which is what a steady stream of effects costs.
+#include "Render/KCamera.h"
 #include "Render/KMaterial.h"
+#include "Render/KParticles.h"
 #include "Render/KRender.h"
 #include "Render/KRenderBlock.h"
 #include "Render/KRenderObject.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
+#include "game/KStars.h"
 #include "platform/backend/backend.h"
 #include "platform/headless/headless_graphics.h"
 #include "platform/table/backend_table.h"
@@ -43,6 +52,8 @@ namespace {
 
 constexpr int kObjects = 1000;
 constexpr int kMaterials = 20;
+constexpr int kParticles = 2000;
+constexpr int kStars = 300;
 
 class Quad : public CKRenderObject {
 public:
@@ -62,80 +73,223 @@ public:
 
 LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
-void RenderFrame(benchmark::State& state) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kv_render_benchmark";
-    std::filesystem::create_directories(dir / "Data" / "Effects");
-    std::filesystem::copy_file(std::filesystem::path(KV_DATA_DIR) / "Data" / "Effects" / "simple.fx",
-                               dir / "Data" / "Effects" / "simple.fx",
-                               std::filesystem::copy_options::overwrite_existing);
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+// The platform, kernel, window, material manager and a started renderer, in
+// a working folder holding the sample files named (paths under the data
+// folder). Torn down completely, since every benchmark brings it up again.
+class Stage {
+public:
+    Stage(benchmark::State& state, const std::vector<std::filesystem::path>& files)
+        : m_old(std::filesystem::current_path()) {
+        const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kv_render_benchmark";
+        for (const std::filesystem::path& file : files) {
+            std::filesystem::create_directories((dir / file).parent_path());
+            std::filesystem::copy_file(std::filesystem::path(KV_DATA_DIR) / file, dir / file,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+        std::filesystem::current_path(dir);
 
-    const char* backend = std::getenv("KELVANDOR_PLATFORM");
-    std::string error;
-    if (!platform::Startup(backend && *backend ? backend : "headless", &error)) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    screenWidth = 800, screenHeight = 600, screenBPP = 32, fullScreen = 1;
-    g_AppActive = 1;
-    new CKKernel();
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = "Benchmark";
-    RegisterClassExA(&wc);
-    g_Kernel->m_hWnd =
-        CreateWindowExA(0, "Benchmark", "Benchmark", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
-    ShowWindow(g_Kernel->m_hWnd, SW_SHOW);
-    new CKMaterialManager();
-    {
-        CKPtr<CKRender> render(new CKRender());
+        const char* backend = std::getenv("KELVANDOR_PLATFORM");
+        std::string error;
+        if (!platform::Startup(backend && *backend ? backend : "headless", &error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        m_platform = true;
+        screenWidth = 800, screenHeight = 600, screenBPP = 32, fullScreen = 1;
+        g_AppActive = 1;
+        new CKKernel();
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = Proc;
+        wc.lpszClassName = "Benchmark";
+        RegisterClassExA(&wc);
+        g_Kernel->m_hWnd =
+            CreateWindowExA(0, "Benchmark", "Benchmark", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(g_Kernel->m_hWnd, SW_SHOW);
+        new CKMaterialManager();
+        render = new CKRender();
         if (!render->Start()) {
             state.SkipWithError("the renderer did not start");
-        } else {
-            // Recording would dominate a headless frame; the engine's work is what is measured.
-            if (platform::HeadlessGraphics* recorder = platform::HeadlessRecorder())
-                recorder->recordCalls = recorder->recordDraws = false;
-            std::vector<CKPtr<CKMaterial>> materials;
-            for (int m = 0; m < kMaterials; ++m)
-                materials.push_back(
-                    GetMaterialManager()->GetMaterial(10 + m % 3, "simple.fx", {"t" + std::to_string(m) + ".tga"}));
-            std::vector<CKPtr<CKRenderObject>> objects;
-            for (int i = 0; i < kObjects; ++i) {
-                objects.emplace_back(new Quad(i));
-                objects.back()->SetMaterial(materials[static_cast<size_t>(i % kMaterials)]);
-            }
-            auto frame = [&] {
-                for (const CKPtr<CKRenderObject>& o : objects) render->GetDynamicBlock()->AddObject(o);
-                ++g_FrameCount;
-                g_FrameTime = 1.0f / 60.0f;
-                platform::detail::CountFrame();
-                render->Update();
-            };
-            for (int i = 0; i < 3; ++i) frame();  // every material seen and filed
-            uint64_t allocations = 0;
-            for (auto _ : state) {
-                const uint64_t before = g_allocations.load();
-                frame();
-                allocations += g_allocations.load() - before;
-            }
-            state.counters["allocations_per_frame"] =
-                benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
-            state.SetLabel(platform::Backend()->Name());
-            render->Stop();
+            render = nullptr;
+            return;
         }
+        // Recording would dominate a headless frame; the engine's work is what is measured.
+        if (platform::HeadlessGraphics* recorder = platform::HeadlessRecorder())
+            recorder->recordCalls = recorder->recordDraws = false;
     }
-    // Everything goes before the platform does: the function runs again.
-    while (!g_PendingObjects.empty()) CollectGarbage();
-    delete g_Kernel;
-    delete GetMaterialManager();
-    while (!g_PendingObjects.empty()) CollectGarbage();
-    platform::Shutdown();
-    std::filesystem::current_path(old);
+
+    // Whatever the benchmark holds (objects, materials, tasks) must be let go first.
+    ~Stage() {
+        if (m_platform) {
+            if (render) render->Stop();
+            render = nullptr;
+            // Everything goes before the platform does: the function runs again.
+            while (!g_PendingObjects.empty()) CollectGarbage();
+            delete g_Kernel;
+            delete GetMaterialManager();
+            while (!g_PendingObjects.empty()) CollectGarbage();
+            platform::Shutdown();
+        }
+        std::filesystem::current_path(m_old);
+    }
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+
+    // One pass of the main loop as far as these benchmarks go: the frame
+    // counted, the benchmark's work (tasks before the renderer), the renderer.
+    template <class Work>
+    void Frame(Work&& work) {
+        ++g_FrameCount;
+        g_FrameTime = 1.0f / 60.0f;
+        platform::detail::CountFrame();
+        work();
+        render->Update();
+    }
+
+    // A few frames so every material is seen and filed, then the measured ones.
+    template <class Work>
+    void Measure(benchmark::State& state, Work&& work) {
+        for (int i = 0; i < 3; ++i) Frame(work);
+        uint64_t allocations = 0;
+        for (auto _ : state) {
+            const uint64_t before = g_allocations.load();
+            Frame(work);
+            allocations += g_allocations.load() - before;
+        }
+        state.counters["allocations_per_frame"] =
+            benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+        state.SetLabel(platform::Backend()->Name());
+    }
+
+    CKPtr<CKRender> render;  // null: the benchmark was skipped
+
+private:
+    std::filesystem::path m_old;
+    bool m_platform = false;
+};
+
+void RenderFrame(benchmark::State& state) {
+    Stage stage(state, {"Data/Effects/simple.fx"});
+    if (!stage.render) return;
+    std::vector<CKPtr<CKMaterial>> materials;
+    for (int m = 0; m < kMaterials; ++m)
+        materials.push_back(
+            GetMaterialManager()->GetMaterial(10 + m % 3, "simple.fx", {"t" + std::to_string(m) + ".tga"}));
+    std::vector<CKPtr<CKRenderObject>> objects;
+    for (int i = 0; i < kObjects; ++i) {
+        objects.emplace_back(new Quad(i));
+        objects.back()->SetMaterial(materials[static_cast<size_t>(i % kMaterials)]);
+    }
+    stage.Measure(state, [&] {
+        for (const CKPtr<CKRenderObject>& o : objects) stage.render->GetDynamicBlock()->AddObject(o);
+    });
+}
+
+// Particles spread over the sample's emitters in a grid before the camera,
+// every other one fading, with the lifetime given; a star field in front
+// of the same camera.
+class ParticleScene {
+public:
+    explicit ParticleScene(float lifetime) : m_lifetime(lifetime) {
+        CKPtr<CKPerspectiveCamera> camera(new CKPerspectiveCamera());
+        camera->SetEye({0, 0, -10});
+        camera->SetLookAt({0, 0, 0});
+        camera->SetUp({0, 1, 0});
+        camera->SetFov(1.0f);
+        camera->SetNear(1.0f);
+        camera->SetFar(100.0f);
+        camera->Update();
+        GetRender()->AddCamera(9, camera);
+
+        particles = new CKParticlesManager();
+        particles->m_priority = 9000;
+        started = particles->Start();
+        for (const auto& [name, emitter] : particles->emitters) names.push_back(name);
+        if (names.empty()) started = false;
+        for (int i = 0; i < kParticles; ++i) Add(i, m_lifetime * static_cast<float>(1 + i % 60) / 60.0f);
+
+        stars = new CKStars();
+        stars->Init(-8.0f, 8.0f, -6.0f, 6.0f, kStars);
+    }
+    ~ParticleScene() {
+        if (particles) particles->ReleaseAll();
+        particles = nullptr;
+        stars = nullptr;
+    }
+
+    // The particle of number i (which also picks its emitter), at its place
+    // in the grid with its own drift.
+    void Add(int i, float lifetime) {
+        SKParticleDesc desc{};
+        desc.position = {static_cast<float>(i % 50) * 0.3f - 7.5f, static_cast<float>(i / 50 % 40) * 0.3f - 6.0f, 0.0f};
+        desc.velocity = {0.01f * static_cast<float>(i % 7 - 3), 0.02f, 0.0f};
+        desc.size = 0.1f;
+        desc.sizeRate = 0.001f;
+        desc.lifetime = lifetime;
+        desc.fade = static_cast<float>(i & 1);
+        particles->AddParticle(names[static_cast<size_t>(i) % names.size()], desc);
+    }
+
+    // What the game's tasks do each frame: the particles task, then the
+    // star field drifting up (so stars wrap round during the run) and drawn.
+    void Update() {
+        particles->Update();
+        stars->Update(-0.1f, 0.0f);
+        GetRender()->GetDynamicBlock()->AddObject(stars);
+    }
+
+    int LiveParticles() const {
+        size_t live = 0;
+        for (const auto& [name, emitter] : particles->emitters) live += emitter->particles.size();
+        return static_cast<int>(live);
+    }
+
+    CKPtr<CKParticlesManager> particles;
+    CKPtr<CKStars> stars;
+    std::vector<std::string> names;
+    bool started = false;
+
+private:
+    float m_lifetime;
+};
+
+const std::vector<std::filesystem::path> kParticleFiles = {
+    "Data/particles.dat",      "Data/Effects/particle.fx", "Data/Effects/stars.fx",        "Data/Textures/flare.tga",
+    "Data/Textures/spark.tga", "Data/Textures/smoke.tga",  "Data/Textures/star_small_.tga"};
+
+void ParticlesAndStars(benchmark::State& state) {
+    Stage stage(state, kParticleFiles);
+    if (!stage.render) return;
+    // Lifetimes far beyond any run: the frame itself is measured, not births.
+    ParticleScene scene(1e9f);
+    if (!scene.started) {
+        state.SkipWithError("the particles manager did not start");
+        return;
+    }
+    stage.Measure(state, [&] { scene.Update(); });
+    if (scene.LiveParticles() != kParticles) state.SkipWithError("particles died during the run");
+}
+
+void ParticlesReAdded(benchmark::State& state) {
+    Stage stage(state, kParticleFiles);
+    if (!stage.render) return;
+    // One second at most, staggered: about 2,000 / 60 die and are born again each frame.
+    constexpr float kLifetime = 1.0f;
+    ParticleScene scene(kLifetime);
+    if (!scene.started) {
+        state.SkipWithError("the particles manager did not start");
+        return;
+    }
+    int next = 0;
+    stage.Measure(state, [&] {
+        scene.Update();
+        for (int live = scene.LiveParticles(); live < kParticles; ++live) scene.Add(next++, kLifetime);
+    });
 }
 
 BENCHMARK(RenderFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ParticlesAndStars)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ParticlesReAdded)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -56,14 +56,7 @@ protected:
                                       "[left]\neffectfile = decal.fx\ntexturefile1 = red.tga\n"
                                       "[right]\neffectfile = decal.fx\ntexturefile1 = green.tga\ntype = 1\n");
 
-        CKPtr<CKPerspectiveCamera> camera(new CKPerspectiveCamera());
-        camera->SetEye({0, 0, -10});
-        camera->SetLookAt({0, 0, 0});
-        camera->SetUp({0, 1, 0});
-        camera->SetFov(1.0f);
-        camera->SetNear(1.0f);
-        camera->SetFar(100.0f);
-        camera->Update();
+        CKPtr<CKPerspectiveCamera> camera = FrontCamera();
         render->AddCamera(9, camera);
     }
     void TearDown() override {
@@ -107,17 +100,8 @@ TEST_P(LoadedObject, EachNodeIsDrawnWhereItsMatricesPutItInItsOwnMaterial) {
         EXPECT_FLOAT_EQ(right.VertexAt(3).x, 2.0f);
         return;
     }
-    std::vector<uint8_t> rgba;
-    UINT w = 0, h = 0;
-    ASSERT_TRUE(platform::d3d::ReadPresentedFrame(render->GetDevice(), &rgba, &w, &h));
-    ASSERT_EQ(w, 800u);
-    ASSERT_EQ(h, 600u);
-    auto expectPixel = [&](int x, int y, int r, int g, int b) {
-        const uint8_t* p = &rgba[(static_cast<size_t>(y) * w + static_cast<size_t>(x)) * 4];
-        EXPECT_NEAR(p[0], r, 3) << x << "," << y;
-        EXPECT_NEAR(p[1], g, 3) << x << "," << y;
-        EXPECT_NEAR(p[2], b, 3) << x << "," << y;
-    };
+    const std::vector<uint8_t> rgba = Pixels();
+    auto expectPixel = [&](int x, int y, int r, int g, int b) { ExpectPixel(rgba, x, y, r, g, b); };
     // Ten units away with a lens of 1 radian, a unit is about 55 pixels;
     // +x is to the right and +y up the screen.
     expectPixel(331, 300, 255, 0, 0);  // the root's quad

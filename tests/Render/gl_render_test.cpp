@@ -34,22 +34,6 @@ protected:
         return q;
     }
 
-    std::vector<uint8_t> Pixels() {
-        std::vector<uint8_t> rgba;
-        UINT w = 0, h = 0;
-        EXPECT_TRUE(platform::d3d::ReadPresentedFrame(render->GetDevice(), &rgba, &w, &h));
-        EXPECT_EQ(w, 800u);
-        EXPECT_EQ(h, 600u);
-        return rgba;
-    }
-    static void ExpectPixel(const std::vector<uint8_t>& rgba, int x, int y, int r, int g, int b) {
-        const size_t i = (static_cast<size_t>(y) * 800 + static_cast<size_t>(x)) * 4;
-        ASSERT_LT(i + 2, rgba.size());
-        EXPECT_NEAR(rgba[i], r, 3) << x << "," << y;
-        EXPECT_NEAR(rgba[i + 1], g, 3) << x << "," << y;
-        EXPECT_NEAR(rgba[i + 2], b, 3) << x << "," << y;
-    }
-
     // Two frames: the dynamic block is rebuilt at the start of the update
     // after the one it was submitted in.
     void Draw(const std::vector<CKPtr<CKTestObject3D>>& objects) {
@@ -61,14 +45,7 @@ protected:
 };
 
 TEST_F(GlRender, TheGameLayerIsDrawnThroughItsCameraAndTheScreenLayerOverIt) {
-    CKPtr<CKPerspectiveCamera> game(new CKPerspectiveCamera());
-    game->SetEye({0, 0, -10});
-    game->SetLookAt({0, 0, 0});
-    game->SetUp({0, 1, 0});
-    game->SetFov(1.0f);
-    game->SetNear(1.0f);
-    game->SetFar(100.0f);
-    game->Update();
+    CKPtr<CKPerspectiveCamera> game = FrontCamera();
     render->AddCamera(9, game);
     CKPtr<CKMaterial> world = GetMaterialManager()->GetMaterial(10, "flat.fx", {});
     CKPtr<CKMaterial> screen = GetMaterialManager()->GetMaterial(200, "flat.fx", {"ui.tga"});

@@ -15,6 +15,7 @@
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "platform/backend/backend.h"
+#include "platform/d3d9/d3d9_impl.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/headless/headless_graphics.h"
 #include "platform/table/backend_table.h"
@@ -136,6 +137,37 @@ protected:
         g_FrameTime = seconds;
         platform::detail::CountFrame();
         render->Update();
+    }
+
+    // The game camera of the tests: ten units before the origin looking at
+    // it, +y up, a lens of 1 radian (a unit is about 55 pixels at 800x600).
+    static CKPtr<CKPerspectiveCamera> FrontCamera() {
+        CKPtr<CKPerspectiveCamera> camera(new CKPerspectiveCamera());
+        camera->SetEye({0, 0, -10});
+        camera->SetLookAt({0, 0, 0});
+        camera->SetUp({0, 1, 0});
+        camera->SetFov(1.0f);
+        camera->SetNear(1.0f);
+        camera->SetFar(100.0f);
+        camera->Update();
+        return camera;
+    }
+    // The frame presented last (800x600 RGBA, the real backend only), and a
+    // pixel of it within 3 of a colour.
+    std::vector<uint8_t> Pixels() {
+        std::vector<uint8_t> rgba;
+        UINT w = 0, h = 0;
+        EXPECT_TRUE(platform::d3d::ReadPresentedFrame(render->GetDevice(), &rgba, &w, &h));
+        EXPECT_EQ(w, 800u);
+        EXPECT_EQ(h, 600u);
+        return rgba;
+    }
+    static void ExpectPixel(const std::vector<uint8_t>& rgba, int x, int y, int r, int g, int b) {
+        const size_t i = (static_cast<size_t>(y) * 800 + static_cast<size_t>(x)) * 4;
+        ASSERT_LT(i + 2, rgba.size());
+        EXPECT_NEAR(rgba[i], r, 3) << x << "," << y;
+        EXPECT_NEAR(rgba[i + 1], g, 3) << x << "," << y;
+        EXPECT_NEAR(rgba[i + 2], b, 3) << x << "," << y;
     }
 
     static platform::HeadlessBackend& H() { return *platform::Headless(); }

@@ -74,7 +74,12 @@ void HeadlessGraphics::Draw(const gfx::PipelineState& state, const gfx::DrawCall
 
 void HeadlessGraphics::Present(const D3DGAMMARAMP& ramp) {
     ++presents;
-    if (!recordDraws && !recordCalls) return;
+    if (!recordDraws && !recordCalls) {
+        // Nothing is kept: the frame's clears go too, or they would pile up
+        // for as long as the device lives.
+        current.clears.clear();
+        return;
+    }
     current.ramp = ramp;
     frames.push_back(std::move(current));
     current = RecordedFrame{};

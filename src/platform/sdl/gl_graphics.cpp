@@ -195,7 +195,7 @@ public:
     void Present(const D3DGAMMARAMP& ramp) override {
         if (!m_frame.Framebuffer() || !Current()) return;
         m_frame.Present(SDL_GetWindowFromID(m_context->windowId), ramp, m_programs.present, m_attribSlots);
-        m_cache = {};
+        m_cache.Reset();
     }
 
     bool ReadFrame(std::vector<uint8_t>* rgba, UINT* width, UINT* height) override {

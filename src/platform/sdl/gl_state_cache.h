@@ -51,6 +51,15 @@ struct StateCache {
     Cached<int> activeUnit;
     Cached<uint32_t> attribArrays;
     std::array<UnitCache, gfx::kStageCount> units;
+
+    // Forgets every value, keeping the map's nodes, so a frame that sets the
+    // same caps as the last one allocates nothing.
+    void Reset() {
+        auto kept = std::move(caps);
+        *this = StateCache{};
+        for (auto& [cap, cached] : kept) cached = Cached<bool>{};
+        caps = std::move(kept);
+    }
 };
 
 }  // namespace platform::sdl
