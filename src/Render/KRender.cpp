@@ -305,8 +305,6 @@ void CKRender::AddLight(const D3DLIGHT9& light) {
     m_lights[m_lightCount++] = light;
 }
 
-CKPtr<CKRenderBlock> CKRender::GetDynamicBlock() { return m_dynamicBlock; }
-
 void CKRender::SubmitBlock(CKPtr<CKRenderBlock> block) { m_frameList.push_back(block); }
 
 void CKRender::AddDebugBox(CKPtr<CKObb> box) { m_debugBoxes.push_back(box); }

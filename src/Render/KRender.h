@@ -85,7 +85,7 @@ public:
 
     void AddCamera(int order, CKPtr<CKBaseCamera> camera);
     void AddLight(const D3DLIGHT9& light);
-    CKPtr<CKRenderBlock> GetDynamicBlock();
+    const CKPtr<CKRenderBlock>& GetDynamicBlock() const { return m_dynamicBlock; }
     void SubmitBlock(CKPtr<CKRenderBlock> block);
     void RegisterMaterial(CKMaterial* material);
     void DrawIVBlock(CKIVBlock* block);

@@ -8,10 +8,10 @@
 CKIVBlock::CKIVBlock() = default;
 CKIVBlock::~CKIVBlock() = default;
 
-void CKIVBlock::AddObject(CKPtr<CKRenderObject> object) {
+void CKIVBlock::AddObject(const CKPtr<CKRenderObject>& object) {
     m_indexCount += static_cast<uint32_t>(object->GetIndexCount());
     m_vertexCount += static_cast<uint32_t>(object->GetVertexCount());
-    m_objects.push_back(std::move(object));
+    m_objects.push_back(object);
 }
 
 void CKIVBlock::RecountObjects() {
@@ -35,24 +35,28 @@ bool CKRenderBlock::CreateVertexBuffer(bool flag, uint32_t vertexCount, uint32_t
     return true;
 }
 
-void CKRenderBlock::AddObject(CKPtr<CKRenderObject> object) {
+void CKRenderBlock::AddObject(const CKPtr<CKRenderObject>& object) {
     if (!object || !object->visible) return;
-    CKPtr<CKMaterial> material = object->GetMaterial();
+    const CKPtr<CKMaterial>& material = object->GetMaterial();
     // Nothing can draw an object without a material.
     if (!material) return;
-    CKPtr<CKIVBlock>& kept = m_kept[material];
-    if (!kept) {
-        kept = new CKIVBlock();
-        kept->m_buffer = m_buffer;
+    if (material.Get() != m_lastMaterial || !m_lastBlock || !m_lastBlock->m_inFrame) {
+        CKPtr<CKIVBlock>& kept = m_kept[material];
+        if (!kept) {
+            kept = new CKIVBlock();
+            kept->m_buffer = m_buffer;
+        }
+        if (!kept->m_inFrame) {
+            kept->m_inFrame = 1;
+            m_frame.emplace_back(material.Get(), kept);
+        }
+        m_lastMaterial = material.Get();
+        m_lastBlock = kept.Get();
     }
-    if (!kept->m_inFrame) {
-        kept->m_inFrame = 1;
-        m_frame.emplace_back(material.Get(), kept);
-    }
-    kept->AddObject(std::move(object));
+    m_lastBlock->AddObject(object);
 }
 
-void CKRenderBlock::AddObjectTree(CKPtr<CKRenderObject> object) {
+void CKRenderBlock::AddObjectTree(const CKPtr<CKRenderObject>& object) {
     if (!object) return;
     AddObject(object);
     if (!object->visible) return;

@@ -25,7 +25,7 @@ public:
     void OnLostDevice() override { m_uploaded = 0; }
     void OnResetDevice() override {}
 
-    void AddObject(CKPtr<CKRenderObject> object);
+    void AddObject(const CKPtr<CKRenderObject>& object);
     // The counts again, from what the objects hold now.
     void RecountObjects();
 
@@ -56,8 +56,8 @@ public:
     void OnResetDevice() override {}
 
     bool CreateVertexBuffer(bool flag, uint32_t vertexCount, uint32_t indexCount);
-    void AddObject(CKPtr<CKRenderObject> object);
-    void AddObjectTree(CKPtr<CKRenderObject> object);
+    void AddObject(const CKPtr<CKRenderObject>& object);
+    void AddObjectTree(const CKPtr<CKRenderObject>& object);
     void Rebuild();
     void Submit();
     void Reset();
@@ -68,4 +68,10 @@ public:
     std::vector<std::pair<CKMaterial*, CKPtr<CKIVBlock>>> m_frame;
     CKOrderedMap<CKPtr<CKMaterial>, CKPtr<CKIVBlock>, CKPtrHash> m_kept;
     uint8_t m_dirty = 1;
+
+private:
+    // The sub-block the last object went to: objects come in runs of one
+    // material, and a run needs no look-up.
+    CKMaterial* m_lastMaterial = nullptr;
+    CKIVBlock* m_lastBlock = nullptr;
 };

@@ -302,5 +302,3 @@ void CKRenderObject::AttachChild(CKPtr<CKRenderObject> child) {
 void CKRenderObject::AddObb(CKPtr<CKObb> obb) { obbs.push_back(obb); }
 
 void CKRenderObject::SetMaterial(CKPtr<CKMaterial> newMaterial) { material = newMaterial; }
-
-CKPtr<CKMaterial> CKRenderObject::GetMaterial() const { return material; }

@@ -96,7 +96,7 @@ public:
     void AttachChild(CKPtr<CKRenderObject> child);
     void AddObb(CKPtr<CKObb> obb);
     void SetMaterial(CKPtr<CKMaterial> newMaterial);
-    CKPtr<CKMaterial> GetMaterial() const;
+    const CKPtr<CKMaterial>& GetMaterial() const { return material; }
 
     uint8_t inScene = 0;
     std::unordered_map<std::string, CKPtr<CKPartAnimation>> animations;

@@ -73,16 +73,16 @@ HRESULT CKLuaScript::Load(const std::string& name) {
     }
     m_chunkReturned = 0;
 
-    // A bare state only to report the syntax, before the real one is made.
-    if (lua_State* bare = luaL_newstate()) {
-        if (LoadTextBuffer(bare, source, m_source.size(), m_name.c_str()) != 0)
-            CKLog::Print(0, "Ощибка\n%s - %s\n", m_name.c_str(), OrEmpty(lua_tostring(bare, -1)));
-        lua_close(bare);
-    }
-
+    // Compiled once, in the state it runs in: a syntax error is reported as
+    // it is found, then the script is filed all the same and its first slice
+    // fails on what lies on the stack.
     CreateState();
-    if (!m_thread || LoadTextBuffer(m_thread, source, m_source.size(), m_name.c_str()) != 0) {
-        // Filed all the same; its first slice fails on what lies on the stack.
+    if (!m_thread) {
+        CKLog::Print(0, "\nОшибка!\n%s\n\n", m_name.c_str());
+        return S_OK;
+    }
+    if (LoadTextBuffer(m_thread, source, m_source.size(), m_name.c_str()) != 0) {
+        CKLog::Print(0, "Ощибка\n%s - %s\n", m_name.c_str(), OrEmpty(lua_tostring(m_thread, -1)));
         CKLog::Print(0, "\nОшибка!\n%s\n\n", m_name.c_str());
         return S_OK;
     }

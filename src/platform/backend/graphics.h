@@ -127,6 +127,9 @@ public:
     virtual void RecordCall(const std::string& call) { (void)call; }
     // A call the debug runtime would reject; it returns D3DERR_INVALIDCALL.
     virtual void Violation(const std::string& what) = 0;
+    // Calls made to the native graphics API since the device was made (0
+    // for a backend that makes none), for benchmarks and the timedemo.
+    virtual uint64_t NativeCalls() const { return 0; }
 };
 
 // The adapter a backend offers.

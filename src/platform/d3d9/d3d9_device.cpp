@@ -574,6 +574,11 @@ bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UI
     return d && d->ReadFrame(rgba, width, height);
 }
 
+uint64_t NativeCallCount(IDirect3DDevice9* device) {
+    auto* d = dynamic_cast<Device*>(device);
+    return d ? d->NativeCalls() : 0;
+}
+
 void SetCurrentPass(IDirect3DDevice9* device, const void* effect, UINT pass) {
     if (auto* d = dynamic_cast<Device*>(device)) d->SetPass(effect, pass);
 }

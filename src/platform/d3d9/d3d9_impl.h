@@ -29,4 +29,7 @@ UINT FvfStride(DWORD fvf);
 // player sees it: RGBA rows, top first. False when the backend has no pixels.
 bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UINT* width, UINT* height);
 
+// The native graphics calls the device's backend has made so far.
+uint64_t NativeCallCount(IDirect3DDevice9* device);
+
 }  // namespace platform::d3d

@@ -195,6 +195,7 @@ public:
 
     bool ReadFrame(std::vector<uint8_t>* rgba, UINT* w, UINT* h);
     bool Recording() const { return m_gfx->RecordsCalls(); }
+    uint64_t NativeCalls() const { return m_gfx->NativeCalls(); }
     void Record(const std::string& call) { m_gfx->RecordCall(call); }
 
 private:
