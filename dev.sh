@@ -81,6 +81,18 @@ fuzz_all() {
 
 xvfb() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
+# The sample played by benchmarks/timedemo_session.txt on a backend, in a copy
+# of the game folder, as fast as it goes; prints the timedemo's line.
+timedemo() { # backend [runner...]
+  local backend=$1; shift
+  local dir
+  dir=$(mktemp -d)
+  cp -a build/game/. "$dir"/
+  (cd "$dir" && KELVANDOR_PLATFORM=$backend KELVANDOR_TIMEDEMO=1 KELVANDOR_SCRIPT="$ROOT/benchmarks/timedemo_session.txt" \
+    timeout 60 "$@" "$ROOT/build/src/kelvandor" 2>/dev/null | sed "s/^timedemo:/timedemo $backend:/") || true
+  rm -rf "$dir"
+}
+
 # Real-backend tests draw with Mesa's software rasteriser.
 export LIBGL_ALWAYS_SOFTWARE=1
 
@@ -101,6 +113,11 @@ cmd_test() {
   echo "== benchmarks (a short run: they measure, they do not judge)"
   build/benchmarks/kv_render_benchmark --benchmark_min_time=0.05
   xvfb env KELVANDOR_PLATFORM=sdl build/benchmarks/kv_render_benchmark --benchmark_min_time=0.05
+  # The start-up to the first frame against its floor, and the timedemo of
+  # the sample on both backends: they report, never fail.
+  xvfb build/benchmarks/kv_startup_benchmark build/src/kelvandor build/game 3 || true
+  timedemo headless
+  timedemo sdl xvfb-run -a -s "-screen 0 1280x1024x24"
 
   echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
   build build-asan -DKELVANDOR_SANITIZE=ON -DKELVANDOR_WERROR=ON

@@ -3,7 +3,16 @@
 // side of a steady frame should allocate nothing. The platform backend is
 // KELVANDOR_PLATFORM's (headless when unset).
 //
-// RenderFrame: 1,000 objects over 20 materials in the dynamic block.
+// RenderFrame: 1,000 objects over 20 materials in the dynamic block, with no
+// camera and no textures on disk (kept for comparison: it draws little).
+// LevelFrame/1: frame_scene.h's 1,200 quads over 20 materials with real
+// textures, under a game camera (order 9), tiling the screen once as a
+// level's backdrop does; LevelFrame/3: the same quads in three screen-filling
+// sheets, the whole frame's fill three times over.
+// FloorFile/N: the headless floor, the same quads filed by material and
+// copied into one buffer without the engine; floor_gl.cpp has the GL floors,
+// which run with KELVANDOR_PLATFORM=sdl.
+// The run ends with the ratios of the engine's frames to their floors.
 // ParticlesAndStars: 2,000 live particles over the sample's emitters and a
 // 300-star field, the game's effects on screen; no particle is born or dies.
 // ParticlesReAdded: the same with particles dying and born again each frame
@@ -19,15 +28,21 @@
 #include "core/KMemoryManager.h"
 #include "game/KStars.h"
 #include "platform/backend/backend.h"
+#include "platform/d3d9/d3d9_impl.h"
 #include "platform/headless/headless_graphics.h"
 #include "platform/table/backend_table.h"
+
+#include "bench_results.h"
+#include "frame_scene.h"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <new>
 #include <string>
 #include <vector>
@@ -147,17 +162,33 @@ public:
     }
 
     // A few frames so every material is seen and filed, then the measured ones.
+    // The frame time is also kept under `name` for the ratios.
     template <class Work>
-    void Measure(benchmark::State& state, Work&& work) {
+    void Measure(benchmark::State& state, const std::string& name, Work&& work) {
         for (int i = 0; i < 3; ++i) Frame(work);
         uint64_t allocations = 0;
+        const uint64_t calls = platform::d3d::NativeCallCount(render->GetDevice());
+        bench::Stopwatch watch;
         for (auto _ : state) {
             const uint64_t before = g_allocations.load();
             Frame(work);
             allocations += g_allocations.load() - before;
         }
+        bench::Record(name, watch.Seconds() / static_cast<double>(state.iterations()), state.iterations());
         state.counters["allocations_per_frame"] =
             benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+        state.counters["gl_calls_per_frame"] =
+            benchmark::Counter(static_cast<double>(platform::d3d::NativeCallCount(render->GetDevice()) - calls),
+                               benchmark::Counter::kAvgIterations);
+        // The share of the presented frame that is not black, where the
+        // backend has pixels: a scene that drew nothing would time nothing.
+        std::vector<uint8_t> rgba;
+        UINT width = 0, height = 0;
+        if (platform::d3d::ReadPresentedFrame(render->GetDevice(), &rgba, &width, &height) && width && height) {
+            size_t lit = 0;
+            for (size_t i = 0; i + 3 < rgba.size(); i += 4) lit += (rgba[i] | rgba[i + 1] | rgba[i + 2]) != 0;
+            state.counters["covered"] = static_cast<double>(lit) / (static_cast<double>(width) * height);
+        }
         state.SetLabel(platform::Backend()->Name());
     }
 
@@ -180,9 +211,79 @@ void RenderFrame(benchmark::State& state) {
         objects.emplace_back(new Quad(i));
         objects.back()->SetMaterial(materials[static_cast<size_t>(i % kMaterials)]);
     }
-    stage.Measure(state, [&] {
+    stage.Measure(state, "RenderFrame", [&] {
         for (const CKPtr<CKRenderObject>& o : objects) stage.render->GetDynamicBlock()->AddObject(o);
     });
+}
+
+// A quad of the scene as a render object, in world space already.
+class SceneQuad : public CKRenderObject {
+public:
+    explicit SceneQuad(const scene::Quad& quad) : CKRenderObject("quad") {
+        for (const scene::Vertex& v : quad.v) {
+            SKVertex vertex;
+            static_assert(sizeof vertex == sizeof v);
+            std::memcpy(&vertex, &v, sizeof v);
+            vertices.push_back(vertex);
+        }
+        indices.assign(std::begin(scene::kQuadIndices), std::end(scene::kQuadIndices));
+        worldVertices = vertices;
+    }
+};
+
+void LevelFrame(benchmark::State& state) {
+    const int sheets = static_cast<int>(state.range(0));
+    Stage stage(state, {"Data/Effects/simple.fx"});
+    if (!stage.render) return;
+    std::filesystem::create_directories("Data/Textures");
+    for (int m = 0; m < scene::kMaterials; ++m) {
+        const std::vector<uint8_t> tga = scene::TextureTga(m);
+        std::ofstream("Data/Textures/" + scene::TextureName(m), std::ios::binary)
+            .write(reinterpret_cast<const char*>(tga.data()), static_cast<std::streamsize>(tga.size()));
+    }
+    CKPtr<CKPerspectiveCamera> camera(new CKPerspectiveCamera());
+    camera->SetEye({0, 0, scene::kEyeZ});
+    camera->SetLookAt({0, 0, 0});
+    camera->SetUp({0, 1, 0});
+    camera->SetFov(scene::kFov);
+    camera->SetNear(scene::kNear);
+    camera->SetFar(scene::kFar);
+    camera->Update();
+    stage.render->AddCamera(9, camera);
+    std::vector<CKPtr<CKMaterial>> materials;
+    for (int m = 0; m < scene::kMaterials; ++m)
+        materials.push_back(GetMaterialManager()->GetMaterial(10 + m % 3, "simple.fx", {scene::TextureName(m)}));
+    std::vector<CKPtr<CKRenderObject>> objects;
+    for (const scene::Quad& quad : scene::Quads(sheets)) {
+        objects.emplace_back(new SceneQuad(quad));
+        objects.back()->SetMaterial(materials[static_cast<size_t>(quad.material)]);
+    }
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Direction = {0, 0, 1};
+    stage.Measure(state, "LevelFrame/" + std::to_string(sheets), [&] {
+        stage.render->AddLight(light);
+        for (const CKPtr<CKRenderObject>& o : objects) stage.render->GetDynamicBlock()->AddObject(o);
+    });
+}
+
+void FloorFile(benchmark::State& state) {
+    const int sheets = static_cast<int>(state.range(0));
+    const std::vector<scene::Quad> quads = scene::Quads(sheets);
+    scene::Batches batches;
+    batches.Fill(quads);
+    const uint64_t before = g_allocations.load();
+    bench::Stopwatch watch;
+    for (auto _ : state) {
+        batches.Fill(quads);
+        benchmark::DoNotOptimize(batches.vertices.data());
+        benchmark::ClobberMemory();
+    }
+    bench::Record("FloorFile/" + std::to_string(sheets), watch.Seconds() / static_cast<double>(state.iterations()),
+                  state.iterations());
+    state.counters["allocations_per_frame"] =
+        benchmark::Counter(static_cast<double>(g_allocations.load() - before), benchmark::Counter::kAvgIterations);
 }
 
 // Particles spread over the sample's emitters in a grid before the camera,
@@ -266,7 +367,7 @@ void ParticlesAndStars(benchmark::State& state) {
         state.SkipWithError("the particles manager did not start");
         return;
     }
-    stage.Measure(state, [&] { scene.Update(); });
+    stage.Measure(state, "ParticlesAndStars", [&] { scene.Update(); });
     if (scene.LiveParticles() != kParticles) state.SkipWithError("particles died during the run");
 }
 
@@ -281,16 +382,33 @@ void ParticlesReAdded(benchmark::State& state) {
         return;
     }
     int next = 0;
-    stage.Measure(state, [&] {
+    stage.Measure(state, "ParticlesReAdded", [&] {
         scene.Update();
         for (int live = scene.LiveParticles(); live < kParticles; ++live) scene.Add(next++, kLifetime);
     });
 }
 
 BENCHMARK(RenderFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LevelFrame)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FloorFile)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ParticlesAndStars)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ParticlesReAdded)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const char* backend = std::getenv("KELVANDOR_PLATFORM");
+    if (backend && std::strcmp(backend, "sdl") == 0) bench::RegisterGlFloors();
+    benchmark::RunSpecifiedBenchmarks();
+    // The headless floor is the measure of a headless run; a run with a
+    // display is measured against the GL floors.
+    const bool gl = bench::Results().count("FloorGlDirect/1") || bench::Results().count("FloorGlScaled/1");
+    for (const char* sheets : {"/1", "/3"})
+        for (const char* floor : {"FloorFile", "FloorGlDirect", "FloorGlScaled"})
+            if (gl != (std::strcmp(floor, "FloorFile") == 0))
+                bench::PrintRatio(std::string("LevelFrame") + sheets, std::string(floor) + sheets);
+    benchmark::Shutdown();
+    return 0;
+}

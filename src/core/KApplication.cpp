@@ -16,6 +16,7 @@
 #include "core/KMemoryManager.h"
 #include "game/KGameData.h"
 #include "game/KGameLuaFunctions.h"
+#include "platform/d3d9/d3d9_impl.h"
 #include "resources/resource.h"
 #include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
@@ -201,8 +202,10 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
 
     // 21-22. The fonts and the level.
 
-    // 23.
+    // 23. The timedemo counts the renderer's native calls.
+    g_NativeGraphicsCalls = [] { return GetRender() ? platform::d3d::NativeCallCount(GetRender()->GetDevice()) : 0; };
     g_Kernel->Run();
+    g_NativeGraphicsCalls = nullptr;
     Shutdown(1, tasks);
     return 0;
 }

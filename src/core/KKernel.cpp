@@ -4,7 +4,13 @@
 #include "core/KConfigVars.h"
 #include "platform/win32/paths.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 
 CKKernel* g_Kernel = nullptr;
@@ -113,8 +119,92 @@ void CKKernel::Walk(bool update) {
 }
 
 void (*g_ClearMaterialQueues)() = nullptr;
+uint64_t (*g_NativeGraphicsCalls)() = nullptr;
+
+SKTimedemoSummary SummariseFrameTimes(std::vector<double> ms) {
+    SKTimedemoSummary s;
+    s.frames = ms.size();
+    if (ms.empty()) return s;
+    std::sort(ms.begin(), ms.end());
+    // Nearest rank: the value at or below which the given share of frames fall.
+    auto rank = [&](double share) {
+        const size_t r = static_cast<size_t>(std::ceil(share * static_cast<double>(ms.size())));
+        return ms[std::clamp<size_t>(r, 1, ms.size()) - 1];
+    };
+    s.median = rank(0.5);
+    s.p95 = rank(0.95);
+    s.p99 = rank(0.99);
+    s.max = ms.back();
+    return s;
+}
+
+namespace {
+
+// KELVANDOR_TIMEDEMO=1: the wall-clock time of every pass that updated the
+// tasks, measured here and not by the game's timer (the headless clock is
+// simulated), and the native graphics calls over the run. The loop never
+// waits for the clock (presents are immediate), so this is how fast the
+// session goes.
+class Timedemo {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Timedemo() : m_last(Clock::now()) {
+        m_frames.reserve(1 << 16);
+        m_lastCount = g_NativeGraphicsCalls ? g_NativeGraphicsCalls() : 0;
+    }
+
+    void Pass() {
+        const Clock::time_point now = Clock::now();
+        if (m_frames.empty()) m_firstPresent = now;
+        m_frames.push_back(std::chrono::duration<double, std::milli>(now - m_last).count());
+        m_last = now;
+        // Read every pass: the device may be made again, or be gone before
+        // the loop ends, and its count starts from 0 with it.
+        const uint64_t count = g_NativeGraphicsCalls ? g_NativeGraphicsCalls() : 0;
+        m_calls += count >= m_lastCount ? count - m_lastCount : count;
+        m_lastCount = count;
+    }
+
+    // A pass that left the tasks alone (the game paused) starts the next
+    // frame's time afresh.
+    void Skip() { m_last = Clock::now(); }
+
+    void Print() const {
+        const SKTimedemoSummary s = SummariseFrameTimes(m_frames);
+        const double perFrame = s.frames ? static_cast<double>(m_calls) / static_cast<double>(s.frames) : 0.0;
+        // The steady clock is CLOCK_MONOTONIC, shared by every process, so a
+        // launcher can subtract the time it started the program at.
+        const long long first =
+            s.frames
+                ? static_cast<long long>(
+                      std::chrono::duration_cast<std::chrono::nanoseconds>(m_firstPresent.time_since_epoch()).count())
+                : 0;
+        std::printf(
+            "timedemo: frames=%zu median_ms=%.3f p95_ms=%.3f p99_ms=%.3f max_ms=%.3f gl_calls_per_frame=%.1f "
+            "first_frame_ns=%lld\n",
+            s.frames, s.median, s.p95, s.p99, s.max, perFrame, first);
+        std::fflush(stdout);
+    }
+
+private:
+    std::vector<double> m_frames;
+    Clock::time_point m_last;
+    Clock::time_point m_firstPresent;
+    uint64_t m_lastCount = 0;  // the device's count at the last reading
+    uint64_t m_calls = 0;      // native calls in the passes so far
+};
+
+bool TimedemoRequested() {
+    const char* value = std::getenv("KELVANDOR_TIMEDEMO");
+    return value && std::strcmp(value, "1") == 0;
+}
+
+}  // namespace
 
 int CKKernel::Run() {
+    std::unique_ptr<Timedemo> timedemo;
+    if (TimedemoRequested()) timedemo = std::make_unique<Timedemo>();
     bool quit = false;
     for (;;) {
         const size_t count = m_active.size();
@@ -130,12 +220,15 @@ int CKKernel::Run() {
         if (g_AppActive) {
             if (m_active.empty()) break;
             Walk(true);
+            if (timedemo) timedemo->Pass();
         } else {
             g_FrameTime = 0.0f;
             Walk(false);
+            if (timedemo) timedemo->Skip();
         }
         CollectGarbage();
     }
+    if (timedemo) timedemo->Print();
     if (g_ClearMaterialQueues) g_ClearMaterialQueues();
     WriteConfigFile("config.cfg");
     if (g_Config) g_Config->ReleaseDefaults();

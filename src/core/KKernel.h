@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <list>
+#include <vector>
 
 class IKTask : public IKMMObject {
 public:
@@ -63,6 +64,18 @@ extern double g_TotalTime;
 // Empties the materials' draw queues when the main loop ends; the material
 // manager sets it (the kernel sits below the renderer).
 extern void (*g_ClearMaterialQueues)();
+
+// The native graphics calls the renderer's device has made so far, for the
+// timedemo; the application sets it (the kernel sits below the renderer).
+extern uint64_t (*g_NativeGraphicsCalls)();
+
+// What a timedemo run (KELVANDOR_TIMEDEMO=1) prints at the end of the main
+// loop: its passes' wall-clock times in milliseconds, in the order run.
+struct SKTimedemoSummary {
+    size_t frames = 0;
+    double median = 0, p95 = 0, p99 = 0, max = 0;  // milliseconds
+};
+SKTimedemoSummary SummariseFrameTimes(std::vector<double> milliseconds);
 
 // Writes config.cfg in the working directory; silent when it cannot.
 void WriteConfigFile(const char* path);

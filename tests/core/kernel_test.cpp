@@ -244,4 +244,27 @@ TEST_F(Kernel, ConfigFileThatCannotBeReplacedKeepsTheOldOne) {
     std::filesystem::remove_all("blocked");
 }
 
+TEST(Timedemo, FrameTimesSummariseByNearestRank) {
+    struct Case {
+        std::vector<double> ms;
+        SKTimedemoSummary expected;
+    };
+    std::vector<double> hundred;
+    for (int i = 100; i >= 1; --i) hundred.push_back(i);  // unsorted on purpose
+    const Case cases[] = {
+        {{}, {0, 0, 0, 0, 0}},
+        {{7.5}, {1, 7.5, 7.5, 7.5, 7.5}},
+        {hundred, {100, 50, 95, 99, 100}},
+        {{3, 1, 2}, {3, 2, 3, 3, 3}},
+    };
+    for (const Case& c : cases) {
+        const SKTimedemoSummary s = SummariseFrameTimes(c.ms);
+        EXPECT_EQ(s.frames, c.expected.frames);
+        EXPECT_DOUBLE_EQ(s.median, c.expected.median) << c.ms.size();
+        EXPECT_DOUBLE_EQ(s.p95, c.expected.p95) << c.ms.size();
+        EXPECT_DOUBLE_EQ(s.p99, c.expected.p99) << c.ms.size();
+        EXPECT_DOUBLE_EQ(s.max, c.expected.max) << c.ms.size();
+    }
+}
+
 }  // namespace

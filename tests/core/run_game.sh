@@ -3,15 +3,17 @@
 # script and checks that it ends cleanly, opened the archive, and wrote
 # config.cfg and Data/game.dat back, loaded the sample ship, and left
 # nothing for the leak report.
-# Usage: run_game.sh EXECUTABLE BACKEND SCRIPT GAME_FOLDER
+# Usage: run_game.sh EXECUTABLE BACKEND SCRIPT GAME_FOLDER [TEXT]
+# With TEXT, the game's standard output must hold it.
 set -u
-exe=$1 backend=$2 script=$3 game=$4
+exe=$1 backend=$2 script=$3 game=$4 expect=${5:-}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cp -a "$game"/. "$dir"/
 cd "$dir" || exit 1
-KELVANDOR_PLATFORM=$backend KELVANDOR_SCRIPT=$script KELVANDOR_LOG=log.txt timeout 120 "$exe"
+KELVANDOR_PLATFORM=$backend KELVANDOR_SCRIPT=$script KELVANDOR_LOG=log.txt timeout 120 "$exe" >out.txt
 rc=$?
+cat out.txt
 fail() { echo "$*" >&2; cat log.txt >&2 2>/dev/null; exit 1; }
 [ $rc -eq 0 ] || fail "exit code $rc"
 grep -qx 'fullScreen = 1' config.cfg 2>/dev/null || fail "config.cfg was not written back"
@@ -21,4 +23,5 @@ grep -q 'Начинается анализ скрипта - Data\\Scripts\\main.
 grep -qi 'scripts\\main.lua not found\|Ошибка\|Ощибка' log.txt && fail "the main script failed"
 grep -q 'Невозможно загрузить файл' log.txt && fail "a sample file could not be loaded"
 grep -q 'неудаленный объект' log.txt && fail "objects were left for the leak report"
+[ -z "$expect" ] || grep -qF -- "$expect" out.txt || fail "the output does not say: $expect"
 echo "game ran and ended cleanly on the $backend backend"
