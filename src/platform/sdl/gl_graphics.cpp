@@ -2,9 +2,11 @@
 // owns the context, the buffers and textures, and applies each draw's state.
 // What the state means in GL is decided in gl_state, the GLSL programs live
 // in gl_programs and the frame and its presentation in gl_frame. Vertex
-// processing (transforms and D3D9's fixed-function lighting) is the draw
-// program; the texture stages are GL_COMBINE environments of the fixed
-// fragment pipeline.
+// processing (transforms and D3D9's fixed-function lighting) is a draw
+// program, one for lit and one for unlit draws; the texture stages are
+// GL_COMBINE environments of the fixed fragment pipeline. State, uniforms
+// and vertex arrays are cached across frames, so a call is made only for
+// what changed.
 #include "platform/sdl/gl_graphics.h"
 
 #include "platform/sdl/gl_api.h"
@@ -39,17 +41,60 @@ using gfx::PipelineState;
 
 constexpr int kStages = static_cast<int>(gfx::kStageCount);
 
+// A buffer's GL copy is brought up to date lazily: an update only marks its
+// pages, and a draw uploads the marked pages it reads from the CPU copy the
+// draw points at. The engine locks whole buffers and writes a small part, so
+// uploading at Unlock would send megabytes a frame for kilobytes drawn.
 struct GlBuffer final : BackendResource {
+    static constexpr UINT kPageBytes = 4096;
+
     GlBuffer(std::shared_ptr<GlContext> owner, GLenum bufferTarget, UINT size)
-        : context(std::move(owner)), target(bufferTarget), bytes(size) {}
+        : context(std::move(owner)), target(bufferTarget), bytes(size),
+          dirty((size_t{size} + kPageBytes * 64 - 1) / (kPageBytes * 64)) {}
     ~GlBuffer() override {
-        if (id && context->MakeCurrent()) glDeleteBuffers(1, &id);
+        if (id && context->MakeCurrent()) {
+            glDeleteBuffers(1, &id);
+            context->bindingsStale = true;
+        }
+    }
+
+    void MarkDirty(UINT offset, UINT length) {
+        for (UINT page = offset / kPageBytes, last = (offset + length - 1) / kPageBytes; page <= last; ++page) {
+            uint64_t& word = dirty[page / 64];
+            const uint64_t bit = uint64_t{1} << (page % 64);
+            if (!(word & bit)) ++dirtyPages;
+            word |= bit;
+        }
+    }
+
+    // Uploads the marked pages of bytes [begin, end) from memory, the CPU
+    // copy whose byte 0 is the buffer's first; the buffer must be bound.
+    void Upload(UINT begin, UINT end, const uint8_t* memory) {
+        end = std::min(end, bytes);
+        if (dirtyPages == 0 || begin >= end) return;
+        const UINT first = begin / kPageBytes, last = (end - 1) / kPageBytes;
+        for (UINT page = first; page <= last;) {
+            if (!(dirty[page / 64] & (uint64_t{1} << (page % 64)))) {
+                ++page;
+                continue;
+            }
+            const UINT runStart = page;
+            while (page <= last && (dirty[page / 64] & (uint64_t{1} << (page % 64)))) {
+                dirty[page / 64] &= ~(uint64_t{1} << (page % 64));
+                --dirtyPages;
+                ++page;
+            }
+            const UINT from = runStart * kPageBytes, to = std::min(page * kPageBytes, bytes);
+            glBufferSubData(target, from, to - from, memory + from);
+        }
     }
 
     std::shared_ptr<GlContext> context;
     GLenum target;
     UINT bytes;
     GLuint id = 0;
+    std::vector<uint64_t> dirty;  // a bit a page
+    size_t dirtyPages = 0;
 };
 
 struct GlTexture final : BackendResource {
@@ -70,7 +115,7 @@ struct GlTexture final : BackendResource {
 
 class GlGraphics final : public gfx::IGraphics {
 public:
-    GlGraphics() : m_context(std::make_shared<GlContext>()) {}
+    GlGraphics() : m_context(std::make_shared<GlContext>()), m_callsBefore(g_glCalls) {}
 
     ~GlGraphics() override {
         if (m_context->MakeCurrent()) {
@@ -97,8 +142,8 @@ public:
         if (!m_context->gl && !CreateContext(sdlWindow)) return false;
         if (!Current()) return false;
         SDL_GL_SetSwapInterval(params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
-        const bool made = m_frame.Make(width, height, params.BackBufferFormat);
-        m_cache = {};
+        const bool made = m_frame.Make(width, height, params.BackBufferFormat, params.SwapEffect == D3DSWAPEFFECT_COPY);
+        m_cache.Reset();
         return made;
     }
 
@@ -106,18 +151,17 @@ public:
         auto buffer = std::make_unique<GlBuffer>(m_context, index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER, bytes);
         if (bytes == 0 || !Current()) return buffer;
         glGenBuffers(1, &buffer->id);
-        glBindBuffer(buffer->target, buffer->id);
+        BindBuffer(buffer->target, buffer->id);
         glBufferData(buffer->target, bytes, nullptr, GL_DYNAMIC_DRAW);
         return buffer;
     }
 
     void UpdateBuffer(BackendResource* resource, UINT offset, const void* data, UINT bytes) override {
         auto* buffer = static_cast<GlBuffer*>(resource);
-        if (!buffer || !buffer->id || !data || bytes == 0 || offset > buffer->bytes || bytes > buffer->bytes - offset ||
-            !Current())
+        if (!buffer || !buffer->id || !data || bytes == 0 || offset > buffer->bytes || bytes > buffer->bytes - offset)
             return;
-        glBindBuffer(buffer->target, buffer->id);
-        glBufferSubData(buffer->target, offset, bytes, data);
+        // The draws that read these bytes upload them.
+        buffer->MarkDirty(offset, bytes);
     }
 
     std::unique_ptr<BackendResource> CreateTexture(UINT width, UINT height, UINT levels) override {
@@ -161,18 +205,21 @@ public:
         // A clear ignores the write masks the last draw left.
         if (flags & D3DCLEAR_TARGET) {
             ColorMask({true, true, true, true});
-            const std::array<GLfloat, 4> c = ColorValue(color);
-            glClearColor(c[0], c[1], c[2], c[3]);
+            if (m_cache.clearColor.Update(color)) {
+                const std::array<GLfloat, 4> c = ColorValue(color);
+                glClearColor(c[0], c[1], c[2], c[3]);
+            }
             mask |= GL_COLOR_BUFFER_BIT;
         }
         if (flags & D3DCLEAR_ZBUFFER) {
             if (m_cache.depthMask.Update(true)) glDepthMask(GL_TRUE);
-            glClearDepth(std::clamp(z, 0.0f, 1.0f));
+            const float depth = std::clamp(z, 0.0f, 1.0f);
+            if (m_cache.clearDepth.Update(depth)) glClearDepth(depth);
             mask |= GL_DEPTH_BUFFER_BIT;
         }
         if (flags & D3DCLEAR_STENCIL) {
             if (m_cache.stencilMask.Update(~0u)) glStencilMask(~0u);
-            glClearStencil(static_cast<GLint>(stencil & 0xFF));
+            if (m_cache.clearStencil.Update(stencil & 0xFF)) glClearStencil(static_cast<GLint>(stencil & 0xFF));
             mask |= GL_STENCIL_BUFFER_BIT;
         }
         if (mask) glClear(mask);
@@ -185,7 +232,6 @@ public:
             Note("vertex format " + Hex(s.fvf) + " is not drawn");
             return;
         }
-        if (m_cache.program.Update(m_programs.draw)) glUseProgram(m_programs.draw);
         SetVertexProcessing(s, layout);
         SetRasterState(s);
         SetStages(s);
@@ -194,8 +240,25 @@ public:
 
     void Present(const D3DGAMMARAMP& ramp) override {
         if (!m_frame.Framebuffer() || !Current()) return;
-        m_frame.Present(SDL_GetWindowFromID(m_context->windowId), ramp, m_programs.present, m_attribSlots);
-        m_cache.Reset();
+        const PresentPass pass =
+            m_frame.Present(SDL_GetWindowFromID(m_context->windowId), ramp, m_programs.present, m_attribSlots);
+        // The state kept across frames, less what presenting changed.
+        m_cache.framebuffer = {};
+        m_cache.colorMask = {};
+        m_cache.clearColor = {};
+        if (pass == PresentPass::kRamp) {
+            m_cache.viewport = {};
+            for (GLenum cap : kPresentCaps) m_cache.caps[cap] = {};
+            m_cache.polygonMode = {};
+            m_cache.program = {};
+            m_cache.activeUnit = {};
+            m_cache.units[0].texture = {};
+            m_cache.units[1].texture = {};
+            m_cache.attribArrays = {};
+            m_cache.arrayBuffer = {};
+            m_cache.attribSources[0] = {};
+            m_cache.attribConstants[0] = {};
+        }
     }
 
     bool ReadFrame(std::vector<uint8_t>* rgba, UINT* width, UINT* height) override {
@@ -208,12 +271,14 @@ public:
     }
 
     void Violation(const std::string& what) override { Report(what); }
+    // Counted on every context: with two devices drawing at once, each sees both.
+    uint64_t NativeCalls() const override { return g_glCalls - m_callsBefore; }
 
 private:
     bool Current() {
         if (!m_context->MakeCurrent()) return false;
         if (m_context->bindingsStale) {
-            m_cache = {};
+            m_cache.Reset();
             m_context->bindingsStale = false;
         }
         return true;
@@ -258,6 +323,7 @@ private:
         m_attribSlots = static_cast<GLuint>(kAttribStage0) + static_cast<GLuint>(m_units);
         // Six vectors a light, after room for the matrices and the rest.
         m_maxLights = std::clamp((uniforms / 4 - 32) / 6, 1, static_cast<int>(gfx::kMaxActiveLights));
+        m_uniforms = {};
         if (!m_programs.Create(m_maxLights, m_units)) return false;
 
         const GLuint white = 0xFFFFFFFFu;
@@ -273,12 +339,15 @@ private:
             glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
         else if (auto* provoking = reinterpret_cast<PFNGLPROVOKINGVERTEXEXTPROC>(
                      HasGlExtension("GL_EXT_provoking_vertex") ? SDL_GL_GetProcAddress("glProvokingVertexEXT")
-                                                               : nullptr))
+                                                               : nullptr)) {
             provoking(GL_FIRST_VERTEX_CONVENTION_EXT);  // libOpenGL exports core names only
+            ++g_glCalls;
+        }
         const bool mirrorClamp =
             HasGlExtension("GL_ARB_texture_mirror_clamp_to_edge") || HasGlExtension("GL_EXT_texture_mirror_clamp");
         m_mirrorOnce = mirrorClamp ? GL_MIRROR_CLAMP_TO_EDGE_EXT : GL_MIRRORED_REPEAT;
-        m_cache = {};
+        m_baseVertex = major > 3 || (major == 3 && minor >= 2) || HasGlExtension("GL_ARB_draw_elements_base_vertex");
+        m_cache.Reset();
         // What matters was checked above; a refused optional call must not linger.
         while (glGetError() != GL_NO_ERROR) {
         }
@@ -313,61 +382,80 @@ private:
         ActiveUnit(unit);
         glBindTexture(GL_TEXTURE_2D, id);
     }
+    void BindBuffer(GLenum target, GLuint id) {
+        Cached<GLuint>& bound = target == GL_ARRAY_BUFFER ? m_cache.arrayBuffer : m_cache.elementBuffer;
+        if (bound.Update(id)) glBindBuffer(target, id);
+    }
     void ColorMask(const std::array<bool, 4>& mask) {
         if (m_cache.colorMask.Update(mask)) glColorMask(mask[0], mask[1], mask[2], mask[3]);
     }
 
+    // Picks the draw program and gives it the draw's uniforms.
     void SetVertexProcessing(const PipelineState& s, const VertexLayout& layout) {
+        const bool lit = s.Render(D3DRS_LIGHTING) != FALSE;
+        const DrawProgram& program = lit ? m_programs.lit : m_programs.unlit;
+        const DrawUniforms& u = program.u;
+        UniformCache& values = m_uniforms[lit ? 1 : 0];
+        if (m_cache.program.Update(program.id)) glUseProgram(program.id);
+
         const D3DXMATRIX world(s.world), view(s.view), projection(s.projection);
         D3DXMATRIX worldView;
         D3DXMatrixMultiply(&worldView, &world, &view);
         const D3DXMATRIX glProjection = GlProjection(projection, m_frame.Width(), m_frame.Height());
         // Row-vector matrices have the memory layout of GL's column-vector ones.
-        glUniformMatrix4fv(m_programs.u.worldView, 1, GL_FALSE, &worldView._11);
-        glUniformMatrix4fv(m_programs.u.projection, 1, GL_FALSE, &glProjection._11);
-
-        const bool lit = s.Render(D3DRS_LIGHTING) != FALSE;
-        glUniform1i(m_programs.u.lighting, lit);
-        glUniform1i(m_programs.u.fogSource, SetFog(s));
+        auto matrix = [](GLint at, Cached<std::array<GLfloat, 16>>& cached, const D3DXMATRIX& m) {
+            std::array<GLfloat, 16> v;
+            std::memcpy(v.data(), &m._11, sizeof v);
+            if (cached.Update(v)) glUniformMatrix4fv(at, 1, GL_FALSE, v.data());
+        };
+        auto integer = [](GLint at, Cached<GLint>& cached, GLint v) {
+            if (cached.Update(v)) glUniform1i(at, v);
+        };
+        matrix(u.worldView, values.worldView, worldView);
+        matrix(u.projection, values.projection, glProjection);
+        integer(u.fogSource, values.fogSource, SetFog(s));
         if (!lit) return;
 
-        glUniformMatrix3fv(m_programs.u.normalMatrix, 1, GL_FALSE, NormalMatrix(worldView).data());
+        const std::array<GLfloat, 9> normal = NormalMatrix(worldView);
+        if (values.normalMatrix.Update(normal)) glUniformMatrix3fv(u.normalMatrix, 1, GL_FALSE, normal.data());
         const std::array<GLint, 4> sources = MaterialSources(s, layout);
-        glUniform4i(m_programs.u.colorSource, sources[0], sources[1], sources[2], sources[3]);
+        if (values.colorSource.Update(sources))
+            glUniform4i(u.colorSource, sources[0], sources[1], sources[2], sources[3]);
         const D3DMATERIAL9& mat = s.material;
         const D3DCOLORVALUE colors[4] = {mat.Diffuse, mat.Ambient, mat.Specular, mat.Emissive};
-        glUniform4fv(m_programs.u.material, 4, &colors[0].r);
-        glUniform1f(m_programs.u.power, mat.Power);
-        glUniform4fv(m_programs.u.ambient, 1, ColorValue(s.Render(D3DRS_AMBIENT)).data());
-        glUniform1i(m_programs.u.normalize, s.Render(D3DRS_NORMALIZENORMALS) != FALSE);
-        glUniform1i(m_programs.u.specular, s.Render(D3DRS_SPECULARENABLE) != FALSE);
-        glUniform1i(m_programs.u.localViewer, s.Render(D3DRS_LOCALVIEWER) != FALSE);
+        std::array<GLfloat, 16> material;
+        std::memcpy(material.data(), colors, sizeof material);
+        if (values.material.Update(material)) glUniform4fv(u.material, 4, material.data());
+        if (values.power.Update(mat.Power)) glUniform1f(u.power, mat.Power);
+        const std::array<GLfloat, 4> ambient = ColorValue(s.Render(D3DRS_AMBIENT));
+        if (values.ambient.Update(ambient)) glUniform4fv(u.ambient, 1, ambient.data());
+        integer(u.normalize, values.normalize, s.Render(D3DRS_NORMALIZENORMALS) != FALSE);
+        integer(u.specular, values.specular, s.Render(D3DRS_SPECULARENABLE) != FALSE);
+        integer(u.localViewer, values.localViewer, s.Render(D3DRS_LOCALVIEWER) != FALSE);
 
         if (s.lightCount > static_cast<size_t>(m_maxLights))
             Note("only " + std::to_string(m_maxLights) + " lights reach a draw");
         const size_t count = std::min(s.lightCount, static_cast<size_t>(m_maxLights));
         constexpr size_t kMax = gfx::kMaxActiveLights;
-        std::array<GLfloat, 4 * kMax> diffuse{}, specular{}, ambient{}, position{}, direction{}, attenuation{};
+        std::array<std::array<GLfloat, 4 * kMax>, 6> lights{};  // in UniformCache::lights' order
         for (size_t i = 0; i < count; ++i) {
             const D3DLIGHT9& light = s.lights[i];
-            std::memcpy(&diffuse[i * 4], &light.Diffuse, sizeof(GLfloat) * 4);
-            std::memcpy(&specular[i * 4], &light.Specular, sizeof(GLfloat) * 4);
-            std::memcpy(&ambient[i * 4], &light.Ambient, sizeof(GLfloat) * 4);
+            std::memcpy(&lights[0][i * 4], &light.Diffuse, sizeof(GLfloat) * 4);
+            std::memcpy(&lights[1][i * 4], &light.Specular, sizeof(GLfloat) * 4);
+            std::memcpy(&lights[2][i * 4], &light.Ambient, sizeof(GLfloat) * 4);
             const CameraLight camera = CameraSpaceLight(light, view);
             const GLfloat att[4] = {light.Attenuation0, light.Attenuation1, light.Attenuation2, 0};
-            std::memcpy(&position[i * 4], camera.position.data(), sizeof camera.position);
-            std::memcpy(&direction[i * 4], camera.direction.data(), sizeof camera.direction);
-            std::memcpy(&attenuation[i * 4], att, sizeof att);
+            std::memcpy(&lights[3][i * 4], camera.position.data(), sizeof camera.position);
+            std::memcpy(&lights[4][i * 4], camera.direction.data(), sizeof camera.direction);
+            std::memcpy(&lights[5][i * 4], att, sizeof att);
         }
-        glUniform1i(m_programs.u.lightCount, static_cast<GLint>(count));
+        integer(u.lightCount, values.lightCount, static_cast<GLint>(count));
         if (count == 0) return;
-        const auto n4 = static_cast<GLsizei>(count);
-        glUniform4fv(m_programs.u.lightDiffuse, n4, diffuse.data());
-        glUniform4fv(m_programs.u.lightSpecular, n4, specular.data());
-        glUniform4fv(m_programs.u.lightAmbient, n4, ambient.data());
-        glUniform4fv(m_programs.u.lightPosition, n4, position.data());
-        glUniform4fv(m_programs.u.lightDirection, n4, direction.data());
-        glUniform4fv(m_programs.u.lightAttenuation, n4, attenuation.data());
+        // Whole arrays, so what GL holds is what the cache says.
+        const GLint at[6] = {u.lightDiffuse,  u.lightSpecular,  u.lightAmbient,
+                             u.lightPosition, u.lightDirection, u.lightAttenuation};
+        for (size_t i = 0; i < lights.size(); ++i)
+            if (values.lights[i].Update(lights[i])) glUniform4fv(at[i], m_maxLights, lights[i].data());
     }
 
     // Returns what the vertex program writes as the fog coordinate.
@@ -529,93 +617,129 @@ private:
         const auto stride = static_cast<GLsizei>(d.stride ? d.stride : layout.size);
         // Buffer draws address from the buffer's start, user-pointer draws from
         // memory; a buffer without a GL object (made before any context) is
-        // read from memory too.
-        const auto* vertexBuffer = static_cast<const GlBuffer*>(d.vertexBuffer);
+        // read from memory too. The buffers are this device's own: drawing
+        // brings their GL copy up to date.
+        auto* vertexBuffer = const_cast<GlBuffer*>(static_cast<const GlBuffer*>(d.vertexBuffer));
         if (vertexBuffer && !vertexBuffer->id) vertexBuffer = nullptr;
         if (!vertexBuffer && !d.vertexData) return;
+        const GLenum mode = PrimitiveMode(d.type);
+        auto* indexBuffer = const_cast<GlBuffer*>(static_cast<const GlBuffer*>(d.indexBuffer));
+        if (indexBuffer && !indexBuffer->id) indexBuffer = nullptr;
+        const bool indexed = indexBuffer || d.indexData;
+        // Buffer draws point the arrays at the buffer's first whole vertex and
+        // start the draw at the vertex it asks for, so draws from one buffer
+        // share their pointers.
         uintptr_t base = 0;
+        GLint first = 0;
         if (vertexBuffer) {
-            glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer->id);
-            base = d.vertexOffset;
+            BindBuffer(GL_ARRAY_BUFFER, vertexBuffer->id);
+            if (!indexed || m_baseVertex) {
+                first = static_cast<GLint>(d.vertexOffset / static_cast<UINT>(stride));
+                base = d.vertexOffset % static_cast<UINT>(stride);
+            } else {
+                base = d.vertexOffset;
+            }
+            if (d.vertexData) {
+                // The vertices the draw may read: its index range, else all it counts.
+                const uint64_t from = indexed && d.numVertices > 0 ? d.minIndex : 0;
+                const uint64_t vertices = indexed ? (d.numVertices > 0 ? d.numVertices : d.vertexCount) : count;
+                const uint64_t begin = d.vertexOffset + from * static_cast<uint64_t>(stride);
+                const uint64_t end = begin + vertices * static_cast<uint64_t>(stride);
+                vertexBuffer->Upload(static_cast<UINT>(std::min<uint64_t>(begin, vertexBuffer->bytes)),
+                                     static_cast<UINT>(std::min<uint64_t>(end, vertexBuffer->bytes)),
+                                     d.vertexData - d.vertexOffset);
+            }
         } else {
-            glBindBuffer(GL_ARRAY_BUFFER, 0);
+            BindBuffer(GL_ARRAY_BUFFER, 0);
             base = reinterpret_cast<uintptr_t>(d.vertexData);
         }
-        auto at = [&](int offset) { return reinterpret_cast<const void*>(base + static_cast<uintptr_t>(offset)); };
+        const GLuint arrayBuffer = vertexBuffer ? vertexBuffer->id : 0;
 
-        uint32_t arrays = 1u << kAttribPosition;
-        glVertexAttribPointer(kAttribPosition, 3, GL_FLOAT, GL_FALSE, stride, at(0));
-        if (layout.normal >= 0) {
-            arrays |= 1u << kAttribNormal;
-            glVertexAttribPointer(kAttribNormal, 3, GL_FLOAT, GL_FALSE, stride, at(layout.normal));
-        } else {
-            glVertexAttrib3f(kAttribNormal, 0, 0, 0);
-        }
+        uint32_t arrays = 0;
+        auto pointer = [&](GLuint slot, GLint size, GLenum type, bool normalized, int offset) {
+            arrays |= 1u << slot;
+            const AttribSource source{arrayBuffer, size,   type,
+                                      normalized,  stride, base + static_cast<uintptr_t>(offset)};
+            if (m_cache.attribSources[slot].Update(source))
+                glVertexAttribPointer(slot, size, type, normalized ? GL_TRUE : GL_FALSE, stride,
+                                      reinterpret_cast<const void*>(source.pointer));
+            m_cache.attribConstants[slot] = {};
+        };
+        auto constant = [&](GLuint slot, const std::array<GLfloat, 4>& value) {
+            if (m_cache.attribConstants[slot].Update(value)) glVertexAttrib4fv(slot, value.data());
+        };
+        pointer(kAttribPosition, 3, GL_FLOAT, false, 0);
+        if (layout.normal >= 0)
+            pointer(kAttribNormal, 3, GL_FLOAT, false, layout.normal);
+        else
+            constant(kAttribNormal, {0, 0, 0, 1});
         // Without a colour in the vertex, D3D's diffuse is white and its specular black.
-        if (layout.diffuse >= 0) {
-            arrays |= 1u << kAttribDiffuse;
-            glVertexAttribPointer(kAttribDiffuse, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(layout.diffuse));
-        } else {
-            glVertexAttrib4f(kAttribDiffuse, 1, 1, 1, 1);
-        }
-        if (layout.specular >= 0) {
-            arrays |= 1u << kAttribSpecular;
-            glVertexAttribPointer(kAttribSpecular, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(layout.specular));
-        } else {
-            glVertexAttrib4f(kAttribSpecular, 0, 0, 0, 0);
-        }
+        if (layout.diffuse >= 0)
+            pointer(kAttribDiffuse, 4, GL_UNSIGNED_BYTE, true, layout.diffuse);
+        else
+            constant(kAttribDiffuse, {1, 1, 1, 1});
+        if (layout.specular >= 0)
+            pointer(kAttribSpecular, 4, GL_UNSIGNED_BYTE, true, layout.specular);
+        else
+            constant(kAttribSpecular, {0, 0, 0, 0});
         for (int stage = 0; stage < m_units; ++stage) {
             const GLuint slot = kAttribStage0 + static_cast<GLuint>(stage);
             const DWORD index = s.Stage(static_cast<DWORD>(stage), D3DTSS_TEXCOORDINDEX);
             if (index >> 16)
                 Note("generated texture coordinates are drawn as coordinate set " + std::to_string(index & 0xFFFF));
             const int set = static_cast<int>(index & 0xFFFF);
-            if (set < layout.texCount) {
-                arrays |= 1u << slot;
-                glVertexAttribPointer(slot, layout.texSize[static_cast<size_t>(set)], GL_FLOAT, GL_FALSE, stride,
-                                      at(layout.texOffset[static_cast<size_t>(set)]));
-            } else {
-                glVertexAttrib4f(slot, 0, 0, 0, 1);
-            }
+            if (set < layout.texCount)
+                pointer(slot, layout.texSize[static_cast<size_t>(set)], GL_FLOAT, false,
+                        layout.texOffset[static_cast<size_t>(set)]);
+            else
+                constant(slot, {0, 0, 0, 1});
         }
         if (m_cache.attribArrays.Update(arrays)) {
             for (GLuint slot = 0; slot < m_attribSlots; ++slot)
                 (arrays & (1u << slot)) ? glEnableVertexAttribArray(slot) : glDisableVertexAttribArray(slot);
         }
 
-        const GLenum mode = PrimitiveMode(d.type);
-        const auto* indexBuffer = static_cast<const GlBuffer*>(d.indexBuffer);
-        if (indexBuffer && !indexBuffer->id) indexBuffer = nullptr;
-        if (indexBuffer || d.indexData) {
+        if (indexed) {
             const void* indices = nullptr;
             if (indexBuffer) {
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->id);
+                BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->id);
+                if (d.indexData)
+                    indexBuffer->Upload(d.indexOffset, d.indexOffset + count * 2,
+                                        reinterpret_cast<const uint8_t*>(d.indexData) - d.indexOffset);
                 indices = reinterpret_cast<const void*>(static_cast<uintptr_t>(d.indexOffset));
             } else {
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+                BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
                 indices = d.indexData;
             }
-            if (d.numVertices > 0)
-                glDrawRangeElements(mode, d.minIndex, d.minIndex + d.numVertices - 1, static_cast<GLsizei>(count),
-                                    GL_UNSIGNED_SHORT, indices);
+            const auto n = static_cast<GLsizei>(count);
+            if (d.numVertices > 0 && first != 0)
+                glDrawRangeElementsBaseVertex(mode, d.minIndex, d.minIndex + d.numVertices - 1, n, GL_UNSIGNED_SHORT,
+                                              indices, first);
+            else if (d.numVertices > 0)
+                glDrawRangeElements(mode, d.minIndex, d.minIndex + d.numVertices - 1, n, GL_UNSIGNED_SHORT, indices);
+            else if (first != 0)
+                glDrawElementsBaseVertex(mode, n, GL_UNSIGNED_SHORT, indices, first);
             else
-                glDrawElements(mode, static_cast<GLsizei>(count), GL_UNSIGNED_SHORT, indices);
+                glDrawElements(mode, n, GL_UNSIGNED_SHORT, indices);
         } else {
-            glDrawArrays(mode, 0, static_cast<GLsizei>(count));
+            glDrawArrays(mode, first, static_cast<GLsizei>(count));
         }
     }
 
     std::shared_ptr<GlContext> m_context;
+    uint64_t m_callsBefore;
     StateCache m_cache;
     std::set<std::string> m_reported;
 
     GlPrograms m_programs;
+    std::array<UniformCache, 2> m_uniforms;  // of the unlit and the lit program
     GlFrame m_frame;
     GLuint m_white = 0;
     int m_units = 1;  // texture stages drawn
     GLuint m_attribSlots = kAttribStage0 + 1;
     int m_maxLights = 8;
     GLenum m_mirrorOnce = GL_MIRRORED_REPEAT;
+    bool m_baseVertex = false;  // indexed draws can start at a base vertex
 };
 
 }  // namespace

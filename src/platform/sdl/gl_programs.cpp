@@ -19,7 +19,6 @@ attribute vec4 aSpecular;
 uniform mat4 uWorldView;
 uniform mat4 uProjection;
 uniform mat3 uNormalMatrix;
-uniform bool uLighting;
 uniform bool uNormalize;
 uniform bool uSpecular;
 uniform bool uLocalViewer;
@@ -49,7 +48,8 @@ void main() {
     gl_Position = uProjection * eye;
     vec4 diffuse = aDiffuse.bgra;
     vec4 specular = aSpecular.bgra;
-    if (uLighting) {
+#if LIGHTING
+    {
         vec3 n = uNormalMatrix * aNormal;
         if (uNormalize && dot(n, n) > 0.0) n = normalize(n);
         vec3 toEye = vec3(0.0, 0.0, -1.0);
@@ -87,6 +87,7 @@ void main() {
         diffuse = vec4(ca.rgb * (uAmbient.rgb + ambientSum) + cd.rgb * diffuseSum + ce.rgb, cd.a);
         specular = vec4(cs.rgb * specularSum, cs.a);
     }
+#endif
     gl_FrontColor = clamp(diffuse, 0.0, 1.0);
     gl_FrontSecondaryColor = clamp(specular, 0.0, 1.0);
     if (uFogSource == 0) gl_FogFragCoord = abs(eye.z);
@@ -95,8 +96,11 @@ void main() {
     else gl_FogFragCoord = clamp(specular.a, 0.0, 1.0);
 )glsl";
 
-std::string VertexProgramSource(int maxLights, int stages) {
-    std::string s = "#version 120\n#define MAX_LIGHTS " + std::to_string(maxLights) + "\n";
+// Lighting off, the draw program is a plain transform: the light loop is not
+// even compiled.
+std::string VertexProgramSource(int maxLights, int stages, bool lighting) {
+    std::string s = "#version 120\n#define MAX_LIGHTS " + std::to_string(maxLights) + "\n#define LIGHTING " +
+                    (lighting ? "1" : "0") + "\n";
     s += kVertexProgramDeclarations;
     for (int i = 0; i < stages; ++i) s += "attribute vec4 aStage" + std::to_string(i) + ";\n";
     s += kVertexProgramMain;
@@ -184,16 +188,37 @@ bool GlPrograms::Create(int maxLights, int stages) {
                                                               {kAttribSpecular, "aSpecular"}};
     for (int i = 0; i < stages; ++i)
         attributes.emplace_back(kAttribStage0 + static_cast<GLuint>(i), "aStage" + std::to_string(i));
-    draw = LinkProgram({{GL_VERTEX_SHADER, VertexProgramSource(maxLights, stages)}}, attributes);
+    for (bool lighting : {false, true}) {
+        DrawProgram& program = lighting ? lit : unlit;
+        program.id = LinkProgram({{GL_VERTEX_SHADER, VertexProgramSource(maxLights, stages, lighting)}}, attributes);
+        if (!program.id) return false;
+        program.u = UniformsOf(program.id);
+    }
     present = LinkProgram({{GL_VERTEX_SHADER, kPresentVertexProgram}, {GL_FRAGMENT_SHADER, kPresentFragmentProgram}},
                           {{0, "aCorner"}});
-    if (!draw || !present) return false;
+    if (!present) return false;
+    glUseProgram(present);
+    glUniform1i(glGetUniformLocation(present, "uFrame"), 0);
+    glUniform1i(glGetUniformLocation(present, "uRamp"), 1);
+    glUseProgram(0);
+    return true;
+}
 
-    auto at = [&](const char* name) { return glGetUniformLocation(draw, name); };
+void GlPrograms::Destroy() {
+    for (DrawProgram* program : {&unlit, &lit}) {
+        if (program->id) glDeleteProgram(program->id);
+        *program = {};
+    }
+    if (present) glDeleteProgram(present);
+    present = 0;
+}
+
+DrawUniforms UniformsOf(GLuint program) {
+    DrawUniforms u;
+    auto at = [&](const char* name) { return glGetUniformLocation(program, name); };
     u.worldView = at("uWorldView");
     u.projection = at("uProjection");
     u.normalMatrix = at("uNormalMatrix");
-    u.lighting = at("uLighting");
     u.normalize = at("uNormalize");
     u.specular = at("uSpecular");
     u.localViewer = at("uLocalViewer");
@@ -209,18 +234,7 @@ bool GlPrograms::Create(int maxLights, int stages) {
     u.colorSource = at("uColorSource");
     u.ambient = at("uAmbient");
     u.fogSource = at("uFogSource");
-
-    glUseProgram(present);
-    glUniform1i(glGetUniformLocation(present, "uFrame"), 0);
-    glUniform1i(glGetUniformLocation(present, "uRamp"), 1);
-    glUseProgram(0);
-    return true;
-}
-
-void GlPrograms::Destroy() {
-    if (draw) glDeleteProgram(draw);
-    if (present) glDeleteProgram(present);
-    draw = present = 0;
+    return u;
 }
 
 }  // namespace platform::sdl

@@ -34,6 +34,34 @@ struct UnitCache {
     Cached<D3DCOLOR> envColor;
 };
 
+// The values a draw program's uniforms were last given; GL keeps them in
+// the program, so they hold across program switches and frames.
+struct UniformCache {
+    Cached<std::array<GLfloat, 16>> worldView, projection;
+    Cached<std::array<GLfloat, 9>> normalMatrix;
+    Cached<GLint> fogSource, normalize, specular, localViewer, lightCount;
+    Cached<std::array<GLint, 4>> colorSource;
+    Cached<std::array<GLfloat, 16>> material;
+    Cached<GLfloat> power;
+    Cached<std::array<GLfloat, 4>> ambient;
+    // Diffuse, specular, ambient, position, direction, attenuation: every
+    // light the program has, unused ones zero.
+    std::array<Cached<std::array<GLfloat, 4 * gfx::kMaxActiveLights>>, 6> lights;
+};
+
+// Where a vertex attribute array reads from.
+struct AttribSource {
+    GLuint buffer = 0;
+    GLint size = 0;
+    GLenum type = 0;
+    bool normalized = false;
+    GLsizei stride = 0;
+    uintptr_t pointer = 0;
+    bool operator==(const AttribSource&) const = default;
+};
+
+inline constexpr size_t kCachedAttribSlots = 16;
+
 struct StateCache {
     std::map<GLenum, Cached<bool>> caps;
     Cached<GLuint> framebuffer, program;
@@ -48,8 +76,16 @@ struct StateCache {
     Cached<std::array<StencilSide, 2>> stencil;
     Cached<GLuint> stencilMask;
     Cached<FogParams> fog;
+    Cached<D3DCOLOR> clearColor;
+    Cached<float> clearDepth;
+    Cached<DWORD> clearStencil;
     Cached<int> activeUnit;
     Cached<uint32_t> attribArrays;
+    Cached<GLuint> arrayBuffer, elementBuffer;
+    std::array<Cached<AttribSource>, kCachedAttribSlots> attribSources;
+    // The current value of an attribute without an array; a draw that reads
+    // an array leaves it unknown.
+    std::array<Cached<std::array<GLfloat, 4>>, kCachedAttribSlots> attribConstants;
     std::array<UnitCache, gfx::kStageCount> units;
 
     // Forgets every value, keeping the map's nodes, so a frame that sets the

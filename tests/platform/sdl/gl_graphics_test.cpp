@@ -15,6 +15,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -451,6 +452,88 @@ TEST_F(GlGraphicsTest, DrawsFromBuffersAtTheirOffsets) {
     EXPECT_TRUE(Near(frame.At(60, 30), {0, 0, 0}));
 }
 
+// A buffer is written whole, as a lock of the whole buffer does, then parts
+// of it are drawn from pages apart, rewritten and drawn again: each draw
+// shows the bytes last written where it reads.
+TEST_F(GlGraphicsTest, DrawsShowTheBufferBytesLastWrittenWhereTheyRead) {
+    Open();
+    m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
+    auto corners = [](float x0, float x1, D3DCOLOR c) {
+        auto v = [&](float x, float y) { return Vertex{x, y, 0.5f, 0, 0, -1, c, 0, 0, 0, 0, 0}; };
+        return std::array<Vertex, 4>{v(x0, 10), v(x1, 10), v(x1, 30), v(x0, 30)};
+    };
+    constexpr UINT kIndexed = 100, kListed = 150;  // vertices 4.8 KB and 7.2 KB in
+    std::vector<Vertex> vertices(200, White(150, 110));
+    const auto a = corners(10, 30, 0xFFFFFFFF), b = corners(40, 60, 0xFF00FF00);
+    std::copy(a.begin(), a.end(), vertices.begin());
+    std::copy(b.begin(), b.end(), vertices.begin() + kIndexed);
+    const auto c = corners(100, 120, 0xFFFF0000);
+    for (int i = 0; i < 6; ++i) vertices[kListed + static_cast<size_t>(i)] = c[static_cast<size_t>("012023"[i] - '0')];
+    const std::vector<uint16_t> indices = {0, 1, 2, 0, 2, 3};
+    const auto vbBytes = static_cast<UINT>(vertices.size() * sizeof(Vertex));
+    auto vb = m_graphics->CreateBuffer(vbBytes, false);
+    auto ib = m_graphics->CreateBuffer(static_cast<UINT>(indices.size() * 2), true);
+    m_graphics->UpdateBuffer(vb.get(), 0, vertices.data(), vbBytes);
+    m_graphics->UpdateBuffer(ib.get(), 0, indices.data(), static_cast<UINT>(indices.size() * 2));
+    PipelineState s = Unlit();
+    s.renderStates[D3DRS_CULLMODE] = D3DCULL_NONE;
+    auto draw = [&](UINT firstVertex, bool indexed) {
+        DrawCall d;
+        d.type = D3DPT_TRIANGLELIST;
+        d.primitiveCount = 2;
+        d.stride = sizeof(Vertex);
+        d.vertexData = reinterpret_cast<const uint8_t*>(&vertices[firstVertex]);
+        d.vertexBuffer = vb.get();
+        d.vertexOffset = firstVertex * static_cast<UINT>(sizeof(Vertex));
+        d.vertexCount = static_cast<UINT>(vertices.size()) - firstVertex;
+        if (indexed) {
+            d.indexData = indices.data();
+            d.indexBuffer = ib.get();
+            d.indexCount = 6;
+            d.numVertices = 4;
+        }
+        m_graphics->Draw(s, d);
+    };
+    draw(0, true);
+    draw(kIndexed, true);
+    draw(kListed, false);
+    // The second quad moves right and turns blue; its old place keeps what was drawn.
+    const auto moved = corners(70, 90, 0xFF0000FF);
+    std::copy(moved.begin(), moved.end(), vertices.begin() + kIndexed);
+    m_graphics->UpdateBuffer(vb.get(), kIndexed * sizeof(Vertex), &vertices[kIndexed], 4 * sizeof(Vertex));
+    draw(kIndexed, true);
+    const Image frame = Shown();
+    EXPECT_TRUE(Near(frame.At(20, 20), {255, 255, 255}));
+    EXPECT_TRUE(Near(frame.At(50, 20), {0, 255, 0}));
+    EXPECT_TRUE(Near(frame.At(80, 20), {0, 0, 255}));
+    EXPECT_TRUE(Near(frame.At(110, 20), {255, 0, 0}));
+    EXPECT_TRUE(Near(frame.At(150, 110), {0, 0, 0}));  // the filler is never drawn
+}
+
+// The lit and the unlit program each get the draw's transforms, even when
+// the other program was just given the same ones.
+TEST_F(GlGraphicsTest, LitAndUnlitDrawsBothTakeTheirTransform) {
+    Open();
+    m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
+    D3DXMATRIX right;
+    D3DXMatrixTranslation(&right, 60, 0, 0);
+    PipelineState unlit = Unlit();
+    unlit.world = right;
+    PipelineState lit = Defaults();
+    lit.projection = ScreenProjection();
+    lit.world = right;
+    lit.renderStates[D3DRS_AMBIENT] = 0;
+    lit.material.Emissive = {0, 1, 0, 1};
+    Draw(unlit, Quad(10, 10, 30, 30, D3DCOLOR_XRGB(255, 0, 0)));
+    Draw(lit, Quad(10, 50, 30, 70, 0xFFFFFFFF));
+    Draw(unlit, Quad(10, 90, 30, 110, D3DCOLOR_XRGB(0, 0, 255)));
+    const Image frame = Shown();
+    EXPECT_TRUE(Near(frame.At(80, 20), {255, 0, 0}));
+    EXPECT_TRUE(Near(frame.At(80, 60), {0, 255, 0}));
+    EXPECT_TRUE(Near(frame.At(80, 100), {0, 0, 255}));
+    for (int y : {20, 60, 100}) EXPECT_TRUE(Near(frame.At(20, y), {0, 0, 0})) << y;
+}
+
 TEST_F(GlGraphicsTest, FlatShadingTakesFirstVertexColour) {
     Open();
     m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
@@ -463,21 +546,68 @@ TEST_F(GlGraphicsTest, FlatShadingTakesFirstVertexColour) {
     EXPECT_TRUE(Near(frame.At(15, 60), {255, 0, 0}));
 }
 
-// Present draws the window with state of its own; the next frame's draws
-// must not find it in place of theirs.
+// Present draws the window with state of its own, through the ramp or not;
+// the next frame's draws must not find it in place of theirs.
 TEST_F(GlGraphicsTest, NextFrameDrawsAsIfPresentNeverRan) {
     Open();
     const TextureSource* textures[2] = {MakeTexture(1, 1, {{0xFF00FF00}}), MakeTexture(1, 1, {{0xFF0000FF}})};
     const Rgb expected[2] = {{0, 255, 0}, {0, 0, 255}};
-    for (int frame = 0; frame < 2; ++frame) {
+    const D3DGAMMARAMP ramps[2] = {Ramp(1, 1), Ramp(64, 128)};
+    for (int frame = 0; frame < 4; ++frame) {
         SCOPED_TRACE(frame);
         PipelineState s = Unlit();
-        s.textures[0] = textures[frame];
+        s.textures[0] = textures[frame % 2];
         m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
         Draw(s, Quad(20, 20, 60, 60, 0xFFFFFFFF, 0.25f));
         Draw(s, Quad(20, 20, 60, 60, D3DCOLOR_XRGB(255, 0, 0), 0.75f));  // behind: hidden
-        EXPECT_TRUE(Near(Shown().At(40, 40), expected[frame]));
+        EXPECT_TRUE(Near(Shown(ramps[frame / 2]).At(40, 40), expected[frame % 2]));
     }
+}
+
+// The state a frame set stays known across Present: a steady frame's draw
+// costs one GL call, the draw itself.
+TEST_F(GlGraphicsTest, SteadyFrameDrawMakesOnlyTheDrawCall) {
+    Open();
+    PipelineState s = Defaults();  // lit and textured: both programs' caches and the stages
+    s.projection = ScreenProjection();
+    s.material.Emissive = {0, 0, 1, 1};
+    s.textures[0] = MakeTexture(1, 1, {{0xFF00FFFF}});
+    const std::vector<Vertex> quad = Quad(10, 10, 50, 50, 0xFFFFFFFF);  // the same arrays every frame
+    uint64_t drawCalls[3] = {};
+    for (uint64_t& calls : drawCalls) {
+        m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
+        const uint64_t before = m_graphics->NativeCalls();
+        Draw(s, quad);
+        calls = m_graphics->NativeCalls() - before;
+        m_graphics->Present(Ramp(1, 1));
+    }
+    EXPECT_GT(drawCalls[0], 1u);
+    EXPECT_EQ(drawCalls[1], 1u);
+    EXPECT_EQ(drawCalls[2], 1u);
+    Image frame;
+    UINT w = 0, h = 0;
+    ASSERT_TRUE(m_graphics->ReadFrame(&frame.rgba, &w, &h));
+    frame.width = static_cast<int>(w);
+    frame.height = static_cast<int>(h);
+    EXPECT_TRUE(Near(frame.At(30, 30), {0, 0, 255}));
+}
+
+// With D3D's copy swap effect the back buffer keeps the presented frame.
+TEST_F(GlGraphicsTest, CopySwapEffectKeepsTheFrameAfterPresent) {
+    Open();
+    D3DPRESENT_PARAMETERS params = Params(kWidth, kHeight, D3DFMT_A8R8G8B8);
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    ASSERT_TRUE(m_graphics->SetUp(m_window, params));
+    m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
+    Draw(Unlit(), Quad(10, 10, 30, 30, D3DCOLOR_XRGB(255, 0, 0)));
+    m_graphics->Present(Ramp(1, 1));
+    Draw(Unlit(), Quad(40, 10, 60, 30, D3DCOLOR_XRGB(0, 255, 0)));
+    m_graphics->Present(Ramp(1, 1));
+    Draw(Unlit(), Quad(70, 10, 90, 30, D3DCOLOR_XRGB(0, 0, 255)));
+    const Image frame = Shown();
+    EXPECT_TRUE(Near(frame.At(20, 20), {255, 0, 0}));
+    EXPECT_TRUE(Near(frame.At(50, 20), {0, 255, 0}));
+    EXPECT_TRUE(Near(frame.At(80, 20), {0, 0, 255}));
 }
 
 // ---------------------------------------------------------- depth and clear

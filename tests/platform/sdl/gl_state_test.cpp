@@ -371,4 +371,20 @@ TEST(GlFrame, LetterboxKeepsTheFrameAspectCentred) {
     }
 }
 
+// Presenting skips the ramp only when it would write every level unchanged.
+TEST(GlFrame, RampIsIdentityOnlyWhenEveryLevelSurvivesIt) {
+    auto ramp = [](auto entry) {
+        D3DGAMMARAMP r;
+        for (int i = 0; i < 256; ++i) r.red[i] = r.green[i] = r.blue[i] = static_cast<WORD>(entry(i));
+        return r;
+    };
+    EXPECT_TRUE(sdl::RampIsIdentity(ramp([](int i) { return i * 257; })));
+    EXPECT_TRUE(sdl::RampIsIdentity(ramp([](int i) { return i * 257 + (i < 255 ? 100 : 0); })));  // rounds back
+    EXPECT_FALSE(sdl::RampIsIdentity(ramp([](int i) { return i * 256; })));                       // 255 becomes 254
+    EXPECT_FALSE(sdl::RampIsIdentity(ramp([](int i) { return i * 257 / 2; })));
+    D3DGAMMARAMP blueOff = ramp([](int i) { return i * 257; });
+    blueOff.blue[128] = 0;
+    EXPECT_FALSE(sdl::RampIsIdentity(blueOff));
+}
+
 }  // namespace
