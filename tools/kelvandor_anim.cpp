@@ -315,15 +315,11 @@ int Print(const std::string& path) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-int Usage() {
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     g_Prefix = "kelvandor-anim: ";
+    g_Usage = kUsage;
     const std::vector<std::string> args = Arguments(argc, argv);
     if (AsksForHelp(args)) {
         std::fputs(kUsage, stdout);

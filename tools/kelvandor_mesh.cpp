@@ -71,11 +71,6 @@ constexpr const char* kUsage =
 
 constexpr const char* kRootName = "root";
 
-int Usage() {
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
 std::string Lower(std::string text) { return ToLowerString(text); }
 
 std::string Trim(const std::string& text) {
@@ -449,6 +444,7 @@ int Print(const std::string& path) {
 
 int main(int argc, char** argv) {
     g_Prefix = "kelvandor-mesh: ";
+    g_Usage = kUsage;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (std::find(args.begin(), args.end(), "--help") != args.end() ||
         std::find(args.begin(), args.end(), "-h") != args.end()) {

@@ -324,15 +324,11 @@ int Extract(const std::string& archive, const std::string& folder) {
     return 0;
 }
 
-int Usage() {
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     g_Prefix = "kelvandor-pack: ";
+    g_Usage = kUsage;
     const std::vector<std::string> args = Arguments(argc, argv);
     if (AsksForHelp(args)) {
         std::fputs(kUsage, stdout);

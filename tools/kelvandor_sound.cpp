@@ -846,16 +846,11 @@ int Print(const std::string& path) {
     return 0;
 }
 
-int Usage(const char* problem = nullptr) {
-    if (problem) Fail("%s", problem);
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     g_Prefix = "kelvandor-sound: ";
+    g_Usage = kUsage;
     const std::vector<std::string> args = Arguments(argc, argv);
     if (AsksForHelp(args)) {
         std::fputs(kUsage, stdout);

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
-// "kelvandor-name: ", set by the tool's main before anything can fail.
+// "kelvandor-name: " and the tool's usage text, set by its main before
+// anything can fail.
 inline const char* g_Prefix = "";
+inline const char* g_Usage = "";
 
 void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 inline void Fail(const char* format, ...) {
@@ -36,6 +38,13 @@ inline bool ReadWholeFile(const std::string& path, std::string& data) {
         return false;
     }
     return true;
+}
+
+// Bad usage: the problem, if any, then the usage text; exit status 2.
+inline int Usage(const char* problem = nullptr) {
+    if (problem) Fail("%s", problem);
+    std::fputs(g_Usage, stderr);
+    return 2;
 }
 
 // The arguments after the program's name; help is "--help" or "-h" alone.
