@@ -228,6 +228,9 @@ public:
         }
         indices.assign(std::begin(scene::kQuadIndices), std::end(scene::kQuadIndices));
         worldVertices = vertices;
+        // As the floors take them: a level's backdrop is placed once, not
+        // moved every frame.
+        verticesReady = 1;
     }
 };
 

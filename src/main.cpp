@@ -1,6 +1,7 @@
 // Picks the platform backend, hands the platform the program's resources and
 // enters the game.
 #include "core/KApplication.h"
+#include "core/KHeapCount.h"
 #include "platform/table/backend_table.h"
 #include "resources/resource.h"
 
@@ -8,6 +9,7 @@
 #include <string>
 
 int main() {
+    CountHeapAllocations();
     std::string error;
     if (!platform::StartupFromEnvironment(&error)) {
         std::fprintf(stderr, "kelvandor: %s\n", error.c_str());

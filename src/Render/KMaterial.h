@@ -30,6 +30,10 @@ public:
     int32_t m_layer;
     uint8_t m_filed = 0;
     std::string m_name;
+    // The sub-block of the render block that filed this material last (by
+    // the block's serial), so filing an object there needs no look-up.
+    uint64_t m_slotBlock = 0;
+    CKIVBlock* m_slot = nullptr;
 };
 
 class CKMaterialManager {

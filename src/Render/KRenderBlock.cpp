@@ -22,7 +22,11 @@ void CKIVBlock::RecountObjects() {
     }
 }
 
-CKRenderBlock::CKRenderBlock() = default;
+namespace {
+uint64_t g_blockSerials = 0;
+}
+
+CKRenderBlock::CKRenderBlock() : m_serial(++g_blockSerials) {}
 CKRenderBlock::~CKRenderBlock() = default;
 
 bool CKRenderBlock::CreateVertexBuffer(bool flag, uint32_t vertexCount, uint32_t indexCount) {
@@ -40,18 +44,27 @@ void CKRenderBlock::AddObject(const CKPtr<CKRenderObject>& object) {
     const CKPtr<CKMaterial>& material = object->GetMaterial();
     // Nothing can draw an object without a material.
     if (!material) return;
-    if (material.Get() != m_lastMaterial || !m_lastBlock || !m_lastBlock->m_inFrame) {
-        CKPtr<CKIVBlock>& kept = m_kept[material];
+    CKMaterial* m = material.Get();
+    if (m != m_lastMaterial || !m_lastBlock || !m_lastBlock->m_inFrame) {
+        // m_kept holds every sub-block for the block's life, so a slot of
+        // this block's serial is live.
+        CKIVBlock* kept = m->m_slotBlock == m_serial ? m->m_slot : nullptr;
         if (!kept) {
-            kept = new CKIVBlock();
-            kept->m_buffer = m_buffer;
+            CKPtr<CKIVBlock>& entry = m_kept[material];
+            if (!entry) {
+                entry = new CKIVBlock();
+                entry->m_buffer = m_buffer;
+            }
+            kept = entry.Get();
+            m->m_slotBlock = m_serial;
+            m->m_slot = kept;
         }
         if (!kept->m_inFrame) {
             kept->m_inFrame = 1;
-            m_frame.emplace_back(material.Get(), kept);
+            m_frame.emplace_back(m, CKPtr<CKIVBlock>(kept));
         }
-        m_lastMaterial = material.Get();
-        m_lastBlock = kept.Get();
+        m_lastMaterial = m;
+        m_lastBlock = kept;
     }
     m_lastBlock->AddObject(object);
 }

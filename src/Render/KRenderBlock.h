@@ -74,4 +74,6 @@ private:
     // material, and a run needs no look-up.
     CKMaterial* m_lastMaterial = nullptr;
     CKIVBlock* m_lastBlock = nullptr;
+    // Never reused, unlike addresses: a material's slot names its block by it.
+    const uint64_t m_serial;
 };

@@ -120,6 +120,7 @@ void CKKernel::Walk(bool update) {
 
 void (*g_ClearMaterialQueues)() = nullptr;
 uint64_t (*g_NativeGraphicsCalls)() = nullptr;
+uint64_t (*g_HeapAllocations)() = nullptr;
 
 SKTimedemoSummary SummariseFrameTimes(std::vector<double> ms) {
     SKTimedemoSummary s;
@@ -164,6 +165,10 @@ public:
         const uint64_t count = g_NativeGraphicsCalls ? g_NativeGraphicsCalls() : 0;
         m_calls += count >= m_lastCount ? count - m_lastCount : count;
         m_lastCount = count;
+        // From the end of the first pass, which still loads.
+        const uint64_t allocations = g_HeapAllocations ? g_HeapAllocations() : 0;
+        if (m_frames.size() > 1) m_allocations += allocations - m_lastAllocations;
+        m_lastAllocations = allocations;
     }
 
     // A pass that left the tasks alone (the game paused) starts the next
@@ -173,6 +178,10 @@ public:
     void Print() const {
         const SKTimedemoSummary s = SummariseFrameTimes(m_frames);
         const double perFrame = s.frames ? static_cast<double>(m_calls) / static_cast<double>(s.frames) : 0.0;
+        char allocations[64] = "";
+        if (g_HeapAllocations && s.frames > 1)
+            std::snprintf(allocations, sizeof allocations, " allocations_per_frame=%.2f",
+                          static_cast<double>(m_allocations) / static_cast<double>(s.frames - 1));
         // The steady clock is CLOCK_MONOTONIC, shared by every process, so a
         // launcher can subtract the time it started the program at.
         const long long first =
@@ -181,9 +190,9 @@ public:
                       std::chrono::duration_cast<std::chrono::nanoseconds>(m_firstPresent.time_since_epoch()).count())
                 : 0;
         std::printf(
-            "timedemo: frames=%zu median_ms=%.3f p95_ms=%.3f p99_ms=%.3f max_ms=%.3f gl_calls_per_frame=%.1f "
+            "timedemo: frames=%zu median_ms=%.3f p95_ms=%.3f p99_ms=%.3f max_ms=%.3f gl_calls_per_frame=%.1f%s "
             "first_frame_ns=%lld\n",
-            s.frames, s.median, s.p95, s.p99, s.max, perFrame, first);
+            s.frames, s.median, s.p95, s.p99, s.max, perFrame, allocations, first);
         std::fflush(stdout);
     }
 
@@ -193,6 +202,8 @@ private:
     Clock::time_point m_firstPresent;
     uint64_t m_lastCount = 0;  // the device's count at the last reading
     uint64_t m_calls = 0;      // native calls in the passes so far
+    uint64_t m_lastAllocations = 0;
+    uint64_t m_allocations = 0;  // heap allocations in the passes after the first
 };
 
 bool TimedemoRequested() {

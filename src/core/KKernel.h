@@ -68,6 +68,9 @@ extern void (*g_ClearMaterialQueues)();
 // The native graphics calls the renderer's device has made so far, for the
 // timedemo; the application sets it (the kernel sits below the renderer).
 extern uint64_t (*g_NativeGraphicsCalls)();
+// Heap allocations since the start, for the timedemo; set only by the
+// executable, which counts them (null: not counted).
+extern uint64_t (*g_HeapAllocations)();
 
 // What a timedemo run (KELVANDOR_TIMEDEMO=1) prints at the end of the main
 // loop: its passes' wall-clock times in milliseconds, in the order run.

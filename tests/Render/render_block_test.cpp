@@ -70,6 +70,29 @@ TEST_F(RenderBlocks, ObjectsOfOneMaterialShareASubBlockDrawnWithOneCall) {
 
 // Pointer-keyed tables walked in hash order would draw in a different order
 // on every run.
+// A material remembers its sub-block in the block that filed it last; two
+// blocks filing it in turn must each keep their own objects, and a new block
+// at a freed block's address must not inherit the old slot.
+TEST_F(RenderBlocks, AMaterialFiledInTwoBlocksInTurnGoesToEachBlocksOwnSubBlock) {
+    CKPtr<CKMaterial> m = GetMaterialManager()->GetMaterial(10, "simple.fx", {"a.tga"});
+    CKPtr<CKRenderBlock> first = Level(), second = Level();
+    first->AddObject(Object("a", m, 1, 1));
+    second->AddObject(Object("b", m, 1, 2));
+    first->AddObject(Object("c", m, 1, 3));
+    second->AddObject(Object("d", m, 1, 4));
+    ASSERT_EQ(first->m_frame.size(), 1u);
+    ASSERT_EQ(second->m_frame.size(), 1u);
+    EXPECT_EQ(Names(*first->m_frame[0].second), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(Names(*second->m_frame[0].second), (std::vector<std::string>{"b", "d"}));
+    second = nullptr;
+    Collect();
+    CKPtr<CKRenderBlock> third = Level();
+    third->AddObject(Object("e", m, 1, 5));
+    ASSERT_EQ(third->m_frame.size(), 1u);
+    EXPECT_EQ(Names(*third->m_frame[0].second), (std::vector<std::string>{"e"}));
+    EXPECT_EQ(Names(*first->m_frame[0].second), (std::vector<std::string>{"a", "c"}));
+}
+
 TEST_F(RenderBlocks, FilingOrderDecidesUploadAndDrawOrder) {
     std::vector<CKPtr<CKMaterial>> materials;
     for (int i = 0; i < 8; ++i)

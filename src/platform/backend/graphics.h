@@ -127,6 +127,10 @@ public:
     virtual void RecordCall(const std::string& call) { (void)call; }
     // A call the debug runtime would reject; it returns D3DERR_INVALIDCALL.
     virtual void Violation(const std::string& what) = 0;
+    // Whether every index a draw reads is checked against the draw's vertex
+    // range, as the debug runtime does. Without it a draw is still refused
+    // when an index would reach past the vertex buffer.
+    virtual bool ChecksEveryIndex() const { return false; }
     // Calls made to the native graphics API since the device was made (0
     // for a backend that makes none), for benchmarks and the timedemo.
     virtual uint64_t NativeCalls() const { return 0; }

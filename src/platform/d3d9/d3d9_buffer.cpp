@@ -49,6 +49,8 @@ HRESULT Buffer<Interface>::Lock(UINT offset, UINT size, void** data, DWORD flags
         dirtyBegin = std::min(dirtyBegin, offset);
         dirtyEnd = std::max(dirtyEnd, end);
     }
+    if (!pageStale.empty() && end > offset)
+        std::fill(pageStale.begin() + offset / kPageBytes, pageStale.begin() + (end - 1) / kPageBytes + 1, 1);
     ++locks;
     *data = bytes.data() + offset;
     return D3D_OK;
@@ -60,6 +62,23 @@ HRESULT Buffer<Interface>::Unlock() {
     if (--locks == 0 && dirtyEnd > dirtyBegin)
         device->Graphics()->UpdateBuffer(gpu.get(), dirtyBegin, bytes.data() + dirtyBegin, dirtyEnd - dirtyBegin);
     return D3D_OK;
+}
+
+uint16_t IndexBuffer::MaxIndexAtMost(UINT first, UINT count) {
+    if (count == 0) return 0;
+    constexpr UINT kPerPage = kPageBytes / 2;
+    const auto* indices = reinterpret_cast<const uint16_t*>(bytes.data());
+    const size_t total = bytes.size() / 2;
+    uint16_t largest = 0;
+    for (size_t page = first / kPerPage; page <= (first + count - 1) / kPerPage; ++page) {
+        if (pageStale[page]) {
+            const size_t begin = page * kPerPage, end = std::min(total, begin + kPerPage);
+            pageMax[page] = begin < end ? *std::max_element(indices + begin, indices + end) : 0;
+            pageStale[page] = 0;
+        }
+        largest = std::max(largest, pageMax[page]);
+    }
+    return largest;
 }
 
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {

@@ -388,9 +388,15 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     if (uint64_t{minIndex} + numVertices > available)
         return Invalid("DrawIndexedPrimitive with a vertex range past the vertex buffer");
     const auto* indices = reinterpret_cast<const uint16_t*>(m_indices->bytes.data()) + startIndex;
-    for (UINT i = 0; i < count; ++i)
-        if (indices[i] < minIndex || indices[i] >= uint64_t{minIndex} + numVertices)
-            return Invalid("DrawIndexedPrimitive with an index outside its vertex range");
+    if (m_gfx->ChecksEveryIndex()) {
+        for (UINT i = 0; i < count; ++i)
+            if (indices[i] < minIndex || indices[i] >= uint64_t{minIndex} + numVertices)
+                return Invalid("DrawIndexedPrimitive with an index outside its vertex range");
+    } else if (m_indices->MaxIndexAtMost(startIndex, count) >= available) {
+        // The driver would read past the vertices; only then is every index read.
+        for (UINT i = 0; i < count; ++i)
+            if (indices[i] >= available) return Invalid("DrawIndexedPrimitive with an index past the vertex buffer");
+    }
     UpdateCooperation();
     if (m_cooperation != Cooperation::Ok) return D3D_OK;  // a lost device draws nothing and says nothing
     PrepareLights();

@@ -59,6 +59,12 @@ public:
     int locks = 0;
     UINT dirtyBegin = 0, dirtyEnd = 0;
     Device* device;
+    // Index buffers only: the largest index of each page, worked out again
+    // when a draw reads a page locked since, so a draw need not read every
+    // index to know none reaches past the vertex buffer.
+    static constexpr UINT kPageBytes = 4096;
+    std::vector<uint16_t> pageMax;
+    std::vector<uint8_t> pageStale;
 };
 
 // Both kinds are instantiated once, in d3d9_buffer.cpp.
@@ -76,8 +82,16 @@ public:
 
 class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9> {
 public:
-    using Buffer::Buffer;
+    IndexBuffer(Device* device, UINT length, DWORD usage, D3DPOOL pool, std::unique_ptr<gfx::BackendResource> gpuIn)
+        : Buffer(device, length, usage, pool, std::move(gpuIn)) {
+        const size_t pages = (length + kPageBytes - 1) / kPageBytes;
+        pageMax.assign(pages, 0);
+        pageStale.assign(pages, 1);
+    }
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+    // The largest of the indices first .. first + count - 1, or larger: it
+    // may count indices of the same pages outside the range.
+    uint16_t MaxIndexAtMost(UINT first, UINT count);
 };
 
 class Texture final : public Counted<IDirect3DTexture9> {

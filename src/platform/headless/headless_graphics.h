@@ -63,6 +63,7 @@ public:
     bool RecordsCalls() const override { return recordCalls; }
     void RecordCall(const std::string& call) override { current.calls.push_back(call); }
     void Violation(const std::string& what) override;
+    bool ChecksEveryIndex() const override { return checksEveryIndex; }
 
     // The frame being recorded (since the last Present) and the presented
     // ones, oldest first; only the last keepFrames are kept.
@@ -72,6 +73,8 @@ public:
     bool recordCalls = true;
     // Off: draws are not kept and frames are only counted (for benchmarks).
     bool recordDraws = true;
+    // Off: draws are checked as the release runtime checks them.
+    bool checksEveryIndex = true;
     // Every violation since the device was made.
     std::vector<std::string> violations;
     D3DPRESENT_PARAMETERS params{};

@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -271,6 +272,7 @@ public:
     }
 
     void Violation(const std::string& what) override { Report(what); }
+    bool ChecksEveryIndex() const override { return m_checksEveryIndex; }
     // Counted on every context: with two devices drawing at once, each sees both.
     uint64_t NativeCalls() const override { return g_glCalls - m_callsBefore; }
 
@@ -728,6 +730,11 @@ private:
 
     std::shared_ptr<GlContext> m_context;
     uint64_t m_callsBefore;
+    // KELVANDOR_D3D_DEBUG asks for the debug runtime's index checks.
+    const bool m_checksEveryIndex = [] {
+        const char* value = std::getenv("KELVANDOR_D3D_DEBUG");
+        return value && *value && std::string(value) != "0";
+    }();
     StateCache m_cache;
     std::set<std::string> m_reported;
 

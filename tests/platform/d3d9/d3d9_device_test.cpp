@@ -316,6 +316,32 @@ TEST_F(Device, RejectsWhatTheDebugRuntimeRejects) {
     ib->Release();
 }
 
+// Without the debug checks, an index outside the draw's own range still
+// draws, but none may reach past the vertex buffer, also after a relock.
+TEST_F(Device, WithoutDebugChecksOnlyIndicesPastTheVerticesAreRefused) {
+    CreateOk();
+    R().checksEveryIndex = false;
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeAndBindQuadBuffers(&vb, &ib);
+    auto draw = [&](INT baseVertex, UINT startIndex) {
+        return device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, baseVertex, 10, 3, startIndex, 2);
+    };
+    device->BeginScene();
+    EXPECT_EQ(draw(0, 6), D3D_OK);              // index 13 is outside 10..12, inside the 16 vertices
+    EXPECT_EQ(draw(3, 6), D3DERR_INVALIDCALL);  // 13 + 3 is past them
+    EXPECT_EQ(draw(3, 0), D3D_OK);              // the zeros of the same page are not
+    void* p = nullptr;
+    ASSERT_EQ(ib->Lock(14, 2, &p, 0), D3D_OK);  // index 7
+    *static_cast<uint16_t*>(p) = 16;
+    ASSERT_EQ(ib->Unlock(), D3D_OK);
+    EXPECT_EQ(draw(0, 6), D3DERR_INVALIDCALL);  // the rewritten page is read again
+    device->EndScene();
+    EXPECT_EQ(R().violations.size(), 2u);
+    vb->Release();
+    ib->Release();
+}
+
 TEST_F(Device, BuffersAndLocksFollowD3D9) {
     CreateOk();
     IDirect3DVertexBuffer9* vb = nullptr;
