@@ -318,14 +318,8 @@ int Print(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_Prefix = "kelvandor-anim: ";
-    g_Usage = kUsage;
-    const std::vector<std::string> args = Arguments(argc, argv);
-    if (AsksForHelp(args)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (args.empty()) return Usage();
+    std::vector<std::string> args;
+    if (int status = 0; !StartTool("kelvandor-anim: ", kUsage, argc, argv, &args, &status)) return status;
     const std::string& command = args[0];
     if (command == "build" && args.size() == 3) return Build(args[1], args[2]);
     if (command == "print" && args.size() == 2) return Print(args[1]);

@@ -327,14 +327,8 @@ int Extract(const std::string& archive, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_Prefix = "kelvandor-pack: ";
-    g_Usage = kUsage;
-    const std::vector<std::string> args = Arguments(argc, argv);
-    if (AsksForHelp(args)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (args.empty()) return Usage();
+    std::vector<std::string> args;
+    if (int status = 0; !StartTool("kelvandor-pack: ", kUsage, argc, argv, &args, &status)) return status;
     const std::string& command = args[0];
     if (command == "pack" && (args.size() == 2 || args.size() == 3))
         return Pack(args[1], args.size() == 3 ? args[2] : "kelvandor.dat");

@@ -849,14 +849,8 @@ int Print(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_Prefix = "kelvandor-sound: ";
-    g_Usage = kUsage;
-    const std::vector<std::string> args = Arguments(argc, argv);
-    if (AsksForHelp(args)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (args.empty()) return Usage();
+    std::vector<std::string> args;
+    if (int status = 0; !StartTool("kelvandor-sound: ", kUsage, argc, argv, &args, &status)) return status;
     const std::string& command = args[0];
     if (command == "build" && args.size() == 3) {
         if (!EndsWith(args[2], ".wav") && !EndsWith(args[2], ".ogg"))

@@ -52,3 +52,23 @@ inline std::vector<std::string> Arguments(int argc, char** argv) { return {argv 
 inline bool AsksForHelp(const std::vector<std::string>& args) {
     return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
 }
+
+// Sets the tool's error prefix and usage and reads its arguments. Help
+// prints the usage (status 0) and no arguments is bad usage (status 2):
+// then false, with the status the tool ends with in *exitStatus.
+inline bool StartTool(const char* prefix, const char* usage, int argc, char** argv, std::vector<std::string>* args,
+                      int* exitStatus) {
+    g_Prefix = prefix;
+    g_Usage = usage;
+    *args = Arguments(argc, argv);
+    if (AsksForHelp(*args)) {
+        std::fputs(usage, stdout);
+        *exitStatus = 0;
+        return false;
+    }
+    if (args->empty()) {
+        *exitStatus = Usage();
+        return false;
+    }
+    return true;
+}

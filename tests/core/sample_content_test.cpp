@@ -1,6 +1,7 @@
 // The sample content as the game reads it from the packed archive: every
 // descriptor's mesh, effects, textures, vertex effects and animations load,
-// its nodes are drawn by the game camera, and looping tracks close their loop.
+// its nodes are drawn by the game camera, and looping tracks close their loop;
+// the menu's fonts and screens are whole and written in cp1251.
 #include "Render/KAnimationFile.h"
 #include "Render/KDescriptor.h"
 #include "Render/KMeshFile.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -54,6 +56,28 @@ float FarthestVertex(const SKMeshNode& node) {
     for (const SKMeshNode& child : node.children) farthest = std::max(farthest, FarthestVertex(child));
     return farthest;
 }
+
+std::vector<std::string> Lines(const std::vector<uint8_t>& text) {
+    CKTextReader reader(text.data(), static_cast<int32_t>(text.size()));
+    std::vector<std::string> lines;
+    for (std::string line; reader.ReadLine(line);) lines.push_back(line);
+    return lines;
+}
+
+std::optional<platform::DecodedImage> Texture(const std::string& name) {
+    const auto bytes = Read("Data\\Textures\\" + name);
+    platform::DecodedImage image;
+    std::string error;
+    if (!bytes || !platform::DecodeImage(bytes->data(), bytes->size(), &image, &error)) return std::nullopt;
+    return image;
+}
+
+// A font as the game lays texts out with it: each byte's advance, and the
+// cell height every glyph is drawn at.
+struct SampleFont {
+    int cellHeight = 0;
+    std::map<uint8_t, float> advances;
+};
 
 class SampleContent : public ::testing::Test {
 protected:
@@ -154,6 +178,128 @@ TEST_F(SampleContent, EveryDescriptorLoadsWholeAndDrawsUnderTheGameCamera) {
                 }
             }
         }
+    }
+}
+
+TEST_F(SampleContent, EveryListedFontHasItsCellsAndItsTexture) {
+    const auto list = Read("Data\\Fonts\\fonts.dat");
+    ASSERT_TRUE(list);
+    const std::vector<std::string> names = Lines(*list);
+    EXPECT_EQ(names, (std::vector<std::string>{"small", "title"}));
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const auto text = Read("Data\\Fonts\\" + name + ".fnt");
+        ASSERT_TRUE(text);
+        const std::vector<std::string> lines = Lines(*text);
+        ASSERT_EQ(lines.size(), 4u + 160u);
+        int header[4];
+        const char* fields[4] = {"width", "height", "x", "y"};
+        for (int i = 0; i < 4; ++i) {
+            const auto tokens = SplitTokens(lines[i], "\t");
+            ASSERT_EQ(tokens.size(), 2u) << lines[i];
+            EXPECT_EQ(tokens[0], fields[i]);
+            header[i] = std::atoi(tokens[1].c_str());
+            EXPECT_GT(header[i], 0) << lines[i];
+        }
+        const auto texture = Texture(name + ".tga");
+        ASSERT_TRUE(texture);
+        EXPECT_EQ(texture->width, header[0]);
+        EXPECT_EQ(texture->height, header[1]);
+        EXPECT_LE(16 * header[2], header[0]);
+        EXPECT_LE(10 * header[3], header[1]);
+        for (size_t i = 4; i < lines.size(); ++i)
+            EXPECT_LE(std::atof(lines[i].substr(lines[i].find('\t') + 1).c_str()) + 2, header[2]) << lines[i];
+    }
+}
+
+TEST_F(SampleContent, MenuScreensAreCp1251AndStayOnScreen) {
+    std::map<std::string, SampleFont> fonts;
+    for (const std::string name : {"small", "title"}) {
+        const auto text = Read("Data\\Fonts\\" + name + ".fnt");
+        ASSERT_TRUE(text) << name;
+        const std::vector<std::string> lines = Lines(*text);
+        ASSERT_GT(lines.size(), 4u) << name;
+        SampleFont& font = fonts[name];
+        font.cellHeight = std::atoi(lines[3].substr(2).c_str());
+        for (size_t i = 4; i < lines.size(); ++i) {
+            CKTokenizer fields(lines[i], "\t", false);
+            std::string character, width;
+            fields.NextToken(character);
+            fields.NextToken(width);
+            font.advances[character == "space" ? ' ' : static_cast<uint8_t>(character[0])] =
+                std::atof(width.c_str()) + 2;
+        }
+    }
+
+    for (const auto& [screenWidth, screenHeight] : {std::pair{640, 480}, {800, 600}, {1024, 768}}) {
+        const std::string path = "Data\\Interface\\menu" + std::to_string(screenWidth) + ".int";
+        SCOPED_TRACE(path);
+        const auto bytes = Read(path);
+        ASSERT_TRUE(bytes);
+        // Cyrillic in cp1251 (К is 0xCA), not UTF-8 (where it is 0xD0 0x9A).
+        const std::string raw(bytes->begin(), bytes->end());
+        EXPECT_NE(raw.find('\xCA'), std::string::npos);
+        EXPECT_EQ(raw.find("\xD0\x9A"), std::string::npos);
+
+        const std::vector<std::string> lines = Lines(*bytes);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[0], "menu");
+        const auto textureLine = SplitTokens(lines[1], ",");
+        ASSERT_EQ(textureLine.size(), 3u);
+        const auto texture = Texture(textureLine[0]);
+        ASSERT_TRUE(texture) << textureLine[0];
+        EXPECT_EQ(texture->width, std::atoi(textureLine[1].c_str()));
+        EXPECT_EQ(texture->height, std::atoi(textureLine[2].c_str()));
+
+        // Each window line on the screen (the cursor goes where the mouse is)
+        // and cut from inside the texture; each text in a known font, its
+        // bytes all in the font, and on the screen.
+        std::set<std::string> windows;
+        int texts = 0;
+        auto window = [&](const std::string& line) {
+            const auto tokens = SplitTokens(line, " ");
+            ASSERT_EQ(tokens.size(), 2u) << line;
+            const auto numbers = SplitTokens(tokens[1], ",");
+            ASSERT_EQ(numbers.size(), 8u) << line;
+            int n[8];
+            for (int i = 0; i < 8; ++i) n[i] = std::atoi(numbers[i].c_str());
+            windows.insert(tokens[0]);
+            if (tokens[0] != "cursor") {
+                EXPECT_TRUE(n[0] >= 0 && n[1] >= 0 && n[0] + n[2] <= screenWidth && n[1] + n[3] <= screenHeight)
+                    << line;
+            }
+            EXPECT_TRUE(n[4] >= 0 && n[5] >= 0 && n[4] + n[6] <= texture->width && n[5] + n[7] <= texture->height)
+                << line;
+        };
+        for (size_t i = 3; i < lines.size(); ++i) {
+            std::string keyword = lines[i];
+            ToLowerString(keyword);
+            if (keyword == "window" && i + 1 < lines.size()) {
+                window(lines[++i]);
+            } else if (keyword == "button" && i + 3 < lines.size()) {
+                for (int look = 0; look < 3; ++look) window(lines[++i]);
+            } else if (keyword == "text" && i + 1 < lines.size()) {
+                const auto tokens = SplitTokens(lines[++i], " ");
+                ASSERT_EQ(tokens.size(), 2u) << lines[i];
+                CKTokenizer fields(tokens[1], ",", true);
+                std::string font, x, y, text;
+                fields.NextToken(font), fields.NextToken(x), fields.NextToken(y), fields.NextToken(text);
+                ASSERT_EQ(fonts.count(font), 1u) << lines[i];
+                float width = 0;
+                for (const char c : text) {
+                    const auto advance = fonts[font].advances.find(static_cast<uint8_t>(c));
+                    EXPECT_NE(advance, fonts[font].advances.end()) << lines[i] << ": byte " << int(uint8_t(c));
+                    if (advance != fonts[font].advances.end()) width += advance->second;
+                }
+                EXPECT_FALSE(text.empty()) << lines[i];
+                EXPECT_LE(std::atof(x.c_str()) + width, screenWidth) << lines[i];
+                EXPECT_LE(std::atof(y.c_str()) + fonts[font].cellHeight, screenHeight) << lines[i];
+                ++texts;
+            }
+        }
+        for (const char* name : {"panel", "line", "lock", "target", "hide", "exit", "cursor"})
+            EXPECT_EQ(windows.count(name), 1u) << name;
+        EXPECT_EQ(texts, 6);
     }
 }
 
