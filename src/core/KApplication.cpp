@@ -16,6 +16,7 @@
 #include "core/KMemoryManager.h"
 #include "game/KGameData.h"
 #include "game/KGameLuaFunctions.h"
+#include "interface/KFont.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "resources/resource.h"
 #include "script/KLuaFunctions.h"
@@ -200,7 +201,10 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
         return result;
     }
 
-    // 21-22. The fonts and the level.
+    // 21. The fonts, before any script builds a text.
+    (new CKFontManager())->Load();
+
+    // 22. The level joins here.
 
     // 23. The timedemo counts the renderer's native calls.
     g_NativeGraphicsCalls = [] { return GetRender() ? platform::d3d::NativeCallCount(GetRender()->GetDevice()) : 0; };
@@ -215,6 +219,7 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
     case 1:
         // The font manager and the level go first, then the script manager,
         // whose scripts get "release_all" and one more slice.
+        delete GetFontManager();
         delete GetScriptManager();
         [[fallthrough]];
     case 2:

@@ -7,6 +7,7 @@
 #include "Sound/QAudio.h"
 #include "core/KKernel.h"
 #include "game/KStars.h"
+#include "interface/KInterface.h"
 #include "platform/crt/msvc_rand.h"
 
 namespace {
@@ -96,6 +97,46 @@ int LuaCreateStarField(lua_State* L) {
     return 1;
 }
 
+// A text argument that is neither a string nor a number reads as no text.
+std::string TextArgument(lua_State* L, int index) {
+    const char* text = lua_tostring(L, index);
+    return text ? text : "";
+}
+
+int LuaUpdateInterface(lua_State* L) {
+    if (CKInterface* screen = LuaToObject<CKInterface>(L, 1)) screen->SubmitToRender();
+    return 0;
+}
+
+int LuaCreateInterface(lua_State* L) {
+    const std::string name = TextArgument(L, 1);
+    CKPtr<CKInterface> screen(new CKInterface());
+    // The script owns the one reference that outlives this pointer.
+    HandToScripts(screen.Get());
+    screen->Load(name);  // a screen that did not load is returned all the same
+    LuaPushObject(L, screen.Get());
+    return 1;
+}
+
+int LuaActivateInterface(lua_State* L) {
+    if (CKInterface* screen = LuaToObject<CKInterface>(L, 1)) screen->Activate(22);
+    return 0;
+}
+
+int LuaDeactivateInterface(lua_State* L) {
+    if (CKInterface* screen = LuaToObject<CKInterface>(L, 1)) screen->Deactivate();
+    return 0;
+}
+
+int LuaSetText(lua_State* L) {
+    CKInterface* screen = LuaToObject<CKInterface>(L, 1);
+    if (!screen) return 0;
+    const char* name = lua_tostring(L, 2);
+    if (!name) return 0;
+    screen->SetControlText(name, TextArgument(L, 3));
+    return 0;
+}
+
 // Both zero the frame time, so whatever runs later in this frame sees none
 // of the time spent getting here (a level loaded, a menu left).
 // Once, from the start: a sound that is playing starts over.
@@ -157,12 +198,12 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"PlaySpecialSound3D", LuaPlaySpecialSound3D},
     {"PlaySpecialSound", LuaPlaySpecialSound},
     {"UpdateGameInterface", nullptr},
-    {"UpdateInterface", nullptr},
+    {"UpdateInterface", LuaUpdateInterface},
     {"SetWeaponUpgrade", nullptr},
     {"SetArmor", nullptr},
-    {"CreateInterface", nullptr},
-    {"ActivateInterface", nullptr},
-    {"DeactivateInterface", nullptr},
+    {"CreateInterface", LuaCreateInterface},
+    {"ActivateInterface", LuaActivateInterface},
+    {"DeactivateInterface", LuaDeactivateInterface},
     {"SetDefaultCamera", LuaSetDefaultCamera},
     {"CreateStarField", LuaCreateStarField},
     {"InitLevel", nullptr},
@@ -177,7 +218,7 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"GetScorePos", nullptr},
     {"GetTScore", nullptr},
     {"SetTScore", nullptr},
-    {"SetText", nullptr},
+    {"SetText", LuaSetText},
     {"GetScore", nullptr},
     {"MoveScores", nullptr},
     {"HideTitle", nullptr},

@@ -10,6 +10,8 @@
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KTextReader.h"
+#include "interface/KInterface.h"
+#include "interface/KWindow.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
@@ -196,6 +198,43 @@ int LuaSetFade(lua_State* L) {
     return 0;
 }
 
+// The control of that name on the screen at 1, or null; a name that is no
+// text (not a string or number) names none.
+CKWindow* ScreenControl(lua_State* L, CKInterface** screen) {
+    *screen = LuaToObject<CKInterface>(L, 1);
+    if (!*screen) return nullptr;
+    const char* name = lua_tostring(L, 2);
+    if (!name) return nullptr;
+    CKPtr<CKWindow>* control = (*screen)->controls.Find(name);
+    return control ? control->Get() : nullptr;
+}
+
+int LuaLockButton(lua_State* L) {
+    CKInterface* screen = nullptr;
+    CKPtr<CKWindow> control(ScreenControl(L, &screen));
+    if (!control) return 0;
+    control->SetEnabled(false);
+    if (screen->hovered.Get() == control.Get()) {
+        control->OnMouseLeave(0, 0);
+        screen->hovered = nullptr;
+    }
+    return 0;
+}
+
+int LuaUnlockButton(lua_State* L) {
+    CKInterface* screen = nullptr;
+    if (CKWindow* control = ScreenControl(L, &screen)) control->SetEnabled(true);
+    return 0;
+}
+
+int LuaSetWindowVisible(lua_State* L) {
+    CKInterface* screen = LuaToObject<CKInterface>(L, 1);
+    if (!screen) return 0;
+    if (const char* name = lua_tostring(L, 2)) screen->SetControlVisible(name, lua_toboolean(L, 3) != 0);
+    screen->Rebuild();
+    return 0;
+}
+
 int LuaGetSoundVolume(lua_State* L) {
     lua_pushnumber(L, soundVolume);
     return 1;
@@ -258,14 +297,14 @@ const SKLuaFunction g_EngineLuaFunctions[kEngineLuaFunctionCount] = {
     {"ActivateObject", LuaActivateObject},
     {"DeactivateObject", LuaDeactivateObject},
     {"SetFade", LuaSetFade},
-    {"LockButton", nullptr},
-    {"UnlockButton", nullptr},
+    {"LockButton", LuaLockButton},
+    {"UnlockButton", LuaUnlockButton},
     {"KillAllTasks", LuaKillAllTasks},
     {"GetSoundVolume", LuaGetSoundVolume},
     {"GetMusicVolume", LuaGetMusicVolume},
     {"SetSoundVolume", LuaSetSoundVolume},
     {"SetMusicVolume", LuaSetMusicVolume},
-    {"SetWindowVisible", nullptr},
+    {"SetWindowVisible", LuaSetWindowVisible},
     {"PlayMusic", LuaPlayMusic},
 };
 

@@ -198,7 +198,9 @@ TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
         const bool built = expected[i] == "SetDefaultCamera" || expected[i] == "ClearTimer" ||
                            expected[i] == "SetActions" || expected[i] == "PlaySpecialSound3D" ||
                            expected[i] == "PlaySpecialSound" || expected[i] == "Shleyf" || expected[i] == "TakeBonus" ||
-                           expected[i] == "CreateStarField";
+                           expected[i] == "CreateStarField" || expected[i] == "UpdateInterface" ||
+                           expected[i] == "CreateInterface" || expected[i] == "ActivateInterface" ||
+                           expected[i] == "DeactivateInterface" || expected[i] == "SetText";
         EXPECT_EQ(g_GameLuaFunctions[i].function != nullptr, built) << expected[i];
     }
     // No name of the engine's table is taken over.

@@ -1,8 +1,10 @@
 -- The game's main script. For now it shows the sample ship: the default
 -- camera, a fade-in from black, and the ship banking from side to side about
--- its long axis, drawn every frame over a star field, to the sample music.
--- The arrow keys (or WASD) fly it about the screen, Space (or LCtrl) fires a
--- shot heard where the ship is with a burst of sparks, and Esc ends the game.
+-- its long axis, drawn every frame over a star field, to the sample music,
+-- with the sample menu over it (its own script, menu.lua, answers its
+-- buttons). The arrow keys (or WASD) fly the ship about the screen, Space (or
+-- LCtrl) fires a shot heard where the ship is with a burst of sparks, and Esc
+-- ends the game.
 local FADE_SECONDS = 1.5
 local BANK = 0.7 -- radians each way
 local BANK_SPEED = 1.2 -- radians of the swing a second
@@ -16,6 +18,9 @@ PlayMusic("theme.ogg")
 local stars = CreateStarField(-14, 14, -11, 11, 300)
 local ship = LoadRenderObject("ship.rdf", 10)
 ActivateObject(ship, 100) -- starts its looping "idle" animation
+-- The layout for the display mode chosen in the launcher.
+local menu = CreateInterface("menu")
+ActivateInterface(menu)
 
 -- The actions held now ("up", "left", ...), from the key bindings.
 local held = {}
@@ -30,6 +35,8 @@ while true do
   while SetNextCommand(globalObject) do
     local command = GetCurrentCommand(globalObject)
     if command == "release_all" then
+      DeactivateInterface(menu)
+      Release(menu)
       DeactivateObject(ship)
       Release(ship)
       Release(stars)
@@ -59,5 +66,6 @@ while true do
   SetLTransformation(ship, x, y, 0, math.sin(time * BANK_SPEED) * BANK, TILT, 0)
   DrawDynamicObject(stars)
   DrawDynamicObject(ship)
+  UpdateInterface(menu)
   Update()
 end
