@@ -160,7 +160,9 @@ void CKRenderObject::AddToScene(int priority) {
         if (g_Kernel) g_Kernel->AddTask(currentAnimation);
     }
     for (const CKPtr<CKRenderObject>& child : children) child->AddToScene(priority + 1);
-    if (CKLuaScript* own = LiveScript()) {
+    CKLuaScript* own = LiveScript();
+    // A script whose body has returned can never give a reference back.
+    if (own && !own->m_chunkReturned) {
         // The scripts own this reference: nothing here gives it back, a
         // script's Release may.
         HandToScripts(this);

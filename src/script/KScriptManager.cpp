@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <limits>
+#include <unordered_set>
 
 namespace {
 
@@ -79,14 +80,23 @@ IKMMObject* ObjectFromId(const char* text) {
 CKScriptManager::CKScriptManager() : m_names(kTableSizeHint), m_categories(kTableSizeHint) { g_ScriptManager = this; }
 
 CKScriptManager::~CKScriptManager() {
-    for (auto& entry : m_names) {
-        CKPtr<CKLuaScript> script = entry.second;
-        // A stopped script accepts its last command too.
-        const uint8_t running = script->m_running;
-        script->m_running = 1;
-        SendCommandByObject(script, "release_all", "");
-        script->m_running = running;
-        if (script->m_thread) script->Update();
+    // A script that has not started has nothing to release. Another's last
+    // slice may start it (an object of its entering the scene), so the pass
+    // is repeated until no script is left that runs and has not had its own.
+    std::unordered_set<CKLuaScript*> told;
+    for (bool more = true; more;) {
+        more = false;
+        for (auto& entry : m_names) {
+            CKPtr<CKLuaScript> script = entry.second;
+            if (script->m_finished || !script->m_thread || !told.insert(script.Get()).second) continue;
+            more = true;
+            // A stopped script accepts its last command too.
+            const uint8_t running = script->m_running;
+            script->m_running = 1;
+            SendCommandByObject(script, "release_all", "");
+            script->m_running = running;
+            script->Update();
+        }
     }
     m_categories.clear();
     m_names.clear();

@@ -477,6 +477,23 @@ TEST_F(Scene, EnteringStartsTheAnimationAndTheScriptAndLeavingStopsTheAnimationO
     EXPECT_EQ(object->GetRefCount(), references);
 }
 
+// A script whose body has returned will never read "add_object" nor give a
+// reference back: entering the scene hands it none, so nothing is left over.
+TEST_F(Scene, AScriptThatHasEndedGetsNoReferenceWhenTheObjectEnters) {
+    CKPtr<CKLuaScript> script = LoadScript("done", "return\n");
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    ASSERT_EQ(script->m_chunkReturned, 1);
+    CKPtr<CKRenderObject> object = Node("ship");
+    object->SetScript(script.Get());
+    const int32_t references = object->GetRefCount();
+    object->AddToScene(30);
+    EXPECT_EQ(object->inScene, 1);
+    EXPECT_EQ(object->GetRefCount(), references);
+    EXPECT_EQ(object->m_scriptRefs, 0);
+    EXPECT_TRUE(script->m_commands.empty());
+}
+
 TEST_F(Scene, ChildrenEnterOnePriorityBelowTheirParent) {
     CKPtr<CKRenderObject> root = Node("root");
     CKPtr<CKRenderObject> child = Node("child", root.Get());

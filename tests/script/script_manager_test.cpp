@@ -251,7 +251,9 @@ end
     EXPECT_EQ(ReadFile("stopped.released"), "release_all ");
     EXPECT_TRUE(looping->m_running);
     EXPECT_FALSE(stopped->m_running);
-    EXPECT_EQ(Queue(*idle), (std::vector<std::string>{"release_all"}));
+    // Never started: nothing to release, nothing queued (a script that another's
+    // last slice starts gets its own in a further pass: game.focus_lost_* tests).
+    EXPECT_TRUE(Queue(*idle).empty());
     EXPECT_EQ(looping->GetRefCount(), 1);  // only the test's now
 }
 
