@@ -215,24 +215,7 @@ int Build(const std::string& tablePath, const std::string& outputPath) {
         return 1;
     }
 
-    // Written beside the target and renamed over it, so a failed build leaves
-    // an old file whole.
-    const std::string temporary = outputPath + ".tmp";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        Fail("cannot create %s: %s", temporary.c_str(), std::strerror(errno));
-        return 1;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temporary.c_str(), outputPath.c_str()) != 0) ok = false;
-    if (!ok) {
-        const int saved = errno;
-        std::remove(temporary.c_str());
-        Fail("cannot write %s: %s", outputPath.c_str(), std::strerror(saved));
-        return 1;
-    }
-    return 0;
+    return WriteBytes(outputPath, bytes) ? 0 : 1;
 }
 
 // Angles and offsets for a pure rotation and translation, or false. The

@@ -301,26 +301,6 @@ SKMeshObb Enclosing(const std::vector<SKVertex>& vertices) {
     return obb;
 }
 
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    // Written beside the target and renamed over it, so a failed build
-    // leaves an old mesh whole.
-    const std::string temporary = path + ".tmp";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        Fail("cannot create %s: %s", temporary.c_str(), std::strerror(errno));
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const int saved = errno;
-        std::remove(temporary.c_str());
-        Fail("cannot write %s: %s", path.c_str(), std::strerror(saved));
-    }
-    return ok;
-}
-
 int Build(const std::string& input, const std::string& output, const std::string& sidePath) {
     SideFile side;
     if (!sidePath.empty() && !ReadSideFile(sidePath, side)) return 1;

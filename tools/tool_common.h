@@ -72,3 +72,23 @@ inline bool StartTool(const char* prefix, const char* usage, int argc, char** ar
     }
     return true;
 }
+
+// Writes the file beside the target and renames it over it, so a failed
+// build leaves an old file whole; false (and the error line) on failure.
+inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const std::string temporary = path + ".tmp";
+    FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        Fail("cannot create %s: %s", temporary.c_str(), std::strerror(errno));
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fclose(file) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        std::remove(temporary.c_str());
+        Fail("cannot write %s: %s", path.c_str(), std::strerror(saved));
+    }
+    return ok;
+}

@@ -16,6 +16,7 @@
 #include "core/KMemoryManager.h"
 #include "game/KGameData.h"
 #include "game/KGameLuaFunctions.h"
+#include "game/KLevel.h"
 #include "interface/KFont.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "resources/resource.h"
@@ -204,7 +205,8 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     // 21. The fonts, before any script builds a text.
     (new CKFontManager())->Load();
 
-    // 22. The level joins here.
+    // 22. The level, which scripts load and start.
+    new CKLevel();
 
     // 23. The timedemo counts the renderer's native calls.
     g_NativeGraphicsCalls = [] { return GetRender() ? platform::d3d::NativeCallCount(GetRender()->GetDevice()) : 0; };
@@ -220,6 +222,7 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         // The font manager and the level go first, then the script manager,
         // whose scripts get "release_all" and one more slice.
         delete GetFontManager();
+        delete GetLevel();
         delete GetScriptManager();
         [[fallthrough]];
     case 2:

@@ -6,9 +6,16 @@
 #include "Render/KRender.h"
 #include "Sound/QAudio.h"
 #include "core/KKernel.h"
+#include "game/KLevel.h"
 #include "game/KStars.h"
 #include "interface/KInterface.h"
 #include "platform/crt/msvc_rand.h"
+#include "script/KScriptManager.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -97,10 +104,164 @@ int LuaCreateStarField(lua_State* L) {
     return 1;
 }
 
+// The heading about Z of a unit direction in the X-Y plane, as the game
+// measures it; acos is kept to its domain, so rounding never makes NaN.
+float HeadingOf(float x, float y) {
+    const float a = std::acos(std::clamp(x, -1.0f, 1.0f));
+    return y < 0.0f ? -a : a;
+}
+
+D3DXVECTOR3 WorldPoint(const CKRenderObject& object, const D3DXVECTOR3& local) {
+    D3DXVECTOR4 out;
+    D3DXVec3Transform(&out, &local, &object.worldMatrix);
+    return {out.x, out.y, out.z};
+}
+
+int LuaKillEnemy(lua_State* L) {
+    CKPtr<CKRenderObject> object(LuaToObject<CKRenderObject>(L, 1));
+    if (!object) return 0;
+    if (CKLevel* level = GetLevel()) level->RemoveObject(object);
+    // Only a reference the scripts own: a second kill of the same enemy
+    // finds none left and cannot free what others hold.
+    TakeBackFromScripts(object.Get());
+    return 0;
+}
+
+int LuaCrossPlayerRay(lua_State* L) {
+    float v[6];
+    for (int i = 0; i < 6; ++i) v[i] = static_cast<float>(lua_tonumber(L, i + 1));
+    const float length = std::sqrt(v[3] * v[3] + v[4] * v[4] + v[5] * v[5]);
+    bool hit = false;
+    float u[3] = {0.0f, 0.0f, 0.0f};
+    // A ray without a direction meets nothing.
+    if (length > 0.0f && std::isfinite(length)) {
+        for (int i = 0; i < 3; ++i) u[i] = v[3 + i] / length;
+        SKRayQuery query;
+        std::copy(v, v + 3, query.origin);
+        std::copy(u, u + 3, query.direction);
+        query.distance = length;
+        if (CKLevel* level = GetLevel()) hit = level->TraceRay(query) == 0;
+        if (hit)
+            for (float& c : u) c *= query.distance;
+    }
+    lua_pushboolean(L, hit);
+    for (float c : u) lua_pushnumber(L, c);
+    return 4;
+}
+
+int LuaRotateToPlayer(lua_State* L) {
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
+    CKLevel* level = GetLevel();
+    if (!object || !level) {
+        lua_pushvalue(L, 4);
+        return 1;
+    }
+    const float speed = static_cast<float>(lua_tonumber(L, 2)), dt = static_cast<float>(lua_tonumber(L, 3));
+    const D3DXVECTOR3 o = WorldPoint(*object, {0.0f, 0.0f, 0.0f}), q = WorldPoint(*object, {0.0f, -1.0f, 0.0f});
+    D3DXVECTOR3 h = q - o, t = level->playerPosition - o;
+    const float hl = D3DXVec3Length(&h), tl = D3DXVec3Length(&t);
+    const float a = hl > 0.0f ? HeadingOf(h.x / hl, h.y / hl) : 0.0f;
+    // With the player on the object there is no direction: no turn.
+    const float b = tl > 0.0f ? HeadingOf(t.x / tl, t.y / tl) : a;
+    const float d1 = a - b, d2 = a - b - kTwoPi, d3 = a - b + kTwoPi;
+    float d = d1;
+    if (std::fabs(d2) < std::fabs(d)) d = d2;
+    if (std::fabs(d3) < std::fabs(d)) d = d3;
+    const float m = speed * dt;
+    const float turn = std::fabs(d) < m ? d : (d >= 0.0f ? m : -m);
+    D3DXMATRIX rotation;
+    D3DXMatrixRotationZ(&rotation, -turn);
+    object->localMatrix = rotation * object->localMatrix;
+    object->verticesReady = 0;
+    object->transformSet = 1;
+    object->UpdateTransform();
+    lua_pushnumber(L, a);
+    return 1;
+}
+
+int LuaSetWeaponUpgrade(lua_State* L) {
+    if (CKLevel* level = GetLevel()) level->weaponUpgrade = ClampToInt32(lua_tonumber(L, 1));
+    return 0;
+}
+
+int LuaSetArmor(lua_State* L) {
+    if (CKLevel* level = GetLevel()) level->armor = static_cast<float>(lua_tonumber(L, 1));
+    return 0;
+}
+
+int LuaInitLevel(lua_State* L) {
+    const char* name = lua_tostring(L, 1);
+    if (CKLevel* level = GetLevel()) level->Load(name ? name : "");
+    return 0;
+}
+
+int LuaStartLevel(lua_State*) {
+    if (CKLevel* level = GetLevel()) level->Start();
+    return 0;
+}
+
+int LuaStopLevel(lua_State*) {
+    if (CKLevel* level = GetLevel()) level->Stop();
+    return 0;
+}
+
+int LuaAddLife(lua_State*) {
+    if (CKLevel* level = GetLevel())
+        if (level->lives < 3) ++level->lives;
+    return 0;
+}
+
+int LuaGetPlayerLife(lua_State* L) {
+    CKLevel* level = GetLevel();
+    const bool alive = level && level->lives >= 1;
+    if (alive) --level->lives;
+    lua_pushboolean(L, alive);
+    return 1;
+}
+
+// The score saturates at the 32-bit range instead of wrapping.
+void ChangeScore(int64_t score) {
+    CKLevel* level = GetLevel();
+    if (!level) return;
+    level->score = static_cast<int32_t>(std::clamp<int64_t>(score, INT32_MIN, INT32_MAX));
+    if (CKScriptManager* scripts = GetScriptManager())
+        scripts->SendCommandByCategory("interface", "update_game_interface", "");
+}
+
+int LuaSetScore(lua_State* L) {
+    ChangeScore(ClampToInt32(lua_tonumber(L, 1)));
+    return 0;
+}
+
+int LuaAddScore(lua_State* L) {
+    if (CKLevel* level = GetLevel()) ChangeScore(int64_t{level->score} + ClampToInt32(lua_tonumber(L, 1)));
+    return 0;
+}
+
+int LuaGetScore(lua_State* L) {
+    CKLevel* level = GetLevel();
+    lua_pushnumber(L, level ? level->score : 0);
+    return 1;
+}
+
+int LuaHideTitle(lua_State*) {
+    CKParticlesManager* particles = GetParticlesManager();
+    CKLevel* level = GetLevel();
+    if (!particles) return 0;
+    const float position = level ? level->position : 0.0f;
+    for (int i = 0; i < 70; ++i) {
+        const float x = RandomUnit() * 10.0f - 5.0f;
+        const float y = position + 2.0f * RandomUnit() - 1.5f;
+        AddBurstParticle(*particles, "rocket", D3DXVECTOR3(x, y, 0.0f));
+    }
+    return 0;
+}
+
 // A text argument that is neither a string nor a number reads as no text.
 std::string TextArgument(lua_State* L, int index) {
-    const char* text = lua_tostring(L, index);
-    return text ? text : "";
+    std::string text;
+    LuaToText(L, index, &text);
+    return text;
 }
 
 int LuaUpdateInterface(lua_State* L) {
@@ -130,9 +291,8 @@ int LuaDeactivateInterface(lua_State* L) {
 
 int LuaSetText(lua_State* L) {
     CKInterface* screen = LuaToObject<CKInterface>(L, 1);
-    if (!screen) return 0;
-    const char* name = lua_tostring(L, 2);
-    if (!name) return 0;
+    std::string name;
+    if (!screen || !LuaToText(L, 2, &name)) return 0;
     screen->SetControlText(name, TextArgument(L, 3));
     return 0;
 }
@@ -188,10 +348,10 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"Shot", nullptr},
     {"GetEnemyData", nullptr},
     {"StopScript", nullptr},
-    {"KillEnemy", nullptr},
-    {"CrossPlayerRay", nullptr},
+    {"KillEnemy", LuaKillEnemy},
+    {"CrossPlayerRay", LuaCrossPlayerRay},
     {"Shleyf", LuaShleyf},
-    {"RotateToPlayer", nullptr},
+    {"RotateToPlayer", LuaRotateToPlayer},
     {"TakeBonus", LuaTakeBonus},
     {"ClearTimer", LuaClearTimer},
     {"SetActions", LuaSetActions},
@@ -199,29 +359,29 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"PlaySpecialSound", LuaPlaySpecialSound},
     {"UpdateGameInterface", nullptr},
     {"UpdateInterface", LuaUpdateInterface},
-    {"SetWeaponUpgrade", nullptr},
-    {"SetArmor", nullptr},
+    {"SetWeaponUpgrade", LuaSetWeaponUpgrade},
+    {"SetArmor", LuaSetArmor},
     {"CreateInterface", LuaCreateInterface},
     {"ActivateInterface", LuaActivateInterface},
     {"DeactivateInterface", LuaDeactivateInterface},
     {"SetDefaultCamera", LuaSetDefaultCamera},
     {"CreateStarField", LuaCreateStarField},
-    {"InitLevel", nullptr},
-    {"StartLevel", nullptr},
-    {"StopLevel", nullptr},
-    {"AddLife", nullptr},
-    {"GetPlayerLife", nullptr},
-    {"SetScore", nullptr},
-    {"AddScore", nullptr},
+    {"InitLevel", LuaInitLevel},
+    {"StartLevel", LuaStartLevel},
+    {"StopLevel", LuaStopLevel},
+    {"AddLife", LuaAddLife},
+    {"GetPlayerLife", LuaGetPlayerLife},
+    {"SetScore", LuaSetScore},
+    {"AddScore", LuaAddScore},
     {"SetLastLevel", nullptr},
     {"GetLastLevel", nullptr},
     {"GetScorePos", nullptr},
     {"GetTScore", nullptr},
     {"SetTScore", nullptr},
     {"SetText", LuaSetText},
-    {"GetScore", nullptr},
+    {"GetScore", LuaGetScore},
     {"MoveScores", nullptr},
-    {"HideTitle", nullptr},
+    {"HideTitle", LuaHideTitle},
 };
 
 void InstallGameLuaFunctions() { InstallLuaFunctions(KLuaTable::Game, g_GameLuaFunctions, kGameLuaFunctionCount); }

@@ -202,9 +202,8 @@ int LuaSetFade(lua_State* L) {
 // text (not a string or number) names none.
 CKWindow* ScreenControl(lua_State* L, CKInterface** screen) {
     *screen = LuaToObject<CKInterface>(L, 1);
-    if (!*screen) return nullptr;
-    const char* name = lua_tostring(L, 2);
-    if (!name) return nullptr;
+    std::string name;
+    if (!*screen || !LuaToText(L, 2, &name)) return nullptr;
     CKPtr<CKWindow>* control = (*screen)->controls.Find(name);
     return control ? control->Get() : nullptr;
 }
@@ -230,7 +229,8 @@ int LuaUnlockButton(lua_State* L) {
 int LuaSetWindowVisible(lua_State* L) {
     CKInterface* screen = LuaToObject<CKInterface>(L, 1);
     if (!screen) return 0;
-    if (const char* name = lua_tostring(L, 2)) screen->SetControlVisible(name, lua_toboolean(L, 3) != 0);
+    std::string name;
+    if (LuaToText(L, 2, &name)) screen->SetControlVisible(name, lua_toboolean(L, 3) != 0);
     screen->Rebuild();
     return 0;
 }

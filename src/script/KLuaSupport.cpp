@@ -39,6 +39,14 @@ std::string CheckLuaString(lua_State* L, int index) {
     return std::string(text, length);
 }
 
+bool LuaToText(lua_State* L, int index, std::string* text) {
+    size_t length = 0;
+    const char* bytes = lua_tolstring(L, index, &length);
+    if (!bytes) return false;
+    text->assign(bytes, length);
+    return true;
+}
+
 void PushLuaString(lua_State* L, const std::string& text) { lua_pushlstring(L, text.data(), text.size()); }
 
 int PushLuaStrings(lua_State* L, const std::vector<std::string>& values) {

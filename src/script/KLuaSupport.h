@@ -57,6 +57,9 @@ T* LuaToObject(lua_State* L, int index) {
 // Argument helpers of the functions. CheckLuaString copies out of Lua, so a
 // later argument error unwinds without dangling text.
 std::string CheckLuaString(lua_State* L, int index);
+// Argument `index` as its exact bytes (a number as its text), embedded zeros
+// and all; false, leaving text as it was, for anything else.
+bool LuaToText(lua_State* L, int index, std::string* text);
 void PushLuaString(lua_State* L, const std::string& text);
 // One result per value; a Lua error when the stack cannot take them all.
 int PushLuaStrings(lua_State* L, const std::vector<std::string>& values);

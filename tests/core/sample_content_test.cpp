@@ -1,18 +1,22 @@
 // The sample content as the game reads it from the packed archive: every
 // descriptor's mesh, effects, textures, vertex effects and animations load,
 // its nodes are drawn by the game camera, and looping tracks close their loop;
-// the menu's fonts and screens are whole and written in cp1251.
+// the menu's fonts and screens are whole and written in cp1251; the first
+// level's objects load through the game's loader.
 #include "Render/KAnimationFile.h"
 #include "Render/KDescriptor.h"
 #include "Render/KMeshFile.h"
+#include "Render/KRenderObjectLoader.h"
 #include "Render/KVertexEffect.h"
 #include "core/KFile.h"
 #include "core/KTextReader.h"
 #include "platform/d3dx9/effect_parser.h"
 #include "platform/image/image_decode.h"
+#include "script/KScriptManager.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -297,7 +301,7 @@ TEST_F(SampleContent, MenuScreensAreCp1251AndStayOnScreen) {
                 ++texts;
             }
         }
-        for (const char* name : {"panel", "line", "lock", "target", "hide", "exit", "cursor"})
+        for (const char* name : {"panel", "line", "lock", "start", "hide", "exit", "cursor"})
             EXPECT_EQ(windows.count(name), 1u) << name;
         EXPECT_EQ(texts, 6);
     }
@@ -321,6 +325,77 @@ TEST_F(SampleContent, TheStandByObjectHasSomethingToShow) {
         for (const SKMeshNode& child : node->children) open.push_back(&child);
     }
     EXPECT_GT(triangles, 0u);
+}
+
+// The first level's objects as the level loads them: each its own mesh (not
+// the stand-by's) with something to draw; the rock static, for the level to
+// merge into its geometry, the rest moving, their looping animations on the
+// nodes that move; each bonus named by its root's param, the node the level
+// places and hands to the player.
+TEST_F(SampleContent, TheLevelObjectsLoadThroughTheGamesLoader) {
+    CKRenderObjectLoader loader;
+    const struct {
+        const char* descriptor;
+        std::vector<std::string> nodes;
+        const char* animated;  // the node the "idle" animation moves, "" for none
+        const char* param;
+    } objects[] = {
+        {"player.rdf", {"root", "hull", "engine"}, "engine", ""},
+        {"enemy.rdf", {"root", "hull", "blades"}, "blades", ""},
+        {"rock.rdf", {"root", "rock"}, "", ""},
+        {"bonus_life.rdf", {"root"}, "root", "bonus_life"},
+        {"bonus_weapon.rdf", {"root"}, "root", "bonus_weapon"},
+    };
+    for (const auto& object : objects) {
+        SCOPED_TRACE(object.descriptor);
+        const CKPtr<CKRenderObject> root = loader.LoadRenderObject(object.descriptor, kGameLayerOffset);
+        ASSERT_TRUE(root);
+        std::vector<CKPtr<CKRenderObject>> tree;
+        root->CollectInto(tree);
+        std::vector<std::string> names;
+        size_t triangles = 0;
+        for (const CKPtr<CKRenderObject>& node : tree) {
+            SCOPED_TRACE(node->name);
+            names.push_back(node->name);
+            triangles += node->indices.size() / 3;
+            const bool animated = node->name == object.animated;
+            EXPECT_EQ(node->currentAnimation != nullptr, animated);
+            if (animated) {
+                EXPECT_EQ(node->currentAnimation->loop, 1);
+            }
+        }
+        EXPECT_EQ(names, object.nodes);
+        EXPECT_GT(triangles, 0u);
+        EXPECT_LE(triangles, 300u);
+        const bool moving = std::any_of(tree.begin(), tree.end(), [](const auto& node) { return !node->isStatic; });
+        EXPECT_EQ(moving, *object.animated != '\0');
+        EXPECT_EQ(root->param, object.param);
+        if (*object.param) {
+            EXPECT_EQ(root->isStatic, 0);
+        }
+    }
+}
+
+// The player's script is packed and listed for start-up, hearing the keys.
+TEST_F(SampleContent, ThePlayersScriptIsListedAsAnActionListener) {
+    EXPECT_TRUE(Read("Data\\Scripts\\player.lua"));
+    const auto list = Read("Data\\Scripts\\list.dat");
+    ASSERT_TRUE(list);
+    int found = 0;
+    for (const std::string& line : Lines(*list)) {
+        const SKScriptListLine entry = ParseScriptListLine(line);
+        if (entry.name != "player") continue;
+        ++found;
+        EXPECT_EQ(entry.type, kScriptTypeLevel);
+        EXPECT_NE(std::find(entry.categories.begin(), entry.categories.end(), "action_listener"),
+                  entry.categories.end());
+    }
+    EXPECT_EQ(found, 1);
+    const auto descriptor = Read("Data\\Meshes\\player.rdf");
+    ASSERT_TRUE(descriptor);
+    EXPECT_EQ(
+        ParseDescriptor(descriptor->data(), static_cast<int32_t>(descriptor->size())).Section("root").at("script"),
+        "player");
 }
 
 }  // namespace

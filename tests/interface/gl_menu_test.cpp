@@ -103,7 +103,7 @@ TEST_F(GlMenu, AHoveredButtonShowsItsOverLookAndClicksReachTheMenusScript) {
     ASSERT_EQ(overShot.height, 480);
     ASSERT_EQ(texture.width, 512);
     // Left of the labels, away from the cursor: the hovered "lock" against
-    // "target" below it in its normal look. The fade's ramp lies over both,
+    // "start" below it in its normal look. The fade's ramp lies over both,
     // so each channel must differ the way the two looks' texels do.
     for (const auto& [dx, dy] : {std::pair{8, 20}, std::pair{14, 22}, std::pair{40, 8}}) {
         const uint32_t hovered = At(overShot, kButtonX + dx, kLockY + dy);

@@ -4,7 +4,9 @@
 -- with the sample menu over it (its own script, menu.lua, answers its
 -- buttons). The arrow keys (or WASD) fly the ship about the screen, Space (or
 -- LCtrl) fires a shot heard where the ship is with a burst of sparks, and Esc
--- ends the game.
+-- ends the game. The menu's start button sends "start_level": the sample
+-- level plays (the player's own script flies the player), and its
+-- "end_level" brings the menu back.
 local FADE_SECONDS = 1.5
 local BANK = 0.7 -- radians each way
 local BANK_SPEED = 1.2 -- radians of the swing a second
@@ -29,24 +31,50 @@ local function clamp(value, reach)
   return math.max(-reach, math.min(reach, value))
 end
 
+local inLevel = false
+
+local function startLevel()
+  inLevel = true
+  DeactivateInterface(menu)
+  DeactivateObject(ship)
+  InitLevel("level1.lvl")
+  StartLevel()
+  ClearTimer() -- the load's time is no frame's
+end
+
+local function backToMenu()
+  inLevel = false
+  StopLevel()
+  SetDefaultCamera()
+  ActivateObject(ship, 100)
+  ActivateInterface(menu)
+end
+
 local time, fade, x, y = 0, 0, 0, 0
 SetFade(fade)
 while true do
   while SetNextCommand(globalObject) do
     local command = GetCurrentCommand(globalObject)
     if command == "release_all" then
+      if inLevel then
+        StopLevel()
+      end
       DeactivateInterface(menu)
       Release(menu)
       DeactivateObject(ship)
       Release(ship)
       Release(stars)
       return
+    elseif command == "start_level" and not inLevel then
+      startLevel()
+    elseif command == "end_level" and inLevel then
+      backToMenu()
     elseif command == "key_action" then
       local action, pressed = GetCurrentParams(globalObject)
       held[action] = pressed == "1"
       if action == "escape" and pressed == "1" then
         KillAllTasks()
-      elseif action == "fire" and pressed == "1" then
+      elseif action == "fire" and pressed == "1" and not inLevel then
         PlaySpecialSound3D("shot", x, y, 0)
         TakeBonus(x, y - 5, 0) -- at the nose
       end
@@ -63,9 +91,11 @@ while true do
   local dy = (held.down and 1 or 0) - (held.up and 1 or 0)
   x = clamp(x + dx * SPEED * dt, REACH_X)
   y = clamp(y + dy * SPEED * dt, REACH_Y)
-  SetLTransformation(ship, x, y, 0, math.sin(time * BANK_SPEED) * BANK, TILT, 0)
-  DrawDynamicObject(stars)
-  DrawDynamicObject(ship)
-  UpdateInterface(menu)
+  if not inLevel then
+    SetLTransformation(ship, x, y, 0, math.sin(time * BANK_SPEED) * BANK, TILT, 0)
+    DrawDynamicObject(stars)
+    DrawDynamicObject(ship)
+    UpdateInterface(menu)
+  end
   Update()
 end
