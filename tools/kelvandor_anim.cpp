@@ -65,9 +65,9 @@ D3DXMATRIX Pose(const float move[3], const float turn[3]) {
     return pose;
 }
 
-class TableReader {
+class TableReader : public LineErrors {
 public:
-    explicit TableReader(const std::string& path) : m_path(path) {}
+    explicit TableReader(const std::string& path) : LineErrors(path) {}
 
     // Every error of the table is reported; false when there was any.
     bool Read(const std::string& text, SKAnimationFile& out) {
@@ -119,16 +119,6 @@ public:
     }
 
 private:
-    void Error(int line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
-        std::fprintf(stderr, "%s%s:%d: ", g_Prefix, m_path.c_str(), line);
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(stderr, format, args);
-        va_end(args);
-        std::fputc('\n', stderr);
-        ++m_errors;
-    }
-
     // Reads count numbers after the word that introduced them.
     bool Numbers(std::istringstream& words, int line, const std::string& what, float* values, int count) {
         for (int i = 0; i < count; ++i) {
@@ -195,9 +185,6 @@ private:
         track.keys.push_back(key);
         track.durations.push_back(duration);
     }
-
-    std::string m_path;
-    int m_errors = 0;
 };
 
 int Build(const std::string& tablePath, const std::string& outputPath) {

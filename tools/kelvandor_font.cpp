@@ -326,9 +326,9 @@ std::string Shown(uint8_t byte) {
     return text;
 }
 
-class FontReport {
+class FontReport : public LineErrors {
 public:
-    explicit FontReport(const std::string& path) : m_path(path) {}
+    explicit FontReport(const std::string& path) : LineErrors(path) {}
 
     // Every error of the file is reported; false when there was any.
     bool Read(const std::string& data) {
@@ -413,18 +413,6 @@ private:
         float width;
     };
 
-    void Error(int line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
-        std::fprintf(stderr, "%s%s:%d: ", g_Prefix, m_path.c_str(), line);
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(stderr, format, args);
-        va_end(args);
-        std::fputc('\n', stderr);
-        ++m_errors;
-    }
-
-    std::string m_path;
-    int m_errors = 0;
     int m_header[4] = {};
     std::vector<Glyph> m_glyphs;
     int m_firstUnread = 0;

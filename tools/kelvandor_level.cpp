@@ -221,9 +221,9 @@ bool IsReserved(const std::string& name, const char* reserved) {
 
 // ---------------------------------------------------------------- build
 
-class DescriptionReader {
+class DescriptionReader : public LineErrors {
 public:
-    explicit DescriptionReader(const std::string& path) : m_path(path) {}
+    explicit DescriptionReader(const std::string& path) : LineErrors(path) {}
 
     // Every error of the description is reported; false when there was any.
     bool Read(const std::string& text, SLevel& out) {
@@ -271,16 +271,6 @@ public:
     }
 
 private:
-    void Error(int line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
-        std::fprintf(stderr, "%s%s:%d: ", g_Prefix, m_path.c_str(), line);
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(stderr, format, args);
-        va_end(args);
-        std::fputc('\n', stderr);
-        ++m_errors;
-    }
-
     bool Numbers(std::istringstream& words, int line, const char* what, float* values, size_t count) {
         for (size_t i = 0; i < count; ++i) {
             std::string word;
@@ -516,8 +506,6 @@ private:
         spline.segments.push_back(stored);
     }
 
-    std::string m_path;
-    int m_errors = 0;
     int m_lightLine = 0, m_playerLine = 0, m_endLine = 0;
 };
 

@@ -143,9 +143,9 @@ struct Recipe {
     std::vector<Voice> voices;
 };
 
-class RecipeReader {
+class RecipeReader : public LineErrors {
 public:
-    explicit RecipeReader(const std::string& path) : m_path(path) {}
+    explicit RecipeReader(const std::string& path) : LineErrors(path) {}
 
     // Every error of the recipe is reported; false when there was any.
     bool Read(const std::string& text, Recipe& out) {
@@ -208,19 +208,6 @@ public:
             for (const Voice& voice : out.voices)
                 if (voice.hasPan) Error(voice.line, "pan needs a stereo format");
         return m_errors == 0;
-    }
-
-    void Error(int line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
-        if (line > 0)
-            std::fprintf(stderr, "%s%s:%d: ", g_Prefix, m_path.c_str(), line);
-        else
-            std::fprintf(stderr, "%s%s: ", g_Prefix, m_path.c_str());
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(stderr, format, args);
-        va_end(args);
-        std::fputc('\n', stderr);
-        ++m_errors;
     }
 
     int Errors() const { return m_errors; }
@@ -398,9 +385,6 @@ private:
         if (hasEvery && voice.repeat == 1) return Error(line, "every needs repeat (how many plays)"), false;
         return true;
     }
-
-    std::string m_path;
-    int m_errors = 0;
 };
 
 // One frame range of a voice: a note of a tune, a repeat.

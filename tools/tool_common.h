@@ -92,3 +92,28 @@ inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
     }
     return ok;
 }
+
+// The errors of a text file a tool reads: each "kelvandor-name: PATH:LINE:
+// message" (line 0: the file as a whole). A reader reports every error it
+// finds and goes on; the file is good when there was none.
+class LineErrors {
+public:
+    explicit LineErrors(const std::string& path) : m_path(path) {}
+
+    void Error(int line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+        if (line > 0)
+            std::fprintf(stderr, "%s%s:%d: ", g_Prefix, m_path.c_str(), line);
+        else
+            std::fprintf(stderr, "%s%s: ", g_Prefix, m_path.c_str());
+        va_list args;
+        va_start(args, format);
+        std::vfprintf(stderr, format, args);
+        va_end(args);
+        std::fputc('\n', stderr);
+        ++m_errors;
+    }
+
+protected:
+    std::string m_path;
+    int m_errors = 0;
+};
