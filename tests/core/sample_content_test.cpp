@@ -9,6 +9,7 @@
 #include "Render/KRenderObjectLoader.h"
 #include "Render/KVertexEffect.h"
 #include "core/KFile.h"
+#include "core/KMemoryManager.h"
 #include "core/KTextReader.h"
 #include "platform/d3dx9/effect_parser.h"
 #include "platform/image/image_decode.h"
@@ -86,7 +87,11 @@ struct SampleFont {
 class SampleContent : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(OpenArchiveFile(KV_GAME_ARCHIVE), S_OK) << KV_GAME_ARCHIVE; }
-    void TearDown() override { ArchiveTable.clear(); }
+    void TearDown() override {
+        ArchiveTable.clear();
+        // Loaded objects go one link of their chain of owners per collection.
+        while (!g_PendingObjects.empty()) CollectGarbage();
+    }
 
     static std::vector<std::string> Keys(const std::string& folder, const std::string& extension) {
         std::vector<std::string> keys;

@@ -12,6 +12,7 @@
 #include "Render/render_fixture.h"
 #include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
+#include "script/KLuaSupport.h"
 #include "script/KScriptManager.h"
 
 #include "script/script_fixture.h"
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -125,6 +127,13 @@ protected:
         main = nullptr;
         delete GetRenderObjectLoader();
         delete GetScriptManager();
+        // The test's scripts keep what the scene hands them (the player):
+        // give it back, as the sample's scripts do on "delete_object".
+        const std::vector<IKMMObject*> live(g_LiveObjects.begin(), g_LiveObjects.end());
+        for (IKMMObject* object : live)
+            while (object->m_scriptRefs > 0 && TakeBackFromScripts(object)) {
+            }
+        while (!g_PendingObjects.empty()) CollectGarbage();
         splines = m_savedSplines;
         RenderTest::TearDown();
     }

@@ -35,9 +35,14 @@ protected:
     }
     void TearDown() override {
         g_FrameTime = savedFrameTime;
+        // What the scene handed over and the script kept, as a test ends mid-level.
+        if (ship)
+            while (TakeBackFromScripts(ship.Get())) {
+            }
         ship = nullptr;
         script = nullptr;
         ScriptTest::TearDown();
+        while (!g_PendingObjects.empty()) CollectGarbage();
     }
 
     void Run(const char* code) {
