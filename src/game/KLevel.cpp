@@ -14,6 +14,7 @@
 #include "script/KScriptManager.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -63,16 +64,6 @@ void Place(CKRenderObject& object, const D3DXMATRIX& matrix) {
     object.UpdateTransform();
 }
 
-// "%f" in the C locale, whatever the process's locale: a "," decimal point
-// would split the number into two command parameters.
-std::string FixedSix(float value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-    for (char* c = text; *c; ++c)
-        if (*c == ',') *c = '.';
-    return text;
-}
-
 // A task that runs one member of its owner every frame; the old one, if
 // any, is stopped first, so two never drive one level.
 template <class Owner>
@@ -89,6 +80,14 @@ void StartUpdater(CKPtr<IKTask>& slot, Owner* owner, void (Owner::*member)(), in
 }  // namespace
 
 CKLevel* GetLevel() { return g_Level; }
+
+std::string FixedSix(float value) {
+    // Room for the widest float written in full.
+    char text[400];
+    const auto result =
+        std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::fixed, 6);
+    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("0.000000");
+}
 
 bool CKLevelReader::ReadInt(int32_t& value) {
     uint32_t bits = 0;

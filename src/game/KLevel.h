@@ -105,3 +105,8 @@ public:
 
 // The level instance (null before start-up makes it and after shut-down).
 CKLevel* GetLevel();
+
+// A number for a command's parameters, as "%f" writes it in the C locale
+// whatever the process's: the script manager splits parameters on ",", so a
+// "," decimal point would cut the number in two.
+std::string FixedSix(float value);

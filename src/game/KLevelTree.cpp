@@ -22,16 +22,6 @@ constexpr int kScenePriority = 150;
 // beside it, so a ship brushing past it still takes it.
 constexpr float kPickUpReach = 0.27f;
 
-// "%f" whatever the process's locale: the script manager splits parameters
-// on ",", so a "," decimal point would cut the number in two.
-std::string FixedSix(float value) {
-    char text[64];
-    const auto result =
-        std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::fixed, 6);
-    if (result.ec != std::errc()) return "0.000000";
-    return std::string(text, result.ptr);
-}
-
 // A node with no object, or whose objects were never placed (their boxes
 // are inverted), has nothing to be in range of, seen or hit.
 bool IsEmptyBox(const SKBox& box) {
