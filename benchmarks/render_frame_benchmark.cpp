@@ -17,16 +17,22 @@
 // 300-star field, the game's effects on screen; no particle is born or dies.
 // ParticlesReAdded: the same with particles dying and born again each frame
 // so the count stays 2,000, which is what a steady stream of effects costs.
+// Shots: the weapons system keeping 500 straight shots in flight across the
+// screen, a few finishing and fired again from their pool every frame; its
+// update, then the renderer's frame.
 #include "Render/KCamera.h"
 #include "Render/KMaterial.h"
+#include "Render/KMeshFile.h"
 #include "Render/KParticles.h"
 #include "Render/KRender.h"
 #include "Render/KRenderBlock.h"
 #include "Render/KRenderObject.h"
+#include "Render/KRenderObjectLoader.h"
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
 #include "game/KStars.h"
+#include "game/KWeapons.h"
 #include "platform/backend/backend.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "platform/headless/headless_graphics.h"
@@ -37,12 +43,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -69,6 +77,7 @@ constexpr int kObjects = 1000;
 constexpr int kMaterials = 20;
 constexpr int kParticles = 2000;
 constexpr int kStars = 300;
+constexpr int kShots = 500;
 
 class Quad : public CKRenderObject {
 public:
@@ -391,11 +400,97 @@ void ParticlesReAdded(benchmark::State& state) {
     });
 }
 
+// A bolt that never meets anything (there is no level), flying 30 units a
+// second: 101 frames to the end of its range, so firing 5 a frame fills
+// the screen with 500 and then replaces those that finish.
+constexpr int kShotsPerFrame = 5;
+constexpr const char* kShotTable = "bolt simple bolt.rdf; enemy; 30; 0; none; none\n";
+
+// A thin additive diamond in the play plane, nose along -y, as the game's bolts.
+bool WriteBoltMesh() {
+    SKMeshFile mesh;
+    mesh.root.name = "bolt";
+    const float corners[4][2] = {{0.0f, -0.4f}, {0.07f, 0.0f}, {0.0f, 0.4f}, {-0.07f, 0.0f}};
+    const float uvs[4][2] = {{0.5f, 0.0f}, {1.0f, 0.5f}, {0.5f, 1.0f}, {0.0f, 0.5f}};
+    for (int i = 0; i < 4; ++i) {
+        SKVertex vertex{};
+        vertex.x = corners[i][0], vertex.y = corners[i][1];
+        vertex.nz = -1.0f;
+        vertex.diffuse = 0xFF40C0FF;
+        vertex.u0 = uvs[i][0], vertex.v0 = uvs[i][1];
+        mesh.root.vertices.push_back(vertex);
+    }
+    mesh.root.indices = {0, 1, 2, 0, 2, 3};
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!WriteMeshFile(mesh, &bytes, &error)) return false;
+    std::filesystem::create_directories("Data/Meshes");
+    std::ofstream("Data/Meshes/bolt.msh", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream("Data/Meshes/bolt.rdf") << "mesh = bolt.msh\n[bolt]\neffectfile = glow.fx\ntexturefile1 = glow.tga\n"
+                                             "type = 1\n";
+    std::ofstream("Data/weapons.dat") << kShotTable;
+    return true;
+}
+
+void Shots(benchmark::State& state) {
+    Stage stage(state, {"Data/Effects/glow.fx", "Data/Textures/glow.tga"});
+    if (!stage.render) return;
+    if (!WriteBoltMesh()) {
+        state.SkipWithError("the bolt mesh could not be written");
+        return;
+    }
+    // Far enough back that the whole 50-unit flight stays on screen.
+    CKPtr<CKPerspectiveCamera> camera(new CKPerspectiveCamera());
+    camera->SetEye({0, 0, -60});
+    camera->SetLookAt({0, 0, 0});
+    camera->SetUp({0, 1, 0});
+    camera->SetFov(1.0f);
+    camera->SetNear(1.0f);
+    camera->SetFar(200.0f);
+    camera->Update();
+    stage.render->AddCamera(9, camera);
+
+    const auto loader = std::make_unique<CKRenderObjectLoader>();
+    CKPtr<CKWeaponsSystem> weapons(new CKWeaponsSystem());
+    if (!weapons->Start()) {
+        state.SkipWithError("the weapons system did not start");
+        return;
+    }
+    const std::string bolt = "bolt";
+    int fired = 0;
+    // Each row of the screen in turn, left edge to the right.
+    const auto fire = [&] {
+        const float y = static_cast<float>(fired % 40) - 20.0f;
+        weapons->Fire(bolt, {-25.0f, y, 0.0f}, {1.0f, 0.0f, 0.0f});
+        ++fired;
+    };
+    // Staggered launches, so shots finish a few at a time rather than all at
+    // once; bounded, should a shot fail to fire.
+    for (int frame = 0; frame < 2 * kShots && static_cast<int>(weapons->liveShots.size()) < kShots; ++frame)
+        stage.Frame([&] {
+            weapons->Update();
+            for (int i = 0; i < kShotsPerFrame && static_cast<int>(weapons->liveShots.size()) < kShots; ++i) fire();
+        });
+    const int firedBefore = fired;
+    size_t fewest = weapons->liveShots.size();
+    stage.Measure(state, "Shots", [&] {
+        weapons->Update();
+        fewest = std::min(fewest, weapons->liveShots.size());
+        for (int i = static_cast<int>(weapons->liveShots.size()); i < kShots; ++i) fire();
+    });
+    state.counters["refired_per_frame"] =
+        benchmark::Counter(static_cast<double>(fired - firedBefore), benchmark::Counter::kAvgIterations);
+    // Drawn each frame: what stayed in flight through the update.
+    state.counters["fewest_drawn"] = static_cast<double>(fewest);
+}
+
 BENCHMARK(RenderFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LevelFrame)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FloorFile)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ParticlesAndStars)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ParticlesReAdded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Shots)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tga_file.h"
+
 namespace {
 
 constexpr int kSide = 512;
@@ -54,24 +56,7 @@ public:
             for (int x = x0; x < x0 + w; ++x) Set(x, y, c, 0);
     }
 
-    // Top-left origin and 8 alpha bits, as the game's other textures.
-    bool Write(const char* path) const {
-        uint8_t header[18] = {};
-        header[2] = 2;
-        header[12] = kSide & 0xFF;
-        header[13] = kSide >> 8;
-        header[14] = kSide & 0xFF;
-        header[15] = kSide >> 8;
-        header[16] = 32;
-        header[17] = 0x28;
-        FILE* f = std::fopen(path, "wb");
-        if (!f) return false;
-        bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
-        ok = std::fwrite(m_texels.data(), 1, m_texels.size(), f) == m_texels.size() && ok;
-        ok = std::fclose(f) == 0 && ok;
-        if (!ok) std::remove(path);
-        return ok;
-    }
+    bool Write(const char* path) const { return WriteTga32(path, kSide, kSide, m_texels); }
 
 private:
     static uint8_t Byte(double v) { return static_cast<uint8_t>(std::lround(Clamp01(v) * 255.0)); }

@@ -17,6 +17,7 @@
 #include "game/KGameData.h"
 #include "game/KGameLuaFunctions.h"
 #include "game/KLevel.h"
+#include "game/KWeapons.h"
 #include "interface/KFont.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "resources/resource.h"
@@ -32,6 +33,7 @@ struct CKApplication::RunTasks {
     CKPtr<CKMusic> music;
     CKPtr<CQInput> input;
     CKPtr<CKParticlesManager> particles;
+    CKPtr<CKWeaponsSystem> weapons;
     CKPtr<CKRender> render;
     CKPtr<CKGlobalTimer> timer;
     CKPtr<CKLuaScript> mainScript;
@@ -185,7 +187,12 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
         g_Kernel->AddTask(tasks.mainScript);
     }
 
-    // 18. The weapons system joins here at priority 150.
+    // 18. After the renderer, which the prototypes' meshes and materials
+    // need. Without its table the system stays out of the kernel and every
+    // shot asked for is ignored.
+    tasks.weapons = new CKWeaponsSystem();
+    tasks.weapons->m_priority = 150;
+    g_Kernel->AddTask(tasks.weapons);
 
     // 19. Without its table the manager stays out of the kernel, and every
     // particle asked for is ignored.
@@ -235,6 +242,7 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         // Run's task pointers: input, particles, weapons, "main", then the timer.
         tasks.input = nullptr;
         tasks.particles = nullptr;
+        tasks.weapons = nullptr;
         tasks.mainScript = nullptr;
         tasks.timer = nullptr;
         [[fallthrough]];

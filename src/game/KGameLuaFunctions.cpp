@@ -8,6 +8,7 @@
 #include "core/KKernel.h"
 #include "game/KLevel.h"
 #include "game/KStars.h"
+#include "game/KWeapons.h"
 #include "interface/KInterface.h"
 #include "platform/crt/msvc_rand.h"
 #include "script/KScriptManager.h"
@@ -115,6 +116,31 @@ D3DXVECTOR3 WorldPoint(const CKRenderObject& object, const D3DXVECTOR3& local) {
     D3DXVECTOR4 out;
     D3DXVec3Transform(&out, &local, &object.worldMatrix);
     return {out.x, out.y, out.z};
+}
+
+// Shot(weapon, object, ox, oy, oz, tx, ty, tz): fires from the object's
+// point (ox, oy, oz) towards that point moved by (tx, ty, tz), both taken
+// through its world matrix. Shots fly in the play plane: z is dropped, and
+// an aim with no x-y part (or none that is finite) fires with no direction.
+int LuaShot(lua_State* L) {
+    const std::string weapon = CheckLuaString(L, 1);
+    CKRenderObject* object = LuaToObject<CKRenderObject>(L, 2);
+    CKWeaponsSystem* weapons = GetWeaponsSystem();
+    if (!object || !weapons) return 0;
+    float v[6];
+    for (int i = 0; i < 6; ++i) v[i] = static_cast<float>(lua_tonumber(L, i + 3));
+    const D3DXVECTOR3 origin = WorldPoint(*object, {v[0], v[1], v[2]});
+    const D3DXVECTOR3 aim = WorldPoint(*object, {v[0] + v[3], v[1] + v[4], v[2] + v[5]});
+    float dx = aim.x - origin.x, dy = aim.y - origin.y;
+    const float length = std::sqrt(dx * dx + dy * dy);
+    if (length > 0.0f && std::isfinite(length)) {
+        dx /= length;
+        dy /= length;
+    } else {
+        dx = dy = 0.0f;
+    }
+    weapons->Fire(weapon, D3DXVECTOR3(origin.x, origin.y, 0.0f), D3DXVECTOR3(dx, dy, 0.0f));
+    return 0;
 }
 
 int LuaKillEnemy(lua_State* L) {
@@ -342,10 +368,10 @@ int LuaSetActions(lua_State* L) {
 
 }  // namespace
 
-// The empty slots belong to the weapons, the enemy table, the level, the
+// The empty slots belong to the enemy table, the level, the
 // interface screens and the saved game; each fills its own.
 const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
-    {"Shot", nullptr},
+    {"Shot", LuaShot},
     {"GetEnemyData", nullptr},
     {"StopScript", nullptr},
     {"KillEnemy", LuaKillEnemy},

@@ -10,6 +10,7 @@
 #include "game/KLevelTree.h"
 #include "game/KSpline.h"
 #include "game/KStars.h"
+#include "game/KWeapons.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
@@ -286,7 +287,7 @@ void CKLevel::Start() {
 
 void CKLevel::Stop() {
     if (CKParticlesManager* particles = GetParticlesManager()) particles->ReleaseAll();
-    // The weapons system's shots return to their pool here once it exists.
+    if (CKWeaponsSystem* weapons = GetWeaponsSystem()) weapons->ReturnAll();
     if (root) root->DeactivateObjects();
     for (CKPtr<IKTask>* task : {&objectUpdater, &levelUpdater})
         if (*task) {

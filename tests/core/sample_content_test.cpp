@@ -2,7 +2,8 @@
 // descriptor's mesh, effects, textures, vertex effects and animations load,
 // its nodes are drawn by the game camera, and looping tracks close their loop;
 // the menu's fonts and screens are whole and written in cp1251; the first
-// level's objects load through the game's loader.
+// level's objects load through the game's loader; the weapons table names
+// only what the archive and the game folder hold.
 #include "Render/KAnimationFile.h"
 #include "Render/KDescriptor.h"
 #include "Render/KMeshFile.h"
@@ -11,6 +12,7 @@
 #include "core/KFile.h"
 #include "core/KMemoryManager.h"
 #include "core/KTextReader.h"
+#include "game/KWeapons.h"
 #include "platform/d3dx9/effect_parser.h"
 #include "platform/image/image_decode.h"
 #include "script/KScriptManager.h"
@@ -19,6 +21,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -401,6 +406,109 @@ TEST_F(SampleContent, ThePlayersScriptIsListedAsAnActionListener) {
     EXPECT_EQ(
         ParseDescriptor(descriptor->data(), static_cast<int32_t>(descriptor->size())).Section("root").at("script"),
         "player");
+}
+
+// The weapons table as the weapons system reads it: a weapon of every kind,
+// each line as long as its kind reads (a short one would read empty items
+// and zeros without a word), and every mesh, part, atlas, effect, particle
+// emitter, impact weapon and launch sound it names present. Sounds are loose
+// files of the game folder, and 3D samples must be mono.
+TEST_F(SampleContent, TheWeaponsTableNamesOnlyWhatTheGameHas) {
+    const auto table = Read("Data\\weapons.dat");
+    ASSERT_TRUE(table);
+    const std::vector<SKWeaponLine> lines = ParseWeaponTable(table->data(), static_cast<int32_t>(table->size()));
+    ASSERT_FALSE(lines.empty());
+
+    const auto particles = Read("Data\\particles.dat");
+    ASSERT_TRUE(particles);
+    std::set<std::string> emitters;
+    for (const std::string& line : Lines(*particles)) emitters.insert(SplitTokens(line, " ").at(0));
+
+    const std::map<std::string, size_t> lengths{
+        {"simple", 6}, {"rocket", 9}, {"srocket", 9}, {"s_explosion", 10}, {"g_explosion", 11}};
+    std::set<std::string> names, kinds, impacts, sides;
+    std::map<std::string, std::set<std::string>> soundUsers;
+    CKRenderObjectLoader loader;
+    auto expectDescriptor = [&](const std::string& descriptor) {
+        EXPECT_TRUE(Read("Data\\Meshes\\" + descriptor)) << descriptor;
+        const CKPtr<CKRenderObject> root = loader.LoadRenderObject(descriptor, kGameLayerOffset);
+        ASSERT_TRUE(root) << descriptor;
+        std::vector<CKPtr<CKRenderObject>> tree;
+        root->CollectInto(tree);
+        size_t triangles = 0;
+        for (const CKPtr<CKRenderObject>& node : tree) triangles += node->indices.size() / 3;
+        EXPECT_GT(triangles, 0u) << descriptor;
+    };
+
+    for (const SKWeaponLine& line : lines) {
+        SCOPED_TRACE(line.name);
+        names.insert(line.name);
+        kinds.insert(line.kind);
+        const std::vector<std::string> params = SplitWeaponParams(line.paramText);
+        ASSERT_EQ(lengths.count(line.kind), 1u) << line.kind;
+        ASSERT_EQ(params.size(), lengths.at(line.kind));
+        soundUsers[params.back()].insert(line.name);
+
+        if (line.kind == "simple" || line.kind == "rocket" || line.kind == "srocket") {
+            expectDescriptor(params[0]);
+            // Any word but "enemy" aims at the player: a misspelt side would
+            // turn the player's own weapon on him.
+            EXPECT_TRUE(params[1] == "enemy" || params[1] == "player") << params[1];
+            sides.insert(params[1]);
+            EXPECT_GT(std::atof(params[2].c_str()), 0.0) << "speed";
+            EXPECT_GT(std::atof(params[3].c_str()), 0.0) << "damage";
+            impacts.insert(params[4]);
+            if (line.kind != "simple") {
+                EXPECT_EQ(emitters.count(params[5]), 1u) << params[5];
+                EXPECT_GT(std::atof(params[6].c_str()), 0.0) << "trail size";
+                EXPECT_GT(std::atof(params[7].c_str()), 0.0) << "trail lifetime";
+            }
+            continue;
+        }
+
+        size_t first = 0;
+        if (line.kind == "g_explosion") {
+            const auto parts = SplitTokens(params[0], ",");
+            EXPECT_FALSE(parts.empty());
+            for (const std::string& part : parts) expectDescriptor(part + ".rdf");
+            EXPECT_EQ(emitters.count("gib1"), 1u);
+            first = 1;
+        }
+        const auto atlas = Texture(params[first]);
+        ASSERT_TRUE(atlas) << params[first];
+        const int columns = std::atoi(params[first + 1].c_str()), rows = std::atoi(params[first + 2].c_str());
+        ASSERT_GT(columns, 0);
+        ASSERT_GT(rows, 0);
+        // Frames that do not split the atlas evenly would cut across its pictures.
+        EXPECT_EQ(atlas->width % columns, 0);
+        EXPECT_EQ(atlas->height % rows, 0);
+        EXPECT_GT(std::atof(params[first + 3].c_str()), 0.0) << "frames a second";
+        EXPECT_GT(std::atof(params[first + 4].c_str()), 0.0) << "size";
+        EXPECT_GT(std::atoi(params[first + 5].c_str()), 0) << "sprites";
+        EXPECT_EQ(SplitTokens(params[first + 8], ",").size(), 3u) << params[first + 8];
+    }
+    // The explosions draw with the effect their class names.
+    EXPECT_EQ(EffectProblems("light.fx", 1), "");
+
+    EXPECT_EQ(kinds, (std::set<std::string>{"simple", "rocket", "srocket", "s_explosion", "g_explosion"}));
+    EXPECT_EQ(sides, (std::set<std::string>{"enemy", "player"}));
+    for (const std::string& impact : impacts) EXPECT_EQ(names.count(impact), 1u) << "impact " << impact;
+
+    const std::filesystem::path sounds = std::filesystem::path(KV_GAME_ARCHIVE).parent_path() / "Data" / "Sounds";
+    bool shared = false;
+    for (const auto& [sound, users] : soundUsers) {
+        if (sound == "none") continue;
+        SCOPED_TRACE(sound);
+        shared = shared || users.size() > 1;
+        std::ifstream file(sounds / sound, std::ios::binary);
+        ASSERT_TRUE(file) << (sounds / sound);
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        ASSERT_GT(bytes.size(), 44u);
+        EXPECT_EQ(std::string(bytes.data(), 4), "RIFF");
+        EXPECT_EQ(std::string(bytes.data() + 8, 4), "WAVE");
+        EXPECT_EQ(bytes[22] | bytes[23] << 8, 1) << "channels";
+    }
+    EXPECT_TRUE(shared) << "no two weapons share a launch sound";
 }
 
 }  // namespace

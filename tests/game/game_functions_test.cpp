@@ -10,6 +10,7 @@
 #include "game/KLevelTree.h"
 #include "game/KSpline.h"
 #include "game/KStars.h"
+#include "game/KWeapons.h"
 #include "script/KLuaFunctions.h"
 #include "script/KLuaScript.h"
 #include "script/KLuaSupport.h"
@@ -445,6 +446,59 @@ TEST_F(GameFunctions, HideTitleBurstsAroundTheLevelsPosition) {
     }
 }
 
+// --- Shot -----------------------------------------------------------------------
+
+TEST_F(GameFunctions, ShotFiresFromTheObjectTowardsItsAimInThePlayPlane) {
+    CKPtr<CKRenderObject> ship(new CKRenderObject("ship"));
+    Bind("ship", ship.Get());
+    EXPECT_EQ(Eval("select('#', Shot('laser', ship, 0, 0, 0, 0, -1, 0))"), "0");  // no weapons system: nothing
+
+    CKPtr<CKWeaponsSystem> weapons(new CKWeaponsSystem());
+    const std::string table = "laser simple none.rdf;enemy;10;1;;none\n";
+    weapons->LoadTable(reinterpret_cast<const uint8_t*>(table.data()), static_cast<int32_t>(table.size()));
+    D3DXMATRIX quarter, scale;
+    D3DXMatrixRotationZ(&quarter, 1.5707964f);
+    D3DXMatrixScaling(&scale, 3.0f, 3.0f, 3.0f);
+    const auto at = [](const D3DXMATRIX& m, float x, float y, float z) {
+        D3DXMATRIX place;
+        D3DXMatrixTranslation(&place, x, y, z);
+        return m * place;
+    };
+    const struct {
+        const char* what;
+        D3DXMATRIX world;
+        const char* args;
+        D3DXVECTOR3 position, direction;
+    } cases[] = {
+        // Both points turn with the object; the origin's z is dropped.
+        {"turned a quarter", at(quarter, 4, 5, 6), "1, 0, 2, 0, -2, 0", {4, 6, 0}, {1, 0, 0}},
+        {"scaled", at(scale, 1, 1, 1), "0, 0, 0, 1, 1, 0", {1, 1, 0}, {0.70710677f, 0.70710677f, 0}},
+        {"aimed along z only", at(scale, 0, 0, 0), "1, 2, 3, 0, 0, 5", {3, 6, 0}, {0, 0, 0}},
+        {"aimed at infinity", at(scale, 0, 0, 0), "0, 0, 0, 1/0, 0, 0", {0, 0, 0}, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ship->parentMatrix = c.world;
+        ship->transformSet = 1;
+        ship->UpdateTransform();
+        weapons->liveShots.clear();
+        EXPECT_EQ(Eval(std::string("select('#', Shot('laser', ship, ") + c.args + "))"), "0");
+        ASSERT_EQ(weapons->liveShots.size(), 1u);
+        const CKShot& shot = *weapons->liveShots.back();
+        EXPECT_NEAR(shot.position.x, c.position.x, 1e-5f);
+        EXPECT_NEAR(shot.position.y, c.position.y, 1e-5f);
+        EXPECT_EQ(shot.position.z, 0.0f);
+        EXPECT_NEAR(shot.direction.x, c.direction.x, 1e-5f);
+        EXPECT_NEAR(shot.direction.y, c.direction.y, 1e-5f);
+        EXPECT_EQ(shot.direction.z, 0.0f);
+    }
+    weapons->liveShots.clear();
+    Eval("Shot('laser', nil, 0, 0, 0, 0, -1, 0)");
+    Eval("Shot('unknown', ship, 0, 0, 0, 0, -1, 0)");
+    EXPECT_TRUE(weapons->liveShots.empty());
+    EXPECT_NE(Eval("Shot({}, ship, 0, 0, 0, 0, -1, 0)").find("error"), std::string::npos);
+}
+
 TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
     const std::vector<std::string> expected = {"Shot",
                                                "GetEnemyData",
@@ -490,7 +544,7 @@ TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
         "SetText",          "KillEnemy",       "CrossPlayerRay",    "RotateToPlayer",
         "SetWeaponUpgrade", "SetArmor",        "InitLevel",         "StartLevel",
         "StopLevel",        "AddLife",         "GetPlayerLife",     "SetScore",
-        "AddScore",         "GetScore",        "HideTitle"};
+        "AddScore",         "GetScore",        "HideTitle",         "Shot"};
     ASSERT_EQ(kGameLuaFunctionCount, expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(g_GameLuaFunctions[i].name, expected[i]) << i;
@@ -520,13 +574,14 @@ TEST_F(GameStartup, MainGetsBothTablesAndTheLoader) {
                 "local box = LoadRenderObject('box.rdf', 10)\n"
                 "SetDefaultCamera()\n"
                 "local f = io.open('seen.txt', 'w')\n"
-                "f:write(GetChildObject(box, 'box') == box and 'box' or 'none', ' ', type(Shot))\n"
+                "f:write(GetChildObject(box, 'box') == box and 'box' or 'none', ' ', type(Shot), ' ', "
+                "type(GetEnemyData))\n"
                 "f:close()\n"
                 "Release(box)\n"
                 "while true do Update() end\n");
     LogCapture log;
     EXPECT_EQ(Play("0 launcher start\n5 close\n"), 0);
-    EXPECT_EQ(ReadFile("seen.txt"), "box nil");  // the empty slots register nothing
+    EXPECT_EQ(ReadFile("seen.txt"), "box function nil");  // the empty slots register nothing
     EXPECT_FALSE(Logged(log, "неудаленный объект"));
     EXPECT_FALSE(Logged(log, "Невозможно загрузить"));
 }

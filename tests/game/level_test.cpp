@@ -1,11 +1,12 @@
 // The level: its file's three blocks (the light with its skipped records, the
 // end marker, the player record, mirrored placements), damaged files that
 // change nothing, the scroll and its "level_move" and "end_level" commands,
-// the guards of Start and Stop, the playfield bounds of the ray queries and
-// the removal of spline enemies.
+// the guards of Start and Stop, the playfield bounds of the ray queries, the
+// removal of spline enemies, and shots flying in a running level.
 #include "game/KLevel.h"
 #include "game/KLevelTree.h"
 #include "game/KSpline.h"
+#include "game/KWeapons.h"
 
 #include "Render/KRenderObjectLoader.h"
 #include "Render/mesh_fixture.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -607,6 +609,148 @@ TEST_F(Level, RemovingEnemiesEmptiesTheirSplinesEntryWithTheLast) {
     ASSERT_EQ(level->enemies.size(), 1u);
     EXPECT_EQ(level->enemies[0], other);
     EXPECT_EQ(stray->GetRefCount(), 1);
+}
+
+// --- Shots in a running level -----------------------------------------------
+
+// The shots of both sides, numbered so each step is 0.5 at dt 0.1, and the
+// explosion they leave where they end.
+constexpr const char* kWeaponsTable =
+    "laser simple none.rdf;enemy;5;2.5;boom;none\n"
+    "hostile simple none.rdf;player;5;1;boom;none\n"
+    "rocket rocket none.rdf;enemy;5;2.5;boom;trail;0.1;0.5;none\n"
+    "homing srocket none.rdf;enemy;5;2.5;boom;trail;0.1;0.5;none\n"
+    "boom s_explosion none.tga;1;1;1;1;0;0;0;1,1,1;none\n";
+
+class LevelShots : public Level {
+protected:
+    void SetUp() override {
+        Level::SetUp();
+        if (HasFatalFailure()) return;
+        // A scripted hull whose unscripted plate sits at x = 0 and the hull
+        // itself far aside, so a hit names two different objects.
+        mesh_fixture::WriteMesh(
+            "hull.msh", SKMeshFile{mesh_fixture::Node("hull", 3.0f, 1u, {mesh_fixture::Node("plate", -0.5f, 1u)}), {}});
+        mesh_fixture::WriteDescriptor("target.rdf", "mesh = hull.msh\n[hull]\nscript = main\n");
+        weapons = new CKWeaponsSystem();
+        const std::string table = kWeaponsTable;
+        weapons->LoadTable(reinterpret_cast<const uint8_t*>(table.data()), static_cast<int32_t>(table.size()));
+        // Its plate: x from -0.5 to 0.5, y from 4 to 5.
+        LevelBytes objects;
+        objects.Object("target", Translation(0, 4, 0)).Object("endlevel", EndAt(-300.0f));
+        ASSERT_TRUE(Load("shots.lvl", objects, 2));
+        level->Start();
+        level->player->transformSet = 1;  // at the origin, as its script would place it
+        level->player->UpdateTransform();
+        Frame(0.0f);
+        Heard("main"), Heard("player");
+    }
+    void TearDown() override {
+        weapons = nullptr;
+        Level::TearDown();
+    }
+    // One frame of the weapons system alone.
+    void Step(float seconds) {
+        g_FrameTime = seconds;
+        weapons->Update();
+    }
+    // The "shot" commands a script has read, once its slice has run.
+    static std::string ShotsHeard(const std::string& name) {
+        Frame(0.0f);
+        std::string shots;
+        const std::string seen = Heard(name);
+        for (size_t at = seen.find("shot("); at != std::string::npos; at = seen.find("shot(", at + 1))
+            shots += seen.substr(at, seen.find(')', at) + 1 - at);
+        return shots;
+    }
+
+    CKPtr<CKWeaponsSystem> weapons;
+};
+
+TEST_F(LevelShots, ShotsLeavingThePlayfieldVanishWithoutImpactOrCommand) {
+    const struct {
+        float position, x, y, dx, dy;
+        bool flies;
+    } cases[] = {
+        {0, 7.6f, 0.5f, -1, 0, false},  // the player a step ahead would be hit from inside
+        {0, -7.6f, 0.5f, 1, 0, false},    {0, 0, 9.5f, 0, -1, false},
+        {0, 0, -9.5f, 0, 1, false},       {-100, 0, -90.5f, 0, 1, false},   // the field scrolls with the level
+        {-100, 0, -109.5f, 0, -1, false}, {-100, 7.5f, -100, 0, -1, true},  // on the bound itself
+        {-100, 0, -108.9f, 0, -1, true},
+    };
+    for (const char* weapon : {"laser", "hostile", "rocket", "homing"})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << weapon << " at " << c.position << ": " << c.x << "," << c.y);
+            level->position = c.position;
+            weapons->Fire(weapon, {c.x, c.y, 0}, {c.dx, c.dy, 0});
+            Step(0.1f);
+            if (c.flies) {
+                ASSERT_EQ(weapons->liveShots.size(), 1u);
+                EXPECT_EQ(weapons->liveShots.front()->GetName(), weapon);
+            } else {
+                EXPECT_TRUE(weapons->liveShots.empty());  // no explosion either
+            }
+            weapons->ReturnAll();
+            EXPECT_EQ(ShotsHeard("main") + ShotsHeard("player"), "");
+        }
+    EXPECT_EQ(weapons->pools.at("boom").size(), 1u);  // only ever its prototype
+}
+
+TEST_F(LevelShots, AHitTellsTheOwnersScriptAndTheImpactEndsTheStep) {
+    CKRenderObject* hull = level->root->objects.at(0).Get();
+    ASSERT_EQ(hull->name, "hull");
+    ASSERT_EQ(hull->children.size(), 1u);
+    CKRenderObject* plate = hull->children[0].Get();
+    CKRenderObject* ship = level->player.Get();
+    // The full 64-bit pointer values, as the scripts look objects up by them.
+    const auto id = [](const CKRenderObject* object) { return std::to_string(reinterpret_cast<intptr_t>(object)); };
+    const std::string hullPlate = id(hull) + "|" + id(plate), shipShip = id(ship) + "|" + id(ship);
+    const struct {
+        const char* weapon;
+        float y, seconds;
+        const char* script;
+        std::string command;
+    } cases[] = {
+        // A step of 0.5 that meets the plate 0.1 ahead. The simple shot
+        // names the side it hits; the rockets do not.
+        {"laser", 3.9f, 0.1f, "main", "shot(" + hullPlate + "|2.500000|enemy)"},
+        {"rocket", 3.9f, 0.1f, "main", "shot(" + hullPlate + "|2.500000)"},
+        {"homing", 3.9f, 0.1f, "main", "shot(" + hullPlate + "|2.500000)"},
+        // An enemy's shot hits the player and the level's objects alike. The
+        // player is not mirrored as placed objects are, so a ray meets its
+        // box where it leaves it (1.1 ahead): a step of 1.5.
+        {"hostile", -0.1f, 0.3f, "player", "shot(" + shipShip + "|1.000000|player)"},
+        {"hostile", 3.9f, 0.1f, "main", "shot(" + hullPlate + "|1.000000|player)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.weapon << " from " << c.y);
+        const size_t pooled = weapons->pools.at(c.weapon).size();
+        weapons->Fire(c.weapon, {0, c.y, 0}, {0, 1, 0});
+        Step(c.seconds);
+        ASSERT_EQ(weapons->liveShots.size(), 1u);
+        const CKShot& boom = *weapons->liveShots.front();
+        EXPECT_EQ(boom.GetName(), "boom");
+        EXPECT_NEAR(boom.position.x, 0.0f, 1e-6f);
+        EXPECT_NEAR(boom.position.y, c.y + 5.0f * c.seconds, 1e-5f);                 // the end of the step
+        EXPECT_EQ(weapons->pools.at(c.weapon).size(), std::max<size_t>(pooled, 2));  // the shot came back
+        EXPECT_EQ(ShotsHeard(c.script), c.command);
+        EXPECT_EQ(ShotsHeard(std::string(c.script) == "main" ? "player" : "main"), "");
+        weapons->ReturnAll();
+    }
+}
+
+TEST_F(LevelShots, ThePlayersShotsPassThroughThePlayer) {
+    for (const char* weapon : {"laser", "rocket", "homing"}) {
+        SCOPED_TRACE(weapon);
+        weapons->Fire(weapon, {0, -0.1f, 0}, {0, 1, 0});
+        Step(0.3f);  // far enough to hit the player, were it an enemy's
+        ASSERT_EQ(weapons->liveShots.size(), 1u);
+        const CKShot& shot = *weapons->liveShots.front();
+        EXPECT_EQ(shot.GetName(), weapon);
+        EXPECT_NEAR(shot.position.y, 1.4f, 1e-5f);
+        EXPECT_EQ(ShotsHeard("player"), "");
+        weapons->ReturnAll();
+    }
 }
 
 }  // namespace

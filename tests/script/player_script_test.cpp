@@ -1,7 +1,8 @@
 // The sample player script (data/Data/Scripts/player.lua) flying a render
 // object: riding the level's scroll, moving on the held actions within the
 // visible playfield, taking bonuses, and giving back the reference that came
-// with its object.
+// with its object, firing its two weapons at their paces, and losing armour
+// to enemy hits.
 #include "Render/KRenderObject.h"
 #include "core/KKernel.h"
 #include "script/KLuaScript.h"
@@ -26,7 +27,13 @@ protected:
         Run("calls = ''\n"
             "function PlaySpecialSound(name) calls = calls .. 'sound ' .. name .. ';' end\n"
             "function AddLife() calls = calls .. 'life;' end\n"
-            "function SetWeaponUpgrade(n) calls = calls .. 'weapon ' .. n .. ';' end");
+            "function SetWeaponUpgrade(n) calls = calls .. 'weapon ' .. n .. ';' end\n"
+            "shots = ''\n"
+            "function Shot(name, object, ox, oy, oz, tx, ty, tz)\n"
+            "  shots = shots .. string.format('%s %s %g,%g,%g %g,%g,%g;', name, PointerToString(object),\n"
+            "                                 ox, oy, oz, tx, ty, tz)\n"
+            "end\n"
+            "function SetArmor(value) armor = value end");
         ASSERT_TRUE(script->Start());
         savedFrameTime = g_FrameTime;
         g_FrameTime = 0.1f;
@@ -131,6 +138,64 @@ TEST_F(PlayerScript, BonusesPlayTheClickAndReachTheirGameFunctions) {
         Push("bonus", c.params);
         Frames(1);
         EXPECT_EQ(Global(*script, "calls"), c.calls);
+    }
+}
+
+// How many times `text` holds `part`.
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+TEST_F(PlayerScript, HeldWeaponsFireFromTheNoseUpTheScreenAtTheirOwnPace) {
+    const std::string id = ObjectIdString(ship.Get());
+    // A tap fires at once, from the ship's own point ahead of it, up the screen (-y).
+    Push("key_action", "fire,1");
+    Frames(1);
+    EXPECT_EQ(Global(*script, "shots"), "laser " + id + " 0,-1,0 0,-1,0;");
+    // Held for 2 s at 0.1 s a frame: a laser every 0.15 s rounds up to every other frame.
+    Frames(19);
+    EXPECT_EQ(Count(Global(*script, "shots"), "laser "), 10);
+    Push("key_action", "fire,0");
+    Run("shots = ''");
+    Frames(10);
+    EXPECT_EQ(Global(*script, "shots"), "");
+
+    // Rockets on their own key, far slower: 0.6 s between them.
+    Push("key_action", "rocket,1");
+    Frames(20);
+    const std::string rockets = Global(*script, "shots");
+    EXPECT_EQ(Count(rockets, "laser "), 0);
+    EXPECT_GE(Count(rockets, "rocket " + id + " 0,-1,0 0,-1,0;"), 3);
+    EXPECT_LE(Count(rockets, "rocket "), 4);
+}
+
+TEST_F(PlayerScript, EnemyHitsLowerTheArmourDownToNothingAndANewShipStartsWhole) {
+    Frames(1);
+    EXPECT_EQ(Global(*script, "armor"), "5");
+    const std::string id = ObjectIdString(ship.Get());
+    // "shot": owner, part hit, damage (and a side for rockets); 10 damage is one point.
+    const struct {
+        const char* params;
+        const char* armor;
+    } cases[] = {
+        {",10.000000", "4"},
+        {",15.000000,player", "2.5"},
+        {",100.000000", "0"},
+        {",10.000000", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.params);
+        Push("shot", id + "," + id + c.params);
+        Frames(1);
+        EXPECT_EQ(Global(*script, "armor"), c.armor);
+    }
+    CKPtr<CKRenderObject> next = new CKRenderObject("root");
+    Enter(next.Get());
+    Frames(1);
+    EXPECT_EQ(Global(*script, "armor"), "5");
+    while (TakeBackFromScripts(next.Get())) {
     }
 }
 

@@ -69,7 +69,7 @@ TEST_F(ScriptStartup, TheSampleMainScriptRunsUntilReleaseAll) {
         GameTable() { InstallGameLuaFunctions(); }
         ~GameTable() { InstallLuaFunctions(KLuaTable::Game, nullptr, 0); }
     } gameTable;
-    for (const char* file : {"list.dat", "main.lua", "menu.lua", "player.lua"})
+    for (const char* file : {"list.dat", "main.lua", "menu.lua", "player.lua", "enemy.lua"})
         std::filesystem::copy_file(std::filesystem::path(KV_SAMPLE_SCRIPTS) / file,
                                    std::filesystem::path("Data") / "Scripts" / file);
     LogCapture log;

@@ -44,6 +44,7 @@ end
 
 local function backToMenu()
   inLevel = false
+  print(string.format("level ended: score %d", GetScore()))
   StopLevel()
   SetDefaultCamera()
   ActivateObject(ship, 100)
