@@ -341,6 +341,12 @@ protected:
         rocket = CKWeaponsSystem::CreateShot("h", "srocket", "m;enemy;1;1;boom;t;0.1;1;none");
         boom = Prototype("boom", 5);
     }
+    // Before the collection at the end: a shot still flying holds its prototypes.
+    void TearDown() override {
+        rocket = nullptr;
+        boom = nullptr;
+        Weapons::TearDown();
+    }
     // Heading of the flight direction, in radians from +x.
     float Bearing() const { return std::atan2(rocket->direction.y, rocket->direction.x); }
     static CKPtr<CKRenderObject> EnemyAt(float x, float y) {
