@@ -14,6 +14,7 @@
 #include "core/KKernel.h"
 #include "core/KLog.h"
 #include "core/KMemoryManager.h"
+#include "game/KEnemyDatabase.h"
 #include "game/KGameData.h"
 #include "game/KGameLuaFunctions.h"
 #include "game/KLevel.h"
@@ -104,8 +105,7 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     CKLog::Instance();
     CKLog::Init();
 
-    // 3. The singletons, in their fixed order. The enemy database takes its
-    // place between the loader and the audio device.
+    // 3. The singletons, in their fixed order.
     new CKConfig();
     new CKKernel();
     new CKScriptManager();
@@ -114,6 +114,7 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     InstallGameLuaFunctions();
     new CKMaterialManager();
     new CKRenderObjectLoader();
+    new CKEnemyDatabase();
     new CQAudio();
     new CKGameData();
     g_GameData->Load();  // before the archive opens: always from the disk
@@ -126,7 +127,8 @@ int CKApplication::Run(HINSTANCE hInstance, int nCmdShow) {
     // 5. Without the archive every file comes from the disk.
     OpenGameArchive();
 
-    // 6. The enemy table loads here.
+    // 6. After the archive opens, so its copy of the table is the one read.
+    GetEnemyDatabase()->Load("data\\enemies.dat");
 
     // 7. Without a list, or with a script missing, the game runs with what loaded.
     GetScriptManager()->LoadScriptList();
@@ -257,11 +259,11 @@ void CKApplication::Shutdown(int fromStep, RunTasks& tasks) {
         [[fallthrough]];
     case 6: CKLog::Print(0, "Vertices size - %d", static_cast<int>(g_VertexBufferBytes)); [[fallthrough]];
     case 7:
-        // The enemy database goes between the loader and the audio device.
         delete g_Kernel;
         delete g_Config;
         delete GetMaterialManager();
         delete GetRenderObjectLoader();
+        delete GetEnemyDatabase();
         delete GetAudio();
         delete g_GameData;
         // The manager is still here only when the main loop never ran: its

@@ -64,9 +64,13 @@ void CKKernel::RemoveAll(TaskList& list, IKTask* task) {
 
 bool CKKernel::AddTask(const CKPtr<IKTask>& task) {
     if (!task) return false;
-    if (!task->Start()) return false;
-    // A task stopped but not yet removed may still be listed: never list it twice.
     CKPtr<IKTask> keep = task;
+    // A stop asked for but not yet carried out by a walk: carry it out now,
+    // or the start would be refused as running and the walk would then
+    // stop and drop the task, losing this start.
+    if (keep->m_stop && keep->m_running) keep->Stop();
+    if (!keep->Start()) return false;
+    // A task stopped but not yet removed may still be listed: never list it twice.
     RemoveAll(m_active, keep.Get());
     RemoveAll(m_suspended, keep.Get());
     InsertByPriority(keep);

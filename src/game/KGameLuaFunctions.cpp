@@ -6,19 +6,30 @@
 #include "Render/KRender.h"
 #include "Sound/QAudio.h"
 #include "core/KKernel.h"
+#include "game/KEnemyDatabase.h"
+#include "game/KGameData.h"
 #include "game/KLevel.h"
 #include "game/KStars.h"
 #include "game/KWeapons.h"
 #include "interface/KInterface.h"
 #include "platform/crt/msvc_rand.h"
+#include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 namespace {
+
+// A text argument that is neither a string nor a number reads as no text.
+std::string TextArgument(lua_State* L, int index) {
+    std::string text;
+    LuaToText(L, index, &text);
+    return text;
+}
 
 // The game camera's view: a narrow lens far back on the z axis, looking at
 // the play plane z = 0 with y pointing down the screen.
@@ -216,8 +227,8 @@ int LuaSetArmor(lua_State* L) {
 }
 
 int LuaInitLevel(lua_State* L) {
-    const char* name = lua_tostring(L, 1);
-    if (CKLevel* level = GetLevel()) level->Load(name ? name : "");
+    const std::string name = TextArgument(L, 1);
+    if (CKLevel* level = GetLevel()) level->Load(name);
     return 0;
 }
 
@@ -283,13 +294,6 @@ int LuaHideTitle(lua_State*) {
     return 0;
 }
 
-// A text argument that is neither a string nor a number reads as no text.
-std::string TextArgument(lua_State* L, int index) {
-    std::string text;
-    LuaToText(L, index, &text);
-    return text;
-}
-
 int LuaUpdateInterface(lua_State* L) {
     if (CKInterface* screen = LuaToObject<CKInterface>(L, 1)) screen->SubmitToRender();
     return 0;
@@ -323,8 +327,6 @@ int LuaSetText(lua_State* L) {
     return 0;
 }
 
-// Both zero the frame time, so whatever runs later in this frame sees none
-// of the time spent getting here (a level loaded, a menu left).
 // Once, from the start: a sound that is playing starts over.
 void PlayOnce(const CKPtr<CQSound>& sound) {
     if (sound->IsPlaying()) {
@@ -354,6 +356,8 @@ int LuaPlaySpecialSound(lua_State* L) {
     return 0;
 }
 
+// Both zero the frame time, so whatever runs later in this frame sees none
+// of the time spent getting here (a level loaded, a menu left).
 int LuaClearTimer(lua_State*) {
     g_FrameTime = 0.0f;
     return 0;
@@ -366,14 +370,108 @@ int LuaSetActions(lua_State* L) {
     return 0;
 }
 
+int LuaGetEnemyData(lua_State* L) {
+    const std::string name = CheckLuaString(L, 1);
+    static const SKEnemyInfo kNone;
+    CKEnemyDatabase* enemies = GetEnemyDatabase();
+    const SKEnemyInfo& info = enemies ? enemies->Find(name) : kNone;
+    // In the order of the file's fields, not of the record.
+    lua_pushnumber(L, info.firstNumber);
+    PushLuaString(L, info.firstText);
+    lua_pushnumber(L, info.secondNumber);
+    PushLuaString(L, info.secondText);
+    PushLuaString(L, info.thirdText);
+    lua_pushnumber(L, info.integer);
+    return 6;
+}
+
+// The kernel carries the stop out in its next pass; a start before then
+// takes its place (AddTask).
+int LuaStopScript(lua_State* L) {
+    if (CKLuaScript* script = LuaToObject<CKLuaScript>(L, 1)) script->m_stop = 1;
+    return 0;
+}
+
+// One icon of a pair: of "<full>N" and "<empty>N" exactly one is shown, the
+// hidden one set first.
+void ShowIcon(CKInterface& screen, const char* full, const char* empty, int i, bool on) {
+    char fullName[32], emptyName[32];
+    std::snprintf(fullName, sizeof fullName, "%s%d", full, i);
+    std::snprintf(emptyName, sizeof emptyName, "%s%d", empty, i);
+    screen.SetControlVisible(on ? emptyName : fullName, false);
+    screen.SetControlVisible(on ? fullName : emptyName, true);
+}
+
+int LuaUpdateGameInterface(lua_State* L) {
+    CKInterface* screen = LuaToObject<CKInterface>(L, 1);
+    const CKLevel* level = GetLevel();
+    if (!screen || !level) return 0;
+    for (int i = 1; i <= 3; ++i) ShowIcon(*screen, "lifes_f", "lifes_e", i, i - 1 < level->lives);
+    // Upgrade 0 is the first weapon: one icon full.
+    for (int i = 1; i <= 5; ++i)
+        ShowIcon(*screen, "weapon_f", "weapon_e", i, i - 1 < int64_t{level->weaponUpgrade} + 1);
+    for (int i = 1; i <= 5; ++i) ShowIcon(*screen, "armor_f", "armor_e", i, static_cast<float>(i - 1) < level->armor);
+    char score[16];
+    std::snprintf(score, sizeof score, "%06d", static_cast<int>(level->score));
+    screen->SetControlText("score", score);
+    screen->Rebuild();
+    return 0;
+}
+
+// --- The saved game -------------------------------------------------------------
+// Without the game data (gone at shut-down before a script's last slice)
+// these read as an empty table and change nothing.
+
+int LuaSetLastLevel(lua_State* L) {
+    const int32_t last = ClampToInt32(lua_tonumber(L, 1));
+    if (!g_GameData) return 0;
+    g_GameData->m_lastLevel = last;
+    g_GameData->Save();
+    return 0;
+}
+
+int LuaGetLastLevel(lua_State* L) {
+    lua_pushnumber(L, g_GameData ? g_GameData->m_lastLevel : 0);
+    return 1;
+}
+
+int LuaGetScorePos(lua_State* L) {
+    const int32_t score = ClampToInt32(lua_tonumber(L, 1));
+    lua_pushnumber(L, g_GameData ? g_GameData->GetScorePos(score) : -1);
+    return 1;
+}
+
+int LuaGetTScore(lua_State* L) {
+    const int32_t index = ClampToInt32(lua_tonumber(L, 1));
+    std::string name;
+    int score = 0;
+    if (g_GameData) g_GameData->GetScoreEntry(index, name, score);
+    PushLuaString(L, name);
+    lua_pushnumber(L, score);
+    return 2;
+}
+
+// An index outside the table neither changes nor saves anything.
+int LuaSetTScore(lua_State* L) {
+    const int32_t index = ClampToInt32(lua_tonumber(L, 1));
+    const std::string name = TextArgument(L, 2);
+    const int32_t score = ClampToInt32(lua_tonumber(L, 3));
+    if (g_GameData && index >= 0 && index < CKGameData::kEntries) g_GameData->SetScoreEntry(index, name, score);
+    return 0;
+}
+
+int LuaMoveScores(lua_State* L) {
+    const int32_t index = ClampToInt32(lua_tonumber(L, 1));
+    if (g_GameData) g_GameData->MoveScores(index);
+    return 0;
+}
+
 }  // namespace
 
-// The empty slots belong to the enemy table, the level, the
-// interface screens and the saved game; each fills its own.
 const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"Shot", LuaShot},
-    {"GetEnemyData", nullptr},
-    {"StopScript", nullptr},
+    {"GetEnemyData", LuaGetEnemyData},
+    {"StopScript", LuaStopScript},
     {"KillEnemy", LuaKillEnemy},
     {"CrossPlayerRay", LuaCrossPlayerRay},
     {"Shleyf", LuaShleyf},
@@ -383,7 +481,7 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"SetActions", LuaSetActions},
     {"PlaySpecialSound3D", LuaPlaySpecialSound3D},
     {"PlaySpecialSound", LuaPlaySpecialSound},
-    {"UpdateGameInterface", nullptr},
+    {"UpdateGameInterface", LuaUpdateGameInterface},
     {"UpdateInterface", LuaUpdateInterface},
     {"SetWeaponUpgrade", LuaSetWeaponUpgrade},
     {"SetArmor", LuaSetArmor},
@@ -399,14 +497,14 @@ const SKLuaFunction g_GameLuaFunctions[kGameLuaFunctionCount] = {
     {"GetPlayerLife", LuaGetPlayerLife},
     {"SetScore", LuaSetScore},
     {"AddScore", LuaAddScore},
-    {"SetLastLevel", nullptr},
-    {"GetLastLevel", nullptr},
-    {"GetScorePos", nullptr},
-    {"GetTScore", nullptr},
-    {"SetTScore", nullptr},
+    {"SetLastLevel", LuaSetLastLevel},
+    {"GetLastLevel", LuaGetLastLevel},
+    {"GetScorePos", LuaGetScorePos},
+    {"GetTScore", LuaGetTScore},
+    {"SetTScore", LuaSetTScore},
     {"SetText", LuaSetText},
     {"GetScore", LuaGetScore},
-    {"MoveScores", nullptr},
+    {"MoveScores", LuaMoveScores},
     {"HideTitle", LuaHideTitle},
 };
 

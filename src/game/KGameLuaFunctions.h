@@ -1,6 +1,5 @@
 // The game's functions that every script can call, in their registration
-// order, registered after the engine's. Slots stay empty until the part of
-// the game they drive exists.
+// order, registered after the engine's.
 #pragma once
 
 #include "script/KLuaSupport.h"

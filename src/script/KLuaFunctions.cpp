@@ -270,7 +270,6 @@ int LuaKillAllTasks(lua_State*) {
 
 }  // namespace
 
-// The slots left empty belong to interface screens, which fill their own.
 const SKLuaFunction g_EngineLuaFunctions[kEngineLuaFunctionCount] = {
     {"GetDeltaTime", LuaGetDeltaTime},
     {"AddRef", LuaAddRef},

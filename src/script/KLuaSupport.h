@@ -17,10 +17,10 @@
 
 struct SKLuaFunction {
     const char* name;
-    lua_CFunction function;  // null: a slot whose subsystem is not built yet
+    lua_CFunction function;  // null: a slot left out (tests register such tables)
 };
 
-// Registers each function as a global under its name; empty slots are skipped.
+// Registers each function as a global under its name; null slots are skipped.
 void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count);
 
 // The tables every new script state registers after Update: the engine's

@@ -83,6 +83,31 @@ TEST_F(Kernel, AStoppedTaskAddedAgainIsListedOnce) {
     EXPECT_TRUE(kernel->SuspendedTasks().empty());
 }
 
+// A stop flag set (a script's StopScript) and the task added again before a
+// walk carries the stop out (a screen shown again adds its script): the stop
+// is done at once and the new start holds.
+TEST_F(Kernel, AStopFlaggedTaskAddedAgainInTheSamePassStaysActive) {
+    auto screen = Task("screen", 30);
+    auto menu = Task("menu", 20);
+    menu->m_onUpdate = [&](CKTestTask& self) {
+        if (self.m_name != "menu") return;
+        self.m_name = "menu done";
+        screen->m_stop = 1;
+        EXPECT_TRUE(g_Kernel->AddTask(screen));
+    };
+    kernel->AddTask(menu);
+    kernel->AddTask(screen);
+    // Outside a walk as well.
+    screen->m_stop = 1;
+    ASSERT_TRUE(kernel->AddTask(screen));
+    EXPECT_EQ(screen->m_stop, 0);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"menu", "screen"}));
+    kernel->AddTask(Ender(2));
+    kernel->Run();
+    EXPECT_EQ(log, (std::vector<std::string>{"screen stop", "menu", "screen stop", "screen", "menu done", "screen",
+                                             "menu done stop", "screen stop"}));
+}
+
 TEST_F(Kernel, ATaskThatRestartsItselfDuringItsUpdateRunsOncePerPass) {
     auto task = Task("self", 30);
     task->m_onUpdate = [](CKTestTask& self) {

@@ -1,10 +1,18 @@
 // The game's Lua functions: the table's order, the default camera that
 // SetDefaultCamera files as the game camera, the functions that read and
-// drive the level (with and without one), and both tables and the loader
-// reaching scripts through the real start-up.
+// drive the level (with and without one), the enemy table, the scripts'
+// stop, the saved game, the status screen, what every function does with
+// null objects and missing singletons, and both tables, the loader and the
+// enemy table reaching scripts through the real start-up and shut-down.
 #include "Input/QInput.h"
 #include "Render/KCamera.h"
 #include "Render/KParticles.h"
+#include "Render/KRenderObjectLoader.h"
+#include "Sound/KMusic.h"
+#include "Sound/QAudio.h"
+#include "core/KFile.h"
+#include "game/KEnemyDatabase.h"
+#include "game/KGameData.h"
 #include "game/KGameLuaFunctions.h"
 #include "game/KLevel.h"
 #include "game/KLevelTree.h"
@@ -18,7 +26,9 @@
 
 #include "Render/mesh_fixture.h"
 #include "Render/render_fixture.h"
+#include "interface/interface_fixture.h"
 #include "script/startup_fixture.h"
+#include "support/archive_bytes.h"
 
 #include <algorithm>
 #include <climits>
@@ -499,8 +509,433 @@ TEST_F(GameFunctions, ShotFiresFromTheObjectTowardsItsAimInThePlayPlane) {
     EXPECT_NE(Eval("Shot({}, ship, 0, 0, 0, 0, -1, 0)").find("error"), std::string::npos);
 }
 
-TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
-    const std::vector<std::string> expected = {"Shot",
+// --- The enemy table, the scripts' stop and the saved game -----------------------
+
+TEST_F(GameFunctions, GetEnemyDataGivesTheFieldsInFileOrderAndAddsUnknownNames) {
+    EXPECT_EQ(Eval("GetEnemyData('ship')"), "0,,0,,,0");  // no table: an empty record
+    CKEnemyDatabase enemies;
+    const std::string table = "ship 20;laser;2.5;debris;hurt;100\nShip 1;a;2;b;c;3\n";
+    enemies.Read(reinterpret_cast<const uint8_t*>(table.data()), static_cast<int32_t>(table.size()));
+    EXPECT_EQ(Eval("GetEnemyData('ship')"), "20,laser,2.5,debris,hurt,100");
+    EXPECT_EQ(Eval("GetEnemyData('Ship')"), "1,a,2,b,c,3");
+    EXPECT_EQ(enemies.m_table.size(), 2u);
+    // An unknown name, asked for twice: the same empty record, added once.
+    EXPECT_EQ(Eval("GetEnemyData('rock')"), "0,,0,,,0");
+    EXPECT_EQ(Eval("GetEnemyData('rock')"), "0,,0,,,0");
+    EXPECT_EQ(enemies.m_table.size(), 3u);
+    enemies.m_table["rock"].firstText = "kept";
+    EXPECT_EQ(Eval("(select(2, GetEnemyData('rock')))"), "kept");
+    EXPECT_EQ(Eval("GetEnemyData(7)"), "0,,0,,,0");  // a number is its text
+    EXPECT_EQ(enemies.m_table.count("7"), 1u);
+    EXPECT_NE(Eval("GetEnemyData(nil)").find("error"), std::string::npos);
+    EXPECT_NE(Eval("GetEnemyData({})").find("error"), std::string::npos);
+    EXPECT_EQ(enemies.m_table.size(), 4u);
+}
+
+TEST_F(GameFunctions, StopScriptLeavesTheStopToTheKernelAndARestartWins) {
+    WriteFile(std::filesystem::path("Data") / "Scripts" / "other.lua", kRecordingLoop);
+    CKPtr<CKLuaScript> other(new CKLuaScript());
+    ASSERT_EQ(other->Load("other"), S_OK);
+    other->m_priority = 30;
+    ASSERT_TRUE(g_Kernel->AddTask(other));
+    Bind("other", other.Get());
+    CKPtr<CKRenderObject> ship(new CKRenderObject("ship"));
+    Bind("ship", ship.Get());
+
+    for (const char* call : {"StopScript(nil)", "StopScript(ship)", "StopScript(5)"})
+        EXPECT_EQ(Eval(std::string("select('#', ") + call + ")"), "0") << call;
+    EXPECT_EQ(other->m_stop, 0);
+    EXPECT_EQ(Eval("select('#', StopScript(other))"), "0");
+    EXPECT_EQ(other->m_stop, 1);
+    EXPECT_EQ(other->m_running, 1);  // stopped only when the kernel walks
+    // Started again before that walk: the start holds, listed once.
+    EXPECT_TRUE(g_Kernel->AddTask(other));
+    EXPECT_EQ(other->m_stop, 0);
+    EXPECT_EQ(other->m_running, 1);
+    EXPECT_EQ(std::count(g_Kernel->ActiveTasks().begin(), g_Kernel->ActiveTasks().end(), CKPtr<IKTask>(other)), 1);
+    other->Stop();
+}
+
+// The saved game's functions at the table's edges, and which calls write
+// Data\game.dat at once.
+class SavedGameFunctions : public GameFunctions {
+protected:
+    static bool Saved() { return std::filesystem::exists(kFile); }
+    // The table as the file holds it now.
+    static std::string OnDisk() {
+        CKGameData* current = g_GameData;
+        std::string table;
+        {
+            CKGameData disk;
+            disk.Load();
+            table = Table(disk);
+        }
+        g_GameData = current;
+        return table;
+    }
+    static std::string Table(const CKGameData& data) {
+        std::string text = std::to_string(data.m_lastLevel);
+        for (int i = 0; i < CKGameData::kEntries; ++i)
+            text += " " + data.m_names[i] + ":" + std::to_string(data.m_scores[i]);
+        return text;
+    }
+    static constexpr const char* kFile = "Data/game.dat";
+};
+
+TEST_F(SavedGameFunctions, ScorePositionsAndEntriesAtTheTablesEdges) {
+    CKGameData data;
+    const struct {
+        const char* call;
+        const char* result;
+    } cases[] = {
+        {"GetScorePos(100031)", "0"},  {"GetScorePos(100030)", "1"}, {"GetScorePos(756)", "9"},
+        {"GetScorePos(755)", "-1"},    {"GetScorePos(755.9)", "-1"}, {"GetTScore(0)", "KEL,100030"},
+        {"GetTScore(9.9)", "SKY,755"}, {"GetTScore(-1)", ",0"},      {"GetTScore(10)", ",0"},
+        {"GetLastLevel()", "0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Eval(c.call), c.result) << c.call;
+    EXPECT_FALSE(Saved());
+}
+
+TEST_F(SavedGameFunctions, OnlyValidSetsWriteTheFileAtOnce) {
+    CKGameData data;
+    const std::string defaults = Table(data);
+    // Outside the table: nothing changes and nothing is written.
+    for (const char* call :
+         {"SetTScore(10, 'BAD', 1)", "SetTScore(-1, 'BAD', 1)", "MoveScores(-1)", "MoveScores(9)", "MoveScores(10)"}) {
+        EXPECT_EQ(Eval(std::string("select('#', ") + call + ")"), "0") << call;
+        EXPECT_EQ(Table(data), defaults) << call;
+    }
+    EXPECT_FALSE(Saved());
+    // A move changes the table only in memory.
+    Eval("MoveScores(8)");
+    EXPECT_EQ(data.m_names[9], "JET");
+    EXPECT_FALSE(Saved());
+
+    Eval("SetTScore(0, 'ZED', 5.7)");
+    ASSERT_TRUE(Saved());
+    EXPECT_EQ(Eval("GetTScore(0)"), "ZED,5");
+    EXPECT_EQ(OnDisk(), Table(data));
+
+    std::filesystem::remove(kFile);
+    EXPECT_EQ(Eval("select('#', SetLastLevel(4.9))"), "0");
+    ASSERT_TRUE(Saved());
+    EXPECT_EQ(Eval("GetLastLevel()"), "4");
+    EXPECT_EQ(OnDisk().substr(0, 2), "4 ");
+
+    // A name that is no text is an empty one.
+    Eval("SetTScore(1, nil, 3)");
+    EXPECT_EQ(Eval("GetTScore(1)"), ",3");
+    Eval("SetTScore(2, 42, 1)");
+    EXPECT_EQ(Eval("GetTScore(2)"), "42,1");
+}
+
+// --- Null objects and missing singletons -------------------------------------------
+
+// Every function with X as nil or as an object that is gone, and with no
+// level, fonts, game data, enemy table, script manager, renderer, weapons,
+// particles, sound, music, input or loader: nothing happens, and the
+// results are the empty ones.
+TEST_F(GameFunctions, NullObjectsAndMissingSingletonsGiveTheEmptyResults) {
+    render->Stop();
+    render = nullptr;
+    CollectAll();
+    ASSERT_TRUE(!GetLevel() && !GetFontManager() && !g_GameData && !GetEnemyDatabase() && !GetScriptManager());
+    ASSERT_TRUE(!GetRender() && !GetWeaponsSystem() && !GetParticlesManager() && !GetAudio() && !GetInput() &&
+                !GetMusic() && !GetRenderObjectLoader());
+    g_FrameTime = 0.0f;
+    const float sound = soundVolume, music = musicVolume;
+    const struct {
+        const char* call;
+        const char* result;
+    } cases[] = {
+        // The game's.
+        {"Shot('laser', X, 0, 0, 0, 0, 1, 0)", ""},
+        {"GetEnemyData('ship')", "0,,0,,,0"},
+        {"StopScript(X)", ""},
+        {"KillEnemy(X)", ""},
+        {"CrossPlayerRay(0, 0, 0, 0, 2, 0)", "false,0,1,0"},
+        {"Shleyf('trail', 1, 1, X)", ""},
+        {"RotateToPlayer(X, 1, 1, 42)", "42"},
+        {"TakeBonus(1, 2, 3)", ""},
+        {"ClearTimer()", ""},
+        {"SetActions(true)", ""},
+        {"PlaySpecialSound3D('boom', 1, 2, 3)", ""},
+        {"PlaySpecialSound('boom')", ""},
+        {"UpdateGameInterface(X)", ""},
+        {"UpdateInterface(X)", ""},
+        {"SetWeaponUpgrade(2)", ""},
+        {"SetArmor(1)", ""},
+        {"(function() local s = CreateInterface('none') Release(s) return s ~= nil end)()", "true"},
+        {"ActivateInterface(X)", ""},
+        {"DeactivateInterface(X)", ""},
+        {"SetDefaultCamera()", ""},
+        {"(function() local s = CreateStarField(-1, 1, -1, 1, 3) Release(s) return s ~= nil end)()", "true"},
+        {"InitLevel('any.lvl')", ""},
+        {"StartLevel()", ""},
+        {"StopLevel()", ""},
+        {"AddLife()", ""},
+        {"GetPlayerLife()", "false"},
+        {"SetScore(5)", ""},
+        {"AddScore(5)", ""},
+        {"SetLastLevel(3)", ""},
+        {"GetLastLevel()", "0"},
+        {"GetScorePos(100)", "-1"},
+        {"GetTScore(0)", ",0"},
+        {"SetTScore(0, 'ZED', 1)", ""},
+        {"SetText(X, 'score', '1')", ""},
+        {"GetScore()", "0"},
+        {"MoveScores(0)", ""},
+        {"HideTitle()", ""},
+        // The engine's.
+        {"GetDeltaTime()", "0"},
+        {"AddRef(X)", ""},
+        {"Release(X)", ""},
+        {"SendCommandByName('main', 'go', '')", ""},
+        {"SendCommandByObject(X, 'go', '')", ""},
+        {"SendCommandByCategory('interface', 'go', '')", ""},
+        {"SetNextCommand(X)", "false"},
+        {"GetCurrentCommand(X)", ""},
+        {"GetCurrentParams(X)", ""},
+        {"PointerToString(X)", "0"},
+        {"StringToPointer(PointerToString(X))", "null"},
+        {"SetLTransformation(X, 1, 2, 3, 0, 0, 0)", ""},
+        {"SetPTransformation(X, 1, 2, 3, 0, 0, 0)", ""},
+        {"GetChildObject(X, 'a')", "null"},
+        {"SetVisible(X, true)", ""},
+        {"SetCollision(X, true)", ""},
+        {"LoadRenderObject('box.rdf', 0)", "null"},
+        {"DrawDynamicObject(X)", ""},
+        {"SetAnimation(X, 'fire')", ""},
+        {"GetParentObject(X)", "null"},
+        {"ActivateObject(X, 30)", ""},
+        {"DeactivateObject(X)", ""},
+        {"SetFade(0.5)", ""},
+        {"LockButton(X, 'ok')", ""},
+        {"UnlockButton(X, 'ok')", ""},
+        {"SetWindowVisible(X, 'ok', true)", ""},
+        {"SetSoundVolume(GetSoundVolume())", ""},
+        {"SetMusicVolume(GetMusicVolume())", ""},
+        {"PlayMusic('theme')", ""},
+    };
+    // An object that is gone, used before any call that could make a new
+    // object where it was.
+    IKMMObject* gone = nullptr;
+    {
+        CKPtr<CKInterface> screen(new CKInterface());
+        gone = screen.Get();
+    }
+    CollectAll();
+    ASSERT_FALSE(IsLiveObject(gone));
+    Bind("X", gone);
+    for (const auto& c : cases)
+        if (std::strstr(c.call, "X")) {
+            EXPECT_EQ(Eval(c.call), c.result) << c.call << " with an object that is gone";
+        }
+    Bind("X", nullptr);
+    for (const auto& c : cases) EXPECT_EQ(Eval(c.call), c.result) << c.call;
+    EXPECT_EQ(soundVolume, sound);
+    EXPECT_EQ(musicVolume, music);
+    EXPECT_FALSE(std::filesystem::exists("Data/game.dat"));
+}
+
+// --- The game's status screen -------------------------------------------------------
+
+// The font's cells, in order: "?" first, where a byte without a glyph lands.
+constexpr const char* kGlyphs = "?-0123456789";
+constexpr std::pair<const char*, int> kIcons[] = {{"lifes", 3}, {"weapon", 5}, {"armor", 5}};
+
+// A status screen of every icon pair the game sets, and the score text,
+// loaded with a font of the score's characters; a level to read.
+class GameInterface : public InterfaceTest {
+protected:
+    void SetUp() override {
+        InterfaceTest::SetUp();
+        InstallGameLuaFunctions();
+        std::vector<std::pair<std::string, int>> glyphs;
+        for (const char* c = kGlyphs; *c; ++c) glyphs.emplace_back(std::string(1, *c), 6);
+        WriteFontList("f\n");
+        WriteFont("f", GridFont(glyphs));
+        WriteTexture("hud.tga", 4, 4, 0xFFFFFFFF);
+        WriteTexture("f.tga", 4, 4, 0xFFFFFFFF);
+        LoadFonts();
+        std::string text = "hud\nhud.tga,256,256\nlight,off\n";
+        int x = 0;
+        for (const auto& [kind, count] : kIcons)
+            for (int i = 1; i <= count; ++i)
+                for (const char* look : {"_f", "_e"}) {
+                    text += "window\n" + std::string(kind) + look + std::to_string(i) + " " + std::to_string(x) +
+                            ",0,8,8,0,0,8,8\n";
+                    x += 10;
+                }
+        WriteScreen("hud", text + "text\nscore f,500,0,?\n");
+        hud = Screen("hud");
+        WriteFile(std::filesystem::path("Data") / "Scripts" / "self.lua", kRecordingLoop);
+        self = new CKLuaScript();
+        ASSERT_EQ(self->Load("self"), S_OK);
+        SetGlobal(*self, "hud", hud.Get());
+        level = std::make_unique<CKLevel>();
+    }
+    void TearDown() override {
+        level.reset();
+        self = nullptr;
+        hud = nullptr;
+        InstallLuaFunctions(KLuaTable::Game, nullptr, 0);
+        InterfaceTest::TearDown();
+    }
+    static void SetGlobal(CKLuaScript& script, const char* name, void* p) {
+        lua_pushlightuserdata(script.m_state, p);
+        lua_setglobal(script.m_state, name);
+    }
+    std::string Eval(const std::string& code) { return Lua::Eval(self->m_state, code); }
+    void ShowAll() {
+        for (auto& entry : hud->controls) entry.value->visible = 1;
+    }
+    // Each pair as "F" (the full icon shown, the empty one hidden), "E" (the
+    // reverse) or "?" (both or neither), grouped lives, weapon, armour.
+    std::string Icons() {
+        std::string out;
+        for (const auto& [kind, count] : kIcons) {
+            if (!out.empty()) out += " ";
+            for (int i = 1; i <= count; ++i) {
+                const bool full = (*hud->controls.Find(kind + std::string("_f") + std::to_string(i)))->visible;
+                const bool empty = (*hud->controls.Find(kind + std::string("_e") + std::to_string(i)))->visible;
+                out += full && !empty ? "F" : empty && !full ? "E" : "?";
+            }
+        }
+        return out;
+    }
+    // The score text read back from its glyph cells.
+    std::string ScoreText() {
+        const CKRenderObject& text = *hud->texts.Find("score")->object;
+        std::string out;
+        for (size_t i = 0; i + 3 < text.vertices.size(); i += 4) {
+            const long cell = std::lround(text.vertices[i].u0 * 16.0f);
+            out += cell >= 0 && cell < static_cast<long>(std::strlen(kGlyphs)) ? kGlyphs[cell] : '#';
+        }
+        return out;
+    }
+
+    CKPtr<CKInterface> hud;
+    CKPtr<CKLuaScript> self;
+    std::unique_ptr<CKLevel> level;
+};
+
+TEST_F(GameInterface, OneIconOfEachPairIsShownAndTheScoreTakesSixPlaces) {
+    ASSERT_EQ(Icons(), "??? ????? ?????");
+    ASSERT_EQ(ScoreText(), "?");
+    const struct {
+        int32_t lives, weapon;
+        float armor;
+        int32_t score;
+        const char* icons;
+        const char* text;
+    } cases[] = {
+        {0, 0, 0.0f, -5, "EEE FEEEE EEEEE", "-00005"},  // upgrade 0 is the first weapon
+        {2, 4, 2.5f, 123, "FFE FFFFF FFFEE", "000123"},
+        {1, 2, 0.01f, 1234567, "FEE FFFEE FEEEE", "1234567"},
+        {3, 9, 5.0f, 0, "FFF FFFFF FFFFF", "000000"},
+        {INT32_MAX, INT32_MAX, 4.0f, 999999, "FFF FFFFF FFFFE", "999999"},
+        {-1, -1, -0.5f, INT32_MIN, "EEE EEEEE EEEEE", "-2147483648"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        level->lives = c.lives;
+        level->weaponUpgrade = c.weapon;
+        level->armor = c.armor;
+        level->score = c.score;
+        EXPECT_EQ(Eval("select('#', UpdateGameInterface(hud))"), "0");
+        EXPECT_EQ(Icons(), c.icons);
+        EXPECT_EQ(ScoreText(), c.text);
+        EXPECT_EQ(hud->vertices.size(), 13u * 4);  // rebuilt from the shown icons only
+    }
+
+    // Nothing for no screen, and nothing without a level.
+    ShowAll();
+    Eval("UpdateGameInterface(nil)");
+    EXPECT_EQ(Icons(), "??? ????? ?????");
+    level.reset();
+    Eval("UpdateGameInterface(hud)");
+    EXPECT_EQ(Icons(), "??? ????? ?????");
+    EXPECT_EQ(ScoreText(), "-2147483648");
+    // Without the fonts the icons are still set; the text stays as it was.
+    level = std::make_unique<CKLevel>();
+    level->lives = 1;
+    level->armor = 0.0f;
+    delete GetFontManager();
+    Eval("UpdateGameInterface(hud)");
+    EXPECT_EQ(Icons(), "FEE FEEEE EEEEE");
+    EXPECT_EQ(ScoreText(), "-2147483648");
+}
+
+TEST_F(GameInterface, ScoreChangesReachTheStatusScreenThroughItsScript) {
+    const std::filesystem::path folder = std::filesystem::path("Data") / "Scripts";
+    WriteFile(folder / "list.dat", "status t_interface interface\n");
+    WriteFile(folder / "status.lua",
+              "while true do\n"
+              "  while SetNextCommand(globalObject) do\n"
+              "    if GetCurrentCommand(globalObject) == 'update_game_interface' then UpdateGameInterface(hud) end\n"
+              "  end\n"
+              "  Update()\n"
+              "end\n");
+    new CKScriptManager();
+    ASSERT_TRUE(GetScriptManager()->LoadScriptList());
+    CKPtr<CKLuaScript> status = GetScriptManager()->GetScript("status");
+    ASSERT_TRUE(status && status->Start());
+    scripts.push_back(status);
+    SetGlobal(*status, "hud", hud.Get());
+    status->Update();
+    const struct {
+        const char* call;
+        const char* text;
+    } cases[] = {{"SetScore(-5)", "-00005"}, {"SetScore(123)", "000123"}, {"AddScore(-200)", "-00077"}};
+    for (const auto& c : cases) {
+        Eval(c.call);
+        status->Update();
+        EXPECT_EQ(ScoreText(), c.text) << c.call;
+    }
+}
+
+// --- The whole table ------------------------------------------------------------
+
+TEST_F(GameFunctions, EveryFunctionIsAGlobalInRegistrationOrder) {
+    // The engine's, Update, then the game's.
+    const std::vector<std::string> expected = {"GetDeltaTime",
+                                               "AddRef",
+                                               "Release",
+                                               "SendCommandByName",
+                                               "SendCommandByObject",
+                                               "SendCommandByCategory",
+                                               "SetNextCommand",
+                                               "GetCurrentCommand",
+                                               "GetCurrentParams",
+                                               "PointerToString",
+                                               "StringToPointer",
+                                               "SetLTransformation",
+                                               "SetPTransformation",
+                                               "CheckString",
+                                               "GetChildObject",
+                                               "SetVisible",
+                                               "SetCollision",
+                                               "SplitString",
+                                               "LoadRenderObject",
+                                               "DrawDynamicObject",
+                                               "SetAnimation",
+                                               "GetParentObject",
+                                               "ActivateObject",
+                                               "DeactivateObject",
+                                               "SetFade",
+                                               "LockButton",
+                                               "UnlockButton",
+                                               "KillAllTasks",
+                                               "GetSoundVolume",
+                                               "GetMusicVolume",
+                                               "SetSoundVolume",
+                                               "SetMusicVolume",
+                                               "SetWindowVisible",
+                                               "PlayMusic",
+                                               "Update",
+                                               "Shot",
                                                "GetEnemyData",
                                                "StopScript",
                                                "KillEnemy",
@@ -537,23 +972,28 @@ TEST(GameLuaTable, FunctionsAreRegisteredInTheirOrderAfterTheEngines) {
                                                "GetScore",
                                                "MoveScores",
                                                "HideTitle"};
-    const std::set<std::string> kBuilt = {
-        "SetDefaultCamera", "ClearTimer",      "SetActions",        "PlaySpecialSound3D",
-        "PlaySpecialSound", "Shleyf",          "TakeBonus",         "CreateStarField",
-        "UpdateInterface",  "CreateInterface", "ActivateInterface", "DeactivateInterface",
-        "SetText",          "KillEnemy",       "CrossPlayerRay",    "RotateToPlayer",
-        "SetWeaponUpgrade", "SetArmor",        "InitLevel",         "StartLevel",
-        "StopLevel",        "AddLife",         "GetPlayerLife",     "SetScore",
-        "AddScore",         "GetScore",        "HideTitle",         "Shot"};
-    ASSERT_EQ(kGameLuaFunctionCount, expected.size());
+    ASSERT_EQ(expected.size(), 72u);
+    ASSERT_EQ(kEngineLuaFunctionCount + 1 + kGameLuaFunctionCount, expected.size());
+    // What each name must be bound to, table by table.
+    std::vector<std::pair<const char*, lua_CFunction>> tables;
+    for (const SKLuaFunction& f : g_EngineLuaFunctions) tables.emplace_back(f.name, f.function);
+    tables.emplace_back("Update", LuaUpdate);
+    for (const SKLuaFunction& f : g_GameLuaFunctions) tables.emplace_back(f.name, f.function);
+    // No name twice: a later table can hide none of an earlier one.
+    EXPECT_EQ(std::set<std::string>(expected.begin(), expected.end()).size(), expected.size());
+
+    CKPtr<CKLuaScript> fresh(new CKLuaScript());
+    fresh->CreateState();
+    lua_State* L = fresh->m_state;
     for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(g_GameLuaFunctions[i].name, expected[i]) << i;
-        const bool built = kBuilt.count(expected[i]) == 1;
-        EXPECT_EQ(g_GameLuaFunctions[i].function != nullptr, built) << expected[i];
+        SCOPED_TRACE(expected[i]);
+        EXPECT_EQ(tables[i].first, expected[i]) << i;
+        ASSERT_NE(tables[i].second, nullptr);
+        lua_getglobal(L, expected[i].c_str());
+        EXPECT_TRUE(lua_iscfunction(L, -1));
+        EXPECT_EQ(lua_tocfunction(L, -1), tables[i].second);
+        lua_pop(L, 1);
     }
-    // No name of the engine's table is taken over.
-    for (const SKLuaFunction& engine : g_EngineLuaFunctions)
-        EXPECT_EQ(std::count(expected.begin(), expected.end(), engine.name), 0) << engine.name;
 }
 
 // The real start-up on the headless backend: a "main" script that loads an
@@ -575,15 +1015,67 @@ TEST_F(GameStartup, MainGetsBothTablesAndTheLoader) {
                 "SetDefaultCamera()\n"
                 "local f = io.open('seen.txt', 'w')\n"
                 "f:write(GetChildObject(box, 'box') == box and 'box' or 'none', ' ', type(Shot), ' ', "
-                "type(GetEnemyData))\n"
+                "type(GetEnemyData), ' ', type(MoveScores))\n"
                 "f:close()\n"
                 "Release(box)\n"
                 "while true do Update() end\n");
     LogCapture log;
     EXPECT_EQ(Play("0 launcher start\n5 close\n"), 0);
-    EXPECT_EQ(ReadFile("seen.txt"), "box function nil");  // the empty slots register nothing
+    EXPECT_EQ(ReadFile("seen.txt"), "box function function function");
     EXPECT_FALSE(Logged(log, "неудаленный объект"));
     EXPECT_FALSE(Logged(log, "Невозможно загрузить"));
+}
+
+TEST_F(GameStartup, TheArchivesEnemyTableIsReadAndTheLastSliceFindsTheGameGone) {
+    // The archive's copy of the table, and a loose one that must lose to it.
+    const std::string packed = "scout 20;laser;2.5;debris;hurt;100\n";
+    test_bytes::Bytes dir;
+    test_bytes::Entry(dir, "data", 0xFFFFFFFFu, 0, 1);
+    test_bytes::Entry(dir, "enemies.dat", 0, static_cast<uint32_t>(packed.size()), 0);
+    test_bytes::WriteFile("kelvandor.dat", test_bytes::Archive(dir, {test_bytes::B(packed)}));
+    WriteFile("Data/enemies.dat", "scout 1;loose;1;loose;loose;1\n");
+    WriteFile("Data/Scripts/list.dat", "main t_system\n");
+    // "release_all" comes after the level and the fonts are gone: every call
+    // must find its null result, and the game data must still be saved.
+    WriteScript("main",
+                "local screen = CreateInterface('none')\n"
+                "local f = io.open('enemy.txt', 'w')\n"
+                "f:write(table.concat({GetEnemyData('scout')}, '|'))\n"
+                "f:close()\n"
+                "while true do\n"
+                "  while SetNextCommand(globalObject) do\n"
+                "    if GetCurrentCommand(globalObject) == 'release_all' then\n"
+                "      local seen = {GetScore(), tostring(GetPlayerLife()), RotateToPlayer(screen, 1, 1, 'kept')}\n"
+                "      StopLevel() StartLevel() InitLevel('x.lvl') AddLife() SetScore(5) AddScore(5)\n"
+                "      SetArmor(1) SetWeaponUpgrade(1) KillEnemy(nil) HideTitle() TakeBonus(0, 0, 0)\n"
+                "      SetText(screen, 'score', '1') UpdateGameInterface(screen) SetWindowVisible(screen, 'a', true)\n"
+                "      seen[#seen + 1] = table.concat({GetEnemyData('late')}, '|')\n"
+                "      SetLastLevel(7)\n"
+                "      SetTScore(0, 'ZZZ', 5)\n"
+                "      MoveScores(0)\n"  // written only by the shut-down's own save
+                "      seen[#seen + 1] = table.concat({GetTScore(1)}, '|')\n"
+                "      Release(screen)\n"
+                "      local out = io.open('last.txt', 'w')\n"
+                "      out:write(table.concat(seen, ' '))\n"
+                "      out:close()\n"
+                "    end\n"
+                "  end\n"
+                "  Update()\n"
+                "end\n");
+    LogCapture log;
+    EXPECT_EQ(Play("0 launcher start\n5 close\n"), 0);
+    ArchiveTable.clear();
+    EXPECT_EQ(ReadFile("enemy.txt"), "20|laser|2.5|debris|hurt|100");
+    EXPECT_EQ(ReadFile("last.txt"), "0 false kept 0||0|||0 ZZZ|5");
+    EXPECT_EQ(GetEnemyDatabase(), nullptr);
+    CKGameData saved;
+    saved.Load();
+    EXPECT_EQ(saved.m_lastLevel, 7);
+    EXPECT_EQ(saved.m_names[0], "ZZZ");
+    EXPECT_EQ(saved.m_names[1], "ZZZ");
+    EXPECT_EQ(saved.m_names[2], "VAN");
+    EXPECT_FALSE(Logged(log, "неудаленный объект"));
+    EXPECT_FALSE(Logged(log, "Release refused"));
 }
 
 }  // namespace

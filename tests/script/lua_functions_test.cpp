@@ -1,5 +1,5 @@
-// The engine's Lua functions built so far: reading commands, object ids and
-// references, splitting, and the singletons they need.
+// The engine's Lua functions that read commands, turn objects into ids and
+// back, hold references, split text, and need singletons.
 #include "script/KLuaFunctions.h"
 
 #include "core/KKernel.h"
