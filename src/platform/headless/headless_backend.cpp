@@ -56,6 +56,10 @@ void HeadlessBackend::RunDialog(HWND dialog) {
 }
 
 void HeadlessBackend::ApplyWindowAction(const SessionAction& action) {
+    if (action.verb == "clock") {
+        frameStep = frequency / std::stoll(action.args[0]);
+        return;
+    }
     HWND wnd = MainWindow();
     if (!wnd) return;
     Record("action " + action.verb);

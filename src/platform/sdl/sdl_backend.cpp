@@ -304,6 +304,14 @@ public:
     }
 
     void ApplyWindowAction(const SessionAction& action) override {
+        if (action.verb == "clock") {
+            // From now on each pass is that share of a second of game time,
+            // however long it takes to draw: a session plays the same here
+            // as on the headless backend.
+            m_clock = Counter();
+            m_clockStep = 1000000000 / std::stoll(action.args[0]);
+            return;
+        }
         HWND wnd = MainWindow();
         if (!wnd || !wnd->native) return;
         // Through SDL's queue, so a scripted event takes the same path as a real one.
@@ -320,7 +328,12 @@ public:
             PushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST);
     }
 
+    void OnFrame(uint32_t) override {
+        if (m_clockStep) m_clock += m_clockStep;
+    }
+
     int64_t Counter() override {
+        if (m_clockStep) return m_clock;
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);
         return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
@@ -336,6 +349,11 @@ private:
         // alone, and without a window manager nothing is really minimised.
         bool minimized = false;
     };
+
+    // A session's "clock": the counter it runs, and its step a pass (0: the
+    // real clock).
+    int64_t m_clock = 0;
+    int64_t m_clockStep = 0;
 
     struct ScriptState {
         int nextFrame = 2;  // the person has seen the dialog before the script acts

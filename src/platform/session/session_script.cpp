@@ -29,7 +29,7 @@ const VerbRule kVerbs[] = {
     {"launcher", Where::Dialog, 1, 1}, {"settings", Where::Dialog, 1, -1}, {"close", Where::Any, 0, 0},
     {"minimize", Where::Any, 0, 0},    {"restore", Where::Any, 0, 0},      {"activate", Where::Any, 0, 0},
     {"deactivate", Where::Any, 0, 0},  {"screenshot", Where::Any, 1, -1},  {"key", Where::Loop, 2, -1},
-    {"mouse", Where::Loop, 2, 3},
+    {"mouse", Where::Loop, 2, 3},      {"clock", Where::Any, 1, 1},
 };
 
 std::vector<std::string> SplitWords(std::string_view line) {
@@ -117,6 +117,9 @@ std::optional<SessionScript> ParseSessionScript(std::string_view text, std::stri
                 return fail("'settings " + op + "' takes no further words");
             }
         }
+        uint64_t rate = 0;
+        if (words[1] == "clock" && (!ParseUnsigned(words[2], 1000, &rate) || rate == 0))
+            return fail("'clock' takes the passes a second of game time, 1 to 1000");
         SessionAction action;
         action.frame = static_cast<uint32_t>(frame);
         action.verb = words[1];

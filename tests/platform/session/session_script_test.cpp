@@ -23,6 +23,14 @@ TEST(SessionScript, ParsesFramesVerbsAndWords) {
     EXPECT_EQ(script->actions[2].line, 5);
     EXPECT_EQ(script->actions[4].frame, 12u);
     EXPECT_EQ(script->actions[4].verb, "close");
+    // The game clock's rate belongs to any frame, the dialogs' too.
+    auto clocks = ParseSessionScript("0 clock 60\n3 clock 1\n3 clock 1000\n", &error);
+    ASSERT_TRUE(clocks) << error;
+    ASSERT_EQ(clocks->actions.size(), 3u);
+    EXPECT_EQ(clocks->actions[0].verb, "clock");
+    EXPECT_EQ(clocks->actions[0].args, std::vector<std::string>{"60"});
+    EXPECT_EQ(clocks->actions[2].frame, 3u);
+    EXPECT_EQ(clocks->actions[2].args, std::vector<std::string>{"1000"});
 }
 
 TEST(SessionScript, RejectsMalformedLinesWithTheirNumber) {
@@ -62,6 +70,11 @@ TEST(SessionScript, RejectsMalformedLinesWithTheirNumber) {
         {"1 mouse up left right", "line 1: 'mouse up' takes left, right or middle"},
         {"1 mouse click left", "line 1: 'mouse' takes move, down or up"},
         {"1 mouse move 1 2 3", "line 1: wrong number of words after 'mouse'"},
+        {"1 clock 0", "line 1: 'clock' takes the passes a second of game time, 1 to 1000"},
+        {"1 clock 1001", "line 1: 'clock' takes the passes a second of game time, 1 to 1000"},
+        {"0 clock x", "line 1: 'clock' takes the passes a second of game time, 1 to 1000"},
+        {"1 clock", "line 1: wrong number of words after 'clock'"},
+        {"1 clock 60 fast", "line 1: wrong number of words after 'clock'"},
     };
     for (const auto& c : cases) {
         std::string error;
