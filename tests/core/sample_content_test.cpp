@@ -1,14 +1,17 @@
 // The sample content as the game reads it from the packed archive: every
 // descriptor's mesh, effects, textures, vertex effects and animations load,
 // its nodes are drawn by the game camera, and looping tracks close their loop;
-// the menu's fonts and screens are whole and written in cp1251; the first
-// level's objects load through the game's loader; the weapons table names
-// only what the archive and the game folder hold.
+// the fonts and the screens are whole and written in cp1251; the levels'
+// objects load through the game's loader; the weapons table names only what
+// the archive and the game folder hold; the listed sounds and the music are
+// in the game folder.
 #include "Render/KAnimationFile.h"
 #include "Render/KDescriptor.h"
 #include "Render/KMeshFile.h"
 #include "Render/KRenderObjectLoader.h"
 #include "Render/KVertexEffect.h"
+#include "Sound/KWaveFile.h"
+#include "Sound/QAudio.h"
 #include "core/KFile.h"
 #include "core/KMemoryManager.h"
 #include "core/KTextReader.h"
@@ -245,76 +248,108 @@ TEST_F(SampleContent, MenuScreensAreCp1251AndStayOnScreen) {
         }
     }
 
-    for (const auto& [screenWidth, screenHeight] : {std::pair{640, 480}, {800, 600}, {1024, 768}}) {
-        const std::string path = "Data\\Interface\\menu" + std::to_string(screenWidth) + ".int";
-        SCOPED_TRACE(path);
-        const auto bytes = Read(path);
-        ASSERT_TRUE(bytes);
-        // Cyrillic in cp1251 (К is 0xCA), not UTF-8 (where it is 0xD0 0x9A).
-        const std::string raw(bytes->begin(), bytes->end());
-        EXPECT_NE(raw.find('\xCA'), std::string::npos);
-        EXPECT_EQ(raw.find("\xD0\x9A"), std::string::npos);
+    // What the scripts and the game find on each screen by name.
+    auto numbered = [](const std::string& prefix, int from, int to) {
+        std::vector<std::string> names;
+        for (int i = from; i <= to; ++i) names.push_back(prefix + std::to_string(i));
+        return names;
+    };
+    std::map<std::string, std::vector<std::string>> needed = {
+        {"menu",
+         {"new", "continue", "sound_down", "sound_up", "music_down", "music_up", "scores", "exit", "cursor",
+          "continue_label", "sound_value", "music_value"}},
+        {"hud", {"score", "level_caption", "clear_caption", "over_caption", "win_caption"}},
+        {"scores", {"prompt", "entry", "back", "back_label", "cursor"}},
+    };
+    // UpdateGameInterface shows one icon of each pair.
+    for (const auto& [prefix, count] : {std::pair{"lifes_", 3}, {"weapon_", 5}, {"armor_", 5}})
+        for (const char* look : {"f", "e"})
+            for (const std::string& name : numbered(std::string(prefix) + look, 1, count))
+                needed["hud"].push_back(name);
+    for (const char* prefix : {"name_", "score_"})
+        for (const std::string& name : numbered(prefix, 0, 9)) needed["scores"].push_back(name);
 
-        const std::vector<std::string> lines = Lines(*bytes);
-        ASSERT_GE(lines.size(), 3u);
-        EXPECT_EQ(lines[0], "menu");
-        const auto textureLine = SplitTokens(lines[1], ",");
-        ASSERT_EQ(textureLine.size(), 3u);
-        const auto texture = Texture(textureLine[0]);
-        ASSERT_TRUE(texture) << textureLine[0];
-        EXPECT_EQ(texture->width, std::atoi(textureLine[1].c_str()));
-        EXPECT_EQ(texture->height, std::atoi(textureLine[2].c_str()));
-
-        // Each window line on the screen (the cursor goes where the mouse is)
-        // and cut from inside the texture; each text in a known font, its
-        // bytes all in the font, and on the screen.
-        std::set<std::string> windows;
-        int texts = 0;
-        auto window = [&](const std::string& line) {
-            const auto tokens = SplitTokens(line, " ");
-            ASSERT_EQ(tokens.size(), 2u) << line;
-            const auto numbers = SplitTokens(tokens[1], ",");
-            ASSERT_EQ(numbers.size(), 8u) << line;
-            int n[8];
-            for (int i = 0; i < 8; ++i) n[i] = std::atoi(numbers[i].c_str());
-            windows.insert(tokens[0]);
-            if (tokens[0] != "cursor") {
-                EXPECT_TRUE(n[0] >= 0 && n[1] >= 0 && n[0] + n[2] <= screenWidth && n[1] + n[3] <= screenHeight)
-                    << line;
+    for (const auto& [screen, names] : needed)
+        for (const auto& [screenWidth, screenHeight] : {std::pair{640, 480}, {800, 600}, {1024, 768}}) {
+            const std::string path = "Data\\Interface\\" + screen + std::to_string(screenWidth) + ".int";
+            SCOPED_TRACE(path);
+            const auto bytes = Read(path);
+            ASSERT_TRUE(bytes);
+            // Cyrillic in cp1251, one byte a letter (А..я 0xC0..0xFF, Ё 0xA8,
+            // ё 0xB8), not UTF-8 (a lead byte 0xD0 or 0xD1, then 0x80..0xBF).
+            int cyrillic = 0;
+            for (size_t i = 0; i < bytes->size(); ++i) {
+                const uint8_t b = (*bytes)[i];
+                if (b < 0x80) continue;
+                EXPECT_TRUE(b >= 0xC0 || b == 0xA8 || b == 0xB8) << "byte " << int(b) << " at " << i;
+                EXPECT_FALSE((b == 0xD0 || b == 0xD1) && i + 1 < bytes->size() && (*bytes)[i + 1] >= 0x80 &&
+                             (*bytes)[i + 1] <= 0xBF)
+                    << "UTF-8 at " << i;
+                ++cyrillic;
             }
-            EXPECT_TRUE(n[4] >= 0 && n[5] >= 0 && n[4] + n[6] <= texture->width && n[5] + n[7] <= texture->height)
-                << line;
-        };
-        for (size_t i = 3; i < lines.size(); ++i) {
-            std::string keyword = lines[i];
-            ToLowerString(keyword);
-            if (keyword == "window" && i + 1 < lines.size()) {
-                window(lines[++i]);
-            } else if (keyword == "button" && i + 3 < lines.size()) {
-                for (int look = 0; look < 3; ++look) window(lines[++i]);
-            } else if (keyword == "text" && i + 1 < lines.size()) {
-                const auto tokens = SplitTokens(lines[++i], " ");
-                ASSERT_EQ(tokens.size(), 2u) << lines[i];
-                CKTokenizer fields(tokens[1], ",", true);
-                std::string font, x, y, text;
-                fields.NextToken(font), fields.NextToken(x), fields.NextToken(y), fields.NextToken(text);
-                ASSERT_EQ(fonts.count(font), 1u) << lines[i];
-                float width = 0;
-                for (const char c : text) {
-                    const auto advance = fonts[font].advances.find(static_cast<uint8_t>(c));
-                    EXPECT_NE(advance, fonts[font].advances.end()) << lines[i] << ": byte " << int(uint8_t(c));
-                    if (advance != fonts[font].advances.end()) width += advance->second;
+            EXPECT_GT(cyrillic, 0);
+
+            const std::vector<std::string> lines = Lines(*bytes);
+            ASSERT_GE(lines.size(), 3u);
+            EXPECT_EQ(lines[0], screen);
+            const auto textureLine = SplitTokens(lines[1], ",");
+            ASSERT_EQ(textureLine.size(), 3u);
+            const auto texture = Texture(textureLine[0]);
+            ASSERT_TRUE(texture) << textureLine[0];
+            EXPECT_EQ(texture->width, std::atoi(textureLine[1].c_str()));
+            EXPECT_EQ(texture->height, std::atoi(textureLine[2].c_str()));
+
+            // Each window line on the screen (the cursor goes where the mouse is)
+            // and cut from inside the texture; each text in a known font, its
+            // bytes all in the font, and on the screen.
+            std::map<std::string, int> found;
+            auto window = [&](const std::string& line) {
+                const auto tokens = SplitTokens(line, " ");
+                ASSERT_EQ(tokens.size(), 2u) << line;
+                const auto numbers = SplitTokens(tokens[1], ",");
+                ASSERT_EQ(numbers.size(), 8u) << line;
+                int n[8];
+                for (int i = 0; i < 8; ++i) n[i] = std::atoi(numbers[i].c_str());
+                ++found[tokens[0]];
+                if (tokens[0] != "cursor") {
+                    EXPECT_TRUE(n[0] >= 0 && n[1] >= 0 && n[0] + n[2] <= screenWidth && n[1] + n[3] <= screenHeight)
+                        << line;
                 }
-                EXPECT_FALSE(text.empty()) << lines[i];
-                EXPECT_LE(std::atof(x.c_str()) + width, screenWidth) << lines[i];
-                EXPECT_LE(std::atof(y.c_str()) + fonts[font].cellHeight, screenHeight) << lines[i];
-                ++texts;
+                EXPECT_TRUE(n[4] >= 0 && n[5] >= 0 && n[4] + n[6] <= texture->width && n[5] + n[7] <= texture->height)
+                    << line;
+            };
+            for (size_t i = 3; i < lines.size(); ++i) {
+                std::string keyword = lines[i];
+                ToLowerString(keyword);
+                if (keyword == "window" && i + 1 < lines.size()) {
+                    window(lines[++i]);
+                } else if (keyword == "button" && i + 3 < lines.size()) {
+                    for (int look = 0; look < 3; ++look) window(lines[++i]);
+                } else if (keyword == "text" && i + 1 < lines.size()) {
+                    const auto tokens = SplitTokens(lines[++i], " ");
+                    ASSERT_EQ(tokens.size(), 2u) << lines[i];
+                    ++found[tokens[0]];
+                    CKTokenizer fields(tokens[1], ",", true);
+                    std::string font, x, y, text;
+                    fields.NextToken(font), fields.NextToken(x), fields.NextToken(y), fields.NextToken(text);
+                    ASSERT_EQ(fonts.count(font), 1u) << lines[i];
+                    float width = 0;
+                    for (const char c : text) {
+                        const auto advance = fonts[font].advances.find(static_cast<uint8_t>(c));
+                        EXPECT_NE(advance, fonts[font].advances.end()) << lines[i] << ": byte " << int(uint8_t(c));
+                        if (advance != fonts[font].advances.end()) width += advance->second;
+                    }
+                    EXPECT_FALSE(text.empty()) << lines[i];
+                    EXPECT_LE(std::atof(x.c_str()) + width, screenWidth) << lines[i];
+                    EXPECT_LE(std::atof(y.c_str()) + fonts[font].cellHeight, screenHeight) << lines[i];
+                } else {
+                    ADD_FAILURE() << "line " << i << " is neither window, button nor text: " << lines[i];
+                }
             }
+            // A name twice would leave the second out of every look-up.
+            for (const auto& [name, count] : found) EXPECT_EQ(count, 1) << name;
+            for (const std::string& name : names) EXPECT_EQ(found.count(name), 1u) << name;
         }
-        for (const char* name : {"panel", "line", "lock", "start", "hide", "exit", "cursor"})
-            EXPECT_EQ(windows.count(name), 1u) << name;
-        EXPECT_EQ(texts, 6);
-    }
 }
 
 TEST_F(SampleContent, TheStandByObjectHasSomethingToShow) {
@@ -337,11 +372,12 @@ TEST_F(SampleContent, TheStandByObjectHasSomethingToShow) {
     EXPECT_GT(triangles, 0u);
 }
 
-// The first level's objects as the level loads them: each its own mesh (not
-// the stand-by's) with something to draw; the rock static, for the level to
+// The levels' objects as the level loads them: each its own mesh (not the
+// stand-by's) with something to draw; the rock static, for the level to
 // merge into its geometry, the rest moving, their looping animations on the
-// nodes that move; each bonus named by its root's param, the node the level
-// places and hands to the player.
+// nodes that move; each ship flown by its script, an enemy told apart by the
+// node named after its type; each bonus named by its root's param, the node
+// the level places and hands to the player.
 TEST_F(SampleContent, TheLevelObjectsLoadThroughTheGamesLoader) {
     CKRenderObjectLoader loader;
     const struct {
@@ -349,12 +385,19 @@ TEST_F(SampleContent, TheLevelObjectsLoadThroughTheGamesLoader) {
         std::vector<std::string> nodes;
         const char* animated;  // the node the "idle" animation moves, "" for none
         const char* param;
+        const char* script;
+        size_t maxTriangles;
     } objects[] = {
-        {"player.rdf", {"root", "hull", "engine"}, "engine", ""},
-        {"enemy.rdf", {"root", "hull", "blades"}, "blades", ""},
-        {"rock.rdf", {"root", "rock"}, "", ""},
-        {"bonus_life.rdf", {"root"}, "root", "bonus_life"},
-        {"bonus_weapon.rdf", {"root"}, "root", "bonus_weapon"},
+        {"player.rdf", {"root", "hull", "engine"}, "engine", "", "player", 300},
+        {"enemy.rdf", {"root", "scout", "blades"}, "blades", "", "enemy", 300},
+        {"fighter.rdf", {"root", "fighter"}, "", "", "enemy", 300},
+        {"gunship.rdf", {"root", "gunship", "turret"}, "turret", "", "enemy", 300},
+        // One boss at a time, so it may cost more.
+        {"boss.rdf", {"root", "boss", "boss_ring"}, "boss_ring", "", "enemy", 600},
+        {"rock.rdf", {"root", "rock"}, "", "", "", 300},
+        {"bonus_life.rdf", {"root"}, "root", "bonus_life", "", 300},
+        {"bonus_weapon.rdf", {"root"}, "root", "bonus_weapon", "", 300},
+        {"bonus_armor.rdf", {"root"}, "root", "bonus_armor", "", 300},
     };
     for (const auto& object : objects) {
         SCOPED_TRACE(object.descriptor);
@@ -376,13 +419,17 @@ TEST_F(SampleContent, TheLevelObjectsLoadThroughTheGamesLoader) {
         }
         EXPECT_EQ(names, object.nodes);
         EXPECT_GT(triangles, 0u);
-        EXPECT_LE(triangles, 300u);
+        EXPECT_LE(triangles, object.maxTriangles);
         const bool moving = std::any_of(tree.begin(), tree.end(), [](const auto& node) { return !node->isStatic; });
-        EXPECT_EQ(moving, *object.animated != '\0');
+        EXPECT_EQ(moving, std::string(object.descriptor) != "rock.rdf");
         EXPECT_EQ(root->param, object.param);
         if (*object.param) {
             EXPECT_EQ(root->isStatic, 0);
         }
+        const auto text = Read(std::string("Data\\Meshes\\") + object.descriptor);
+        ASSERT_TRUE(text);
+        const auto rootSection = ParseDescriptor(text->data(), static_cast<int32_t>(text->size())).Section("root");
+        EXPECT_EQ(rootSection.count("script") ? rootSection.at("script") : "", object.script);
     }
 }
 
@@ -492,6 +539,15 @@ TEST_F(SampleContent, TheWeaponsTableNamesOnlyWhatTheGameHas) {
 
     EXPECT_EQ(kinds, (std::set<std::string>{"simple", "rocket", "srocket", "s_explosion", "g_explosion"}));
     EXPECT_EQ(sides, (std::set<std::string>{"enemy", "player"}));
+    // What the scripts fire and the enemy types name: a missing line leaves a
+    // shot unmade, an enemy's weapon aimed at enemies leaves the player unhurt.
+    for (const char* name : {"laser", "rocket", "homing_rocket", "enemy_laser", "enemy_rocket", "enemy_homing",
+                             "debris", "explosion", "big_debris"})
+        EXPECT_EQ(names.count(name), 1u) << name;
+    for (const SKWeaponLine& line : lines)
+        if (line.name.starts_with("enemy_") && line.kind != "s_explosion") {
+            EXPECT_EQ(SplitWeaponParams(line.paramText).at(1), "player") << line.name;
+        }
     for (const std::string& impact : impacts) EXPECT_EQ(names.count(impact), 1u) << "impact " << impact;
 
     const std::filesystem::path sounds = std::filesystem::path(KV_GAME_ARCHIVE).parent_path() / "Data" / "Sounds";
@@ -509,6 +565,38 @@ TEST_F(SampleContent, TheWeaponsTableNamesOnlyWhatTheGameHas) {
         EXPECT_EQ(bytes[22] | bytes[23] << 8, 1) << "channels";
     }
     EXPECT_TRUE(shared) << "no two weapons share a launch sound";
+}
+
+// The sounds the scripts play by name, listed in Sounds.dat and made into
+// the game folder as WAVE files the mixer reads (3D ones mono), and the
+// menu's and each level's music beside them.
+TEST_F(SampleContent, EveryListedSoundAndPieceOfMusicIsInTheGameFolder) {
+    const auto table = Read("Data\\Sounds\\Sounds.dat");
+    ASSERT_TRUE(table);
+    const std::filesystem::path data = std::filesystem::path(KV_GAME_ARCHIVE).parent_path() / "Data";
+    std::set<std::string> listed;
+    for (const SKSoundLine& line : ParseSoundTable(table->data(), static_cast<int32_t>(table->size()))) {
+        SCOPED_TRACE(line.name);
+        listed.insert(line.name);
+        CKWaveFile wave;
+        ASSERT_EQ(wave.Open((data / "Sounds" / line.file).string().c_str(), nullptr, WAVEFILE_READ), S_OK) << line.file;
+        ASSERT_NE(wave.m_format, nullptr);
+        EXPECT_EQ(wave.m_format->wFormatTag, WAVE_FORMAT_PCM);
+        if (line.is3D) {
+            EXPECT_EQ(wave.m_format->nChannels, 1);
+        }
+        EXPECT_GT(wave.GetSize(), 0u);
+    }
+    for (const char* name : {"click", "shot", "explosion", "bonus", "player_hit", "enemy_hurt", "life_lost"})
+        EXPECT_EQ(listed.count(name), 1u) << name;
+
+    for (const char* piece : {"theme.ogg", "level1.ogg", "level2.ogg", "level3.ogg"}) {
+        std::ifstream file(data / "Music" / piece, std::ios::binary);
+        ASSERT_TRUE(file) << piece;
+        char magic[4] = {};
+        file.read(magic, 4);
+        EXPECT_EQ(std::string(magic, 4), "OggS") << piece;
+    }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The sample menu in a real window: the whole game, started in a copy of the
-// game folder and played by a session script, moves the mouse over a button,
-// is photographed with the button in its hover look, hides the hint with a
-// click and ends itself with a click on "exit".
+// game folder and played by a session script on a fixed clock, is
+// photographed with a button in its hover look and in its pressed look; a
+// press let go off the button and a click on the locked "continue" button
+// (a fresh game has nothing to continue) do nothing, and the locked button
+// keeps its normal look under the cursor; a click on "exit" ends the game.
 #include "core/KApplication.h"
 #include "core/KConfigVars.h"
 #include "platform/image/image_decode.h"
@@ -9,6 +11,7 @@
 #include "resources/resource.h"
 
 #include "support/files.h"
+#include "support/interface_layout.h"
 #include "support/work_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +22,12 @@
 
 namespace {
 
-// The 640x480 layout's buttons (data/sources/interface/menu640.int): each
-// 176 x 28 at x 232.5; the hint line below them.
-constexpr int kButtonX = 232, kButtonW = 176, kButtonH = 28;
-constexpr int kLockY = 312, kHideY = 376, kExitY = 408;
-constexpr int kHintX = 221, kHintY = 442, kHintW = 200, kHintH = 18;
-// Where the looks lie in menu.tga.
-constexpr int kLooksX = 256, kOverY = 32;
+constexpr const char* kLayout = KV_STAGED_DATA "/Interface/menu800.int";
+// Where the big buttons' looks lie in menu.tga.
+constexpr int kLooksX = 256, kOverY = 32, kPressedY = 64;
+// Points of a big button left of its label and away from the cursor, which
+// hangs down and right of the button's middle.
+constexpr std::pair<int, int> kSamples[] = {{8, 20}, {14, 22}, {24, 8}, {20, 14}};
 
 platform::DecodedImage Decode(const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = test_files::ReadBytes(path);
@@ -41,23 +43,13 @@ uint32_t At(const platform::DecodedImage& image, int x, int y) {
 
 int Channel(uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
 
-int Luminance(uint32_t c) { return (Channel(c, 0) + Channel(c, 8) + Channel(c, 16)) / 3; }
-
-// Pixels of the rectangle clearly brighter in one picture than in the other.
-int BrighterIn(const platform::DecodedImage& a, const platform::DecodedImage& b, int x0, int y0, int w, int h) {
-    int count = 0;
-    for (int y = y0; y < y0 + h; ++y)
-        for (int x = x0; x < x0 + w; ++x) count += Luminance(At(a, x, y)) > Luminance(At(b, x, y)) + 20;
-    return count;
-}
-
 class GlMenu : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
         std::filesystem::copy(KV_GAME_FOLDER, m_dir.Path(), std::filesystem::copy_options::recursive);
         // The launcher starts the mode of config.cfg.
-        const std::string config = "screenWidth = 640\nscreenHeight = 480\nscreenBPP = 32\nfullScreen = 1\n";
+        const std::string config = "screenWidth = 800\nscreenHeight = 600\nscreenBPP = 32\nfullScreen = 1\n";
         test_files::WriteBytes("config.cfg", config.data(), config.size());
         std::string error;
         ASSERT_TRUE(platform::Startup("sdl", &error)) << error;
@@ -69,58 +61,87 @@ protected:
     ScopedWorkDir m_dir;
 };
 
-TEST_F(GlMenu, AHoveredButtonShowsItsOverLookAndClicksReachTheMenusScript) {
-    const std::string over = (m_dir.Path() / "over.png").string();
-    const std::string hidden = (m_dir.Path() / "hidden.png").string();
-    const std::string late = (m_dir.Path() / "late.png").string();
-    // The cursor starts at (0, 0); moves are relative, in screen pixels. The
-    // two pictures are taken close together: the sample fades in.
-    const int lockX = kButtonX + 150, lockY = kLockY + 14;
-    const std::string script =
-        "0 launcher start\n"
-        "25 mouse move " +
-        std::to_string(lockX) + " " + std::to_string(lockY) + "\n" + "150 screenshot " + over + "\n" +
-        "152 mouse move 0 " + std::to_string(kHideY - kLockY) + "\n" +
-        "155 mouse down left\n"
-        "157 mouse up left\n"
-        "165 screenshot " +
-        hidden + "\n" + "170 mouse move 0 " + std::to_string(kExitY - kHideY) + "\n" +
-        "175 mouse down left\n"
-        "177 mouse up left\n"
-        "300 screenshot " +
-        late + "\n" + "600 close\n";
+// Whether `button` in the shot shows the look at lookY of menu.tga, told by
+// how it differs from `normal`, a button of the same shot in its normal look,
+// channel by channel the way the two looks' texels do.
+::testing::AssertionResult ShowsLook(const platform::DecodedImage& shot, const platform::DecodedImage& texture,
+                                     const test_layout::Rect& button, const test_layout::Rect& normal, int lookY) {
+    int told = 0;
+    for (const auto& [dx, dy] : kSamples)
+        for (int shift : {0, 8, 16}) {
+            const int painted =
+                Channel(At(texture, kLooksX + dx, lookY + dy), shift) - Channel(At(texture, kLooksX + dx, dy), shift);
+            const int seen = Channel(At(shot, button.x + dx, button.y + dy), shift) -
+                             Channel(At(shot, normal.x + dx, normal.y + dy), shift);
+            if (painted > 10 || painted < -10) {
+                ++told;
+                if (painted > 0 ? seen <= 3 : seen >= -3)
+                    return ::testing::AssertionFailure() << "at " << dx << "," << dy << " channel " << shift
+                                                         << ": painted " << painted << ", seen " << seen;
+            } else if (lookY == 0 && (seen > 3 || seen < -3)) {
+                return ::testing::AssertionFailure()
+                       << "at " << dx << "," << dy << " channel " << shift << ": seen " << seen;
+            }
+        }
+    if (lookY != 0 && told < 3) return ::testing::AssertionFailure() << "the looks hardly differ";
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(GlMenu, ButtonsShowTheirLooksAndOnlyAnUnlockedButtonsClickReachesTheScript) {
+    const test_layout::Rect fresh = test_layout::Find(kLayout, "new"), locked = test_layout::Find(kLayout, "continue"),
+                            scores = test_layout::Find(kLayout, "scores"), exit = test_layout::Find(kLayout, "exit");
+    const auto path = [&](const char* name) { return (m_dir.Path() / name).string(); };
+    // The cursor starts at (0, 0); moves are relative counts.
+    int x = 0, y = 0;
+    const auto moveTo = [&](int frame, int tx, int ty) {
+        const std::string line =
+            std::to_string(frame) + " mouse move " + std::to_string(tx - x) + " " + std::to_string(ty - y) + "\n";
+        x = tx, y = ty;
+        return line;
+    };
+    // 60 passes a second: the menu's 1.5 s fade-in is over by pass 90.
+    std::string script = "0 launcher start\n1 clock 60\n";
+    script += moveTo(30, scores.MidX(), scores.MidY());
+    script += "120 screenshot " + path("over.png") + "\n125 mouse down left\n";
+    script += "130 screenshot " + path("pressed.png") + "\n";
+    script += moveTo(135, 20, 20) + "140 mouse up left\n";
+    script += moveTo(150, locked.MidX(), locked.MidY());
+    script += "160 screenshot " + path("locked.png") + "\n165 mouse down left\n167 mouse up left\n";
+    script += "200 screenshot " + path("after.png") + "\n";
+    script += moveTo(210, exit.MidX(), exit.MidY()) + "215 mouse down left\n217 mouse up left\n";
+    script += "400 screenshot " + path("late.png") + "\n600 close\n";
     std::string error;
     auto parsed = platform::ParseSessionScript(script, &error);
     ASSERT_TRUE(parsed) << error;
     platform::Session().Load(std::move(*parsed));
     platform::ResetWindowState();
     EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT), 0);
-    ASSERT_EQ(screenWidth, 640);
+    ASSERT_EQ(screenWidth, 800);
 
     const platform::DecodedImage texture = Decode(KV_STAGED_DATA "/Textures/menu.tga");
-    const platform::DecodedImage overShot = Decode(over), hiddenShot = Decode(hidden);
-    ASSERT_EQ(overShot.width, 640);
-    ASSERT_EQ(overShot.height, 480);
     ASSERT_EQ(texture.width, 512);
-    // Left of the labels, away from the cursor: the hovered "lock" against
-    // "start" below it in its normal look. The fade's ramp lies over both,
-    // so each channel must differ the way the two looks' texels do.
-    for (const auto& [dx, dy] : {std::pair{8, 20}, std::pair{14, 22}, std::pair{40, 8}}) {
-        const uint32_t hovered = At(overShot, kButtonX + dx, kLockY + dy);
-        const uint32_t normal = At(overShot, kButtonX + dx, kLockY + 32 + dy);
-        const uint32_t overTexel = At(texture, kLooksX + dx, kOverY + dy), normalTexel = At(texture, kLooksX + dx, dy);
-        for (int shift : {0, 8, 16}) {
-            const int painted = Channel(overTexel, shift) - Channel(normalTexel, shift);
-            const int seen = Channel(hovered, shift) - Channel(normal, shift);
-            ASSERT_GT(painted, 10) << "the over look is brighter";
-            EXPECT_GT(seen, 3) << dx << "," << dy << " channel " << shift;
-        }
+    const platform::DecodedImage over = Decode(path("over.png")), pressed = Decode(path("pressed.png"));
+    const platform::DecodedImage lockedShot = Decode(path("locked.png")), after = Decode(path("after.png"));
+    for (const platform::DecodedImage* shot : {&over, &pressed, &lockedShot, &after}) {
+        ASSERT_EQ(shot->width, 800);
+        ASSERT_EQ(shot->height, 600);
     }
-    // "hide" reached the script, which hid the hint.
-    EXPECT_GT(BrighterIn(overShot, hiddenShot, kHintX, kHintY, kHintW, kHintH), 20);
-    EXPECT_LT(BrighterIn(hiddenShot, overShot, kHintX, kHintY, kHintW, kHintH), 5);
+    // The hovered and the pressed "scores" against "exit" below it.
+    EXPECT_TRUE(ShowsLook(over, texture, scores, exit, kOverY));
+    EXPECT_TRUE(ShowsLook(pressed, texture, scores, exit, kPressedY));
+    // The locked button under the cursor looks like "new", which nothing hovers.
+    EXPECT_TRUE(ShowsLook(lockedShot, texture, locked, fresh, 0));
+    // The menu is still up after the press let go elsewhere and the locked
+    // click (either would have left it), and every button is back to normal.
+    EXPECT_TRUE(ShowsLook(after, texture, fresh, exit, 0));
+    EXPECT_TRUE(ShowsLook(after, texture, scores, exit, 0));
+    for (const auto& [dx, dy] : kSamples)
+        for (int shift : {0, 8, 16})
+            EXPECT_NEAR(Channel(At(after, fresh.x + dx, fresh.y + dy), shift),
+                        Channel(At(over, fresh.x + dx, fresh.y + dy), shift), 3)
+                << dx << "," << dy << " channel " << shift;
     // "exit" ended the game before the late screenshot and the close.
-    EXPECT_FALSE(std::filesystem::exists(late));
+    EXPECT_FALSE(std::filesystem::exists(path("late.png")));
 }
 
 }  // namespace

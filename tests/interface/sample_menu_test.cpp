@@ -1,18 +1,24 @@
 // The sample menu on the headless backend: the whole game, started in a copy
 // of the game folder and played by a session script, ends itself when its
-// "exit" button is clicked, and runs on until the close otherwise.
+// "exit" button is clicked, and runs on until the close otherwise; the volume
+// buttons' settings reach config.cfg at the end.
 #include "script/startup_fixture.h"
+#include "support/interface_layout.h"
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
-// The 640x480 layout's buttons (data/sources/interface/menu640.int): each
-// 176 x 28 at x 232; the point aimed at is a button's middle.
-constexpr int kButtonX = 232, kButtonW = 176, kButtonH = 28;
-constexpr int kHideY = 376, kExitY = 408;
 constexpr uint32_t kCloseFrame = 400;
+
+// The middle of a button of the 800x600 layout.
+std::pair<int, int> Middle(const char* button) {
+    const test_layout::Rect r = test_layout::Find(KV_DATA_DIR "/sources/interface/menu800.int", button);
+    return {r.MidX(), r.MidY()};
+}
 
 class SampleMenu : public StartupTest {
 protected:
@@ -22,34 +28,49 @@ protected:
             KV_GAME_FOLDER, m_workDir.Path(),
             std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
         // The launcher starts the mode of config.cfg.
-        WriteFile("config.cfg", "screenWidth = 640\nscreenHeight = 480\nscreenBPP = 32\nfullScreen = 1\n");
+        WriteFile("config.cfg",
+                  "screenWidth = 800\nscreenHeight = 600\nscreenBPP = 32\nfullScreen = 1\n"
+                  "soundVolume = 0.50\nmusicVolume = 0.50\n");
     }
-    // Plays the game with a left click in the middle of the button at y;
-    // a clean end, from the archive, leaving nothing for the leak report.
-    void PlayClickingAt(int y) {
-        // The cursor starts at (0, 0); moves are relative, in screen pixels.
-        const std::string session = "0 launcher start\n25 mouse move " + std::to_string(kButtonX + kButtonW / 2) + " " +
-                                    std::to_string(y + kButtonH / 2) + "\n30 mouse down left\n32 mouse up left\n" +
-                                    std::to_string(kCloseFrame) + " close\n";
+    // Plays the game with a left click in each of the points in turn; a clean
+    // end, from the archive, leaving nothing for the leak report.
+    void PlayClicking(const std::vector<std::pair<int, int>>& points) {
+        // The cursor starts at (0, 0); moves are relative counts.
+        std::string session = "0 launcher start\n";
+        int x = 0, y = 0, frame = 25;
+        for (const auto& [px, py] : points) {
+            session +=
+                std::to_string(frame) + " mouse move " + std::to_string(px - x) + " " + std::to_string(py - y) + "\n";
+            session += std::to_string(frame + 5) + " mouse down left\n";
+            session += std::to_string(frame + 7) + " mouse up left\n";
+            x = px, y = py, frame += 20;
+        }
+        session += std::to_string(kCloseFrame) + " close\n";
         LogCapture log;
         ASSERT_EQ(Play(session.c_str()), 0);
-        EXPECT_EQ(screenWidth, 640);
+        EXPECT_EQ(screenWidth, 800);
         EXPECT_FALSE(Logged(log, "Cannot read game archive"));
         EXPECT_FALSE(Logged(log, "Невозможно загрузить файл"));
         EXPECT_FALSE(Logged(log, "неудаленный объект"));
     }
+    bool Saved(const std::string& line) { return ReadFile("config.cfg").find(line + "\n") != std::string::npos; }
 };
 
 TEST_F(SampleMenu, AClickOnExitEndsTheGameBeforeTheClose) {
-    PlayClickingAt(kExitY);
+    PlayClicking({Middle("exit")});
     EXPECT_LT(platform::FrameNumber(), kCloseFrame);
     EXPECT_FALSE(platform::Session().Empty());  // the close was never taken
+    EXPECT_TRUE(Saved("soundVolume = 0.50"));
+    EXPECT_TRUE(Saved("musicVolume = 0.50"));
 }
 
 TEST_F(SampleMenu, AClickOnAnotherButtonLeavesTheGameRunningUntilTheClose) {
-    PlayClickingAt(kHideY);
+    // A tenth down for the sounds, two up for the music.
+    PlayClicking({Middle("sound_down"), Middle("music_up"), Middle("music_up")});
     EXPECT_GE(platform::FrameNumber(), kCloseFrame);
     EXPECT_TRUE(platform::Session().Empty());
+    EXPECT_TRUE(Saved("soundVolume = 0.40")) << ReadFile("config.cfg");
+    EXPECT_TRUE(Saved("musicVolume = 0.70")) << ReadFile("config.cfg");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Scripts in the whole program: "main" from start-up to close through the
 // headless backend, the "release_all" pass at exit, and the sample script.
 #include "core/KKernel.h"
+#include "core/KTextReader.h"
 #include "game/KGameLuaFunctions.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
@@ -69,9 +70,18 @@ TEST_F(ScriptStartup, TheSampleMainScriptRunsUntilReleaseAll) {
         GameTable() { InstallGameLuaFunctions(); }
         ~GameTable() { InstallLuaFunctions(KLuaTable::Game, nullptr, 0); }
     } gameTable;
-    for (const char* file : {"list.dat", "main.lua", "menu.lua", "player.lua", "enemy.lua"})
-        std::filesystem::copy_file(std::filesystem::path(KV_SAMPLE_SCRIPTS) / file,
-                                   std::filesystem::path("Data") / "Scripts" / file);
+    // Every script the list names, read as the manager reads it.
+    const std::filesystem::path sample(KV_SAMPLE_SCRIPTS);
+    const std::filesystem::path scripts = std::filesystem::path("Data") / "Scripts";
+    const std::string list = ReadFile(sample / "list.dat");
+    CKTextReader reader(list.data(), static_cast<int32_t>(list.size()));
+    int copied = 0;
+    for (std::string line; reader.ReadLine(line); ++copied) {
+        const std::string file = ParseScriptListLine(line).name + ".lua";
+        std::filesystem::copy_file(sample / file, scripts / file);
+    }
+    ASSERT_GE(copied, 2) << "main and at least one other";
+    std::filesystem::copy_file(sample / "list.dat", scripts / "list.dat");
     LogCapture log;
     auto* manager = new CKScriptManager();
     ASSERT_TRUE(manager->LoadScriptList());
@@ -80,9 +90,13 @@ TEST_F(ScriptStartup, TheSampleMainScriptRunsUntilReleaseAll) {
     ASSERT_TRUE(main->Start());
     for (int i = 0; i < 3; ++i) main->Update();
     EXPECT_FALSE(main->m_finished);
-    manager->SendCommandByName("main", "end_level", "");
-    main->Update();
-    EXPECT_FALSE(main->m_finished);
+    // Through its states: the table and back, a level, its end, the game's end.
+    for (const char* command : {"show_scores", "scores_closed", "new_game", "end_level", "player_dead"}) {
+        SCOPED_TRACE(command);
+        manager->SendCommandByName("main", command, "");
+        main->Update();
+        EXPECT_FALSE(main->m_finished);
+    }
     delete manager;
     EXPECT_TRUE(main->m_finished);
     EXPECT_FALSE(main->m_stop);

@@ -1,24 +1,55 @@
--- The enemy ships of a level (enemy.rdf). Every clone along a spline shares
--- this one script: each brings its id with "add_object" (and one reference,
--- given back on "delete_object" or taken by KillEnemy), so the script keeps
--- its ships in a table by id. A ship fires at the player now and then from its
--- nose (the way it flies, down the screen as it comes in), loses health to the
--- player's "shot", and at none left blows up, scores and leaves the level.
-local HEALTH = 30 -- three lasers, or one rocket
-local NOSE = 0.8 -- how far ahead of the ship's centre its shots start
+-- The enemy ships of a level. Every clone along a spline, of every type,
+-- shares this one script: each brings its id with "add_object" (and one
+-- reference, given back on "delete_object" or taken by KillEnemy), so the
+-- script keeps its ships in a table by id. A ship's type is the name of the
+-- node its descriptor is told apart by (enemy.rdf has "scout", fighter.rdf
+-- "fighter", ...), and the enemy table (data\enemies.dat) gives each type its
+-- health, its weapon and the seconds between its shots, the weapon of its
+-- death, the sound of a hit and its score. A ship fires from its nose (its
+-- -y, the way it faces), loses health to the player's "shot", and at none
+-- left blows up, scores and leaves the level. The boss adds a fan of lasers
+-- between its own shots.
+local TYPES = { "scout", "fighter", "gunship", "boss" }
+local NOSE = { scout = 0.8, fighter = 0.9, gunship = 1.4, boss = 2.2 }
 local FIRST_PAUSE = 1 -- seconds before a new ship's first shot
-local PAUSE, PAUSE_SPREAD = 1.5, 1.5 -- seconds between shots: 1.5 to 3
-local SCORE = 100
+local SPREAD = 0.8 -- a pause is the type's interval times 1 to 1 + SPREAD
+local FAN = { -0.6, -0.3, 0, 0.3, 0.6 } -- the boss's lasers, sideways aim
 
--- id -> { object, health, wait }
+-- type -> its record from the table, read once.
+local kinds = {}
+-- id -> { object, kind, health, wait, fan }
 local ships = {}
 -- Steps the pauses through their spread without a random generator, so a
 -- session plays the same every time.
 local turn = 0
 
-local function nextPause()
+local function kindOf(object)
+  for _, name in ipairs(TYPES) do
+    -- No such node is a null object, which is no Lua nil.
+    if PointerToString(GetChildObject(object, name)) ~= "0" then
+      local kind = kinds[name]
+      if not kind then
+        local health, weapon, interval, death, sound, score = GetEnemyData(name)
+        kind = {
+          name = name,
+          health = health,
+          weapon = weapon,
+          interval = interval,
+          death = death,
+          sound = sound,
+          score = score,
+        }
+        kinds[name] = kind
+      end
+      return kind
+    end
+  end
+  return nil
+end
+
+local function nextPause(kind)
   turn = (turn + 0.37) % 1
-  return PAUSE + PAUSE_SPREAD * turn
+  return kind.interval * (1 + SPREAD * turn)
 end
 
 -- Gives back the reference that came with "add_object".
@@ -36,13 +67,40 @@ local function damage(id, amount)
     return -- already dead: hits still on their way count for nothing
   end
   ship.health = ship.health - amount
+  if ship.kind.sound ~= "" then
+    PlaySpecialSound(ship.kind.sound)
+  end
   if ship.health <= 0 then
     ships[id] = nil
-    Shot("debris", ship.object, 0, 0, 0, 0, 1, 0)
-    AddScore(SCORE)
+    Shot(ship.kind.death, ship.object, 0, 0, 0, 0, 1, 0)
+    if ship.kind.name == "boss" then
+      for _, side in ipairs({ -1.8, 1.8 }) do
+        Shot("explosion", ship.object, side, 0.5, 0, 0, 1, 0)
+      end
+    end
+    AddScore(ship.kind.score)
     -- Takes the scripts' reference: the "delete_object" that follows finds
     -- nothing left to give back.
     KillEnemy(ship.object)
+  end
+end
+
+local function fire(ship, dt)
+  local kind = ship.kind
+  local nose = NOSE[kind.name]
+  ship.wait = ship.wait - dt
+  if ship.wait <= 0 then
+    Shot(kind.weapon, ship.object, 0, -nose, 0, 0, -1, 0)
+    ship.wait = nextPause(kind)
+  end
+  if kind.name == "boss" then
+    ship.fan = ship.fan - dt
+    if ship.fan <= 0 then
+      for _, aim in ipairs(FAN) do
+        Shot("enemy_laser", ship.object, 0, -nose, 0, aim, -1, 0)
+      end
+      ship.fan = kind.interval
+    end
   end
 end
 
@@ -52,7 +110,13 @@ while true do
     if command == "add_object" then
       local id = GetCurrentParams(globalObject)
       letGo(id)
-      ships[id] = { object = StringToPointer(id), health = HEALTH, wait = FIRST_PAUSE + nextPause() - PAUSE }
+      local object = StringToPointer(id)
+      local kind = kindOf(object)
+      if kind then
+        ships[id] = { object = object, kind = kind, health = kind.health, wait = FIRST_PAUSE, fan = FIRST_PAUSE * 2 }
+      else
+        Release(object) -- no type of ours: nothing to keep it for
+      end
     elseif command == "delete_object" then
       letGo((GetCurrentParams(globalObject)))
     elseif command == "shot" then
@@ -67,11 +131,7 @@ while true do
   end
   local dt = GetDeltaTime()
   for _, ship in pairs(ships) do
-    ship.wait = ship.wait - dt
-    if ship.wait <= 0 then
-      Shot("enemy_laser", ship.object, 0, -NOSE, 0, 0, -1, 0)
-      ship.wait = nextPause()
-    end
+    fire(ship, dt)
   end
   Update()
 end
