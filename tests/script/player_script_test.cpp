@@ -394,6 +394,20 @@ TEST_F(PlayerScript, LivesAndTheUpgradeCarryToTheNextLevelUntilANewGame) {
     }
 }
 
+// main sends "new_game" once the first level's ship is in: that level
+// started with all three lives, which a lost game's count must not undo.
+TEST_F(PlayerScript, ANewGameAfterTheShipCameInGivesBackItsLivesAndWeapon) {
+    Push("bonus", "bonus_weapon,0,0,0");
+    Hit(100);
+    Frames(1);
+    Calls();
+    Push("new_game", "");
+    Frames(1);
+    EXPECT_EQ(Calls(), std::string("life;life;life;weapon 0;") + kInterface);
+    NextLevel();
+    EXPECT_EQ(Calls(), std::string("weapon 0;armor 5;") + kInterface);
+}
+
 TEST_F(PlayerScript, AShipThatLeavesIsGivenBackAndTheNextStartsAfresh) {
     Push("key_action", "right,1");
     Push("level_move", "-4.000000");
