@@ -7,13 +7,19 @@
 -- health, its weapon and the seconds between its shots, the weapon of its
 -- death, the sound of a hit and its score. A ship fires from its nose (its
 -- -y, the way it faces), loses health to the player's "shot", and at none
--- left blows up, scores and leaves the level. The boss adds a fan of lasers
--- between its own shots.
+-- left blows up, scores and leaves the level. Between its own shots the boss
+-- fires volleys of lasers: two fans at the player, then a ring all round.
 local TYPES = { "scout", "fighter", "gunship", "boss" }
 local NOSE = { scout = 0.8, fighter = 0.9, gunship = 1.4, boss = 2.2 }
+-- The exhaust the quick ships leave where they fly, a puff a frame: its
+-- lifetime in seconds and its size. The slow ones would sit in their own.
+local TRAIL = { scout = { 0.3, 0.12 }, fighter = { 0.4, 0.15 } }
 local FIRST_PAUSE = 1 -- seconds before a new ship's first shot
 local SPREAD = 0.8 -- a pause is the type's interval times 1 to 1 + SPREAD
-local FAN = { -0.6, -0.3, 0, 0.3, 0.6 } -- the boss's lasers, sideways aim
+local FAN = { -0.6, -0.3, 0, 0.3, 0.6 } -- the boss's fan, sideways aim
+local RING = 32 -- lasers in the boss's ring
+local VOLLEY_PAUSE = 0.3 -- seconds between the boss's volleys
+local VOLLEYS = 3 -- a ring after every two fans
 
 -- type -> its record from the table, read once.
 local kinds = {}
@@ -85,9 +91,13 @@ local function damage(id, amount)
   end
 end
 
-local function fire(ship, dt)
+local function fly(ship, dt)
   local kind = ship.kind
   local nose = NOSE[kind.name]
+  local trail = TRAIL[kind.name]
+  if trail then
+    Shleyf("trail", trail[1], trail[2], ship.object)
+  end
   ship.wait = ship.wait - dt
   if ship.wait <= 0 then
     Shot(kind.weapon, ship.object, 0, -nose, 0, 0, -1, 0)
@@ -96,10 +106,18 @@ local function fire(ship, dt)
   if kind.name == "boss" then
     ship.fan = ship.fan - dt
     if ship.fan <= 0 then
-      for _, aim in ipairs(FAN) do
-        Shot("enemy_laser", ship.object, 0, -nose, 0, aim, -1, 0)
+      ship.volley = (ship.volley + 1) % VOLLEYS
+      if ship.volley == 0 then
+        for i = 0, RING - 1 do
+          local angle = i * 2 * math.pi / RING
+          Shot("enemy_laser", ship.object, 0, 0, 0, math.sin(angle), math.cos(angle), 0)
+        end
+      else
+        for _, aim in ipairs(FAN) do
+          Shot("enemy_laser", ship.object, 0, -nose, 0, aim, -1, 0)
+        end
       end
-      ship.fan = kind.interval
+      ship.fan = VOLLEY_PAUSE
     end
   end
 end
@@ -113,7 +131,8 @@ while true do
       local object = StringToPointer(id)
       local kind = kindOf(object)
       if kind then
-        ships[id] = { object = object, kind = kind, health = kind.health, wait = FIRST_PAUSE, fan = FIRST_PAUSE * 2 }
+        ships[id] =
+          { object = object, kind = kind, health = kind.health, wait = FIRST_PAUSE, fan = FIRST_PAUSE * 2, volley = 0 }
       else
         Release(object) -- no type of ours: nothing to keep it for
       end
@@ -131,7 +150,7 @@ while true do
   end
   local dt = GetDeltaTime()
   for _, ship in pairs(ships) do
-    fire(ship, dt)
+    fly(ship, dt)
   end
   Update()
 end
