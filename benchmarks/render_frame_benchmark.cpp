@@ -20,6 +20,9 @@
 // Shots: the weapons system keeping 500 straight shots in flight across the
 // screen, a few finishing and fired again from their pool every frame; its
 // update, then the renderer's frame.
+// Commands: the script traffic of a level's frame: "level_move" to the
+// player's script, an "update_game_interface" to a category, a long "shot"
+// by name, each script reading all of its commands in its slice.
 #include "Render/KCamera.h"
 #include "Render/KMaterial.h"
 #include "Render/KMeshFile.h"
@@ -31,12 +34,16 @@
 #include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
+#include "game/KLevel.h"
 #include "game/KStars.h"
 #include "game/KWeapons.h"
 #include "platform/backend/backend.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "platform/headless/headless_graphics.h"
 #include "platform/table/backend_table.h"
+#include "script/KLuaFunctions.h"
+#include "script/KLuaScript.h"
+#include "script/KScriptManager.h"
 
 #include "bench_results.h"
 #include "frame_scene.h"
@@ -485,12 +492,62 @@ void Shots(benchmark::State& state) {
     state.counters["fewest_drawn"] = static_cast<double>(fewest);
 }
 
+// Reads every command with its parameters each slice, as the game's scripts do.
+constexpr const char* kCommandReader = R"lua(
+while true do
+  while SetNextCommand(globalObject) do
+    local command = GetCurrentCommand(globalObject)
+    local first = GetCurrentParams(globalObject)
+  end
+  Update()
+end
+)lua";
+
+void Commands(benchmark::State& state) {
+    Stage stage(state, {});
+    if (!stage.render) return;
+    std::filesystem::create_directories("Data/Scripts");
+    std::ofstream("Data/Scripts/list.dat") << "player t_level player\nhud t_interface interface\n";
+    std::ofstream("Data/Scripts/player.lua") << kCommandReader;
+    std::ofstream("Data/Scripts/hud.lua") << kCommandReader;
+    InstallEngineLuaFunctions();
+    {
+        CKScriptManager scripts;
+        if (!scripts.LoadScriptList()) {
+            state.SkipWithError("the scripts did not load");
+            return;
+        }
+        CKPtr<CKLuaScript> player = scripts.GetScript("player"), hud = scripts.GetScript("hud");
+        player->Start();
+        hud->Start();
+        const std::string enemy = ObjectIdString(hud.Get()), shooter = ObjectIdString(player.Get());
+        stage.Measure(state, "Commands", [&] {
+            std::string& move = scripts.ParamsText();
+            AppendFixedSix(move, -g_FrameTime);
+            scripts.SendCommandByObject(player, "level_move", move);
+            scripts.SendCommandByCategory("interface", "update_game_interface", "");
+            std::string& shot = scripts.ParamsText();
+            shot.append(enemy).append(",").append(shooter).append(",");
+            AppendFixedSix(shot, 12.0f);
+            shot.append(",enemy");
+            scripts.SendCommandByName("player", "shot", shot);
+            player->Update();
+            hud->Update();
+        });
+        if (!player->m_commands.empty() || !hud->m_commands.empty())
+            state.SkipWithError("the scripts did not read their commands");
+        player = hud = nullptr;
+    }
+    while (!g_PendingObjects.empty()) CollectGarbage();
+}
+
 BENCHMARK(RenderFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LevelFrame)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FloorFile)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ParticlesAndStars)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ParticlesReAdded)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Shots)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Commands)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

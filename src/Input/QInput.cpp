@@ -119,7 +119,9 @@ void CQInput::UpdateKeyboard() {
     for (size_t code = 0; code < m_keys.size(); ++code) {
         const bool was = (m_previousKeys[code] & kDown) != 0, is = (m_keys[code] & kDown) != 0;
         if (was == is || !m_actionsEnabled || !m_bindings[code].bound || !scripts) continue;
-        scripts->SendCommandByCategory(kListeners, kKeyAction, m_bindings[code].action + (is ? ",1" : ",0"));
+        std::string& params = scripts->ParamsText();
+        params.append(m_bindings[code].action).append(is ? ",1" : ",0");
+        scripts->SendCommandByCategory(kListeners, kKeyAction, params);
     }
 }
 

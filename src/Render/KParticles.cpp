@@ -55,13 +55,14 @@ void CKParticleEmitter::FillBuffers(SKVertex* vertexOut, uint16_t* indexOut, uin
     }
 }
 
-void CKParticleEmitter::UpdateParticles() {
+void CKParticleEmitter::UpdateParticles(std::list<SKParticle>& spare) {
     const float dt = g_FrameTime;
     for (auto it = particles.begin(); it != particles.end();) {
         it->position += dt * it->velocity;
         it->size += dt * it->sizeRate;
         if (it->age > it->lifetime) {
-            it = particles.erase(it);
+            const auto finished = it++;
+            spare.splice(spare.end(), particles, finished);
             continue;
         }
         it->age += dt;
@@ -101,6 +102,8 @@ bool CKParticlesManager::Start() {
         if (materials) emitter->SetMaterial(materials->GetMaterial(kParticleLayer, line.effect, {line.texture}));
         emitters[line.name] = emitter;
     }
+    // An emitter is active at most once.
+    active.reserve(emitters.size());
     return IKTask::Start();
 }
 
@@ -109,15 +112,26 @@ void CKParticlesManager::AddParticle(const std::string& emitterName, const SKPar
     if (found == emitters.end()) return;
     CKParticleEmitter& emitter = *found->second;
     if (emitter.particles.empty()) active.push_back(found->second);
-    emitter.particles.push_back({desc.position, desc.velocity, desc.sizeRate, desc.size, 0.0f, desc.lifetime,
-                                 desc.fade != 0.0f ? uint8_t{1} : uint8_t{0}});
+    const SKParticle particle{desc.position,
+                              desc.velocity,
+                              desc.sizeRate,
+                              desc.size,
+                              0.0f,
+                              desc.lifetime,
+                              desc.fade != 0.0f ? uint8_t{1} : uint8_t{0}};
+    if (spare.empty()) {
+        emitter.particles.push_back(particle);
+        return;
+    }
+    emitter.particles.splice(emitter.particles.end(), spare, spare.begin());
+    emitter.particles.back() = particle;
 }
 
 void CKParticlesManager::Update() {
     CKRender* render = GetRender();
     CKRenderBlock* block = render ? render->GetDynamicBlock().Get() : nullptr;
     for (auto it = active.begin(); it != active.end();) {
-        (*it)->UpdateParticles();
+        (*it)->UpdateParticles(spare);
         if ((*it)->particles.empty()) {
             it = active.erase(it);
             continue;
@@ -128,6 +142,6 @@ void CKParticlesManager::Update() {
 }
 
 void CKParticlesManager::ReleaseAll() {
-    for (const CKPtr<CKParticleEmitter>& emitter : active) emitter->particles.clear();
+    for (const CKPtr<CKParticleEmitter>& emitter : active) spare.splice(spare.end(), emitter->particles);
     active.clear();
 }

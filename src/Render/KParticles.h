@@ -2,7 +2,9 @@
 // plane, grouped by emitter. The emitters of Data\particles.dat each have
 // their own texture and effect; the manager task moves and ages the live
 // particles every frame and hands the emitters that have any to the
-// renderer's dynamic block, one draw batch each.
+// renderer's dynamic block, one draw batch each. Finished particles are
+// kept by the manager and given to the next ones, so a steady stream of
+// effects allocates nothing.
 #pragma once
 
 #include "Render/KRenderObject.h"
@@ -39,8 +41,9 @@ public:
     int GetVertexCount() override { return static_cast<int>(particles.size() * 4); }
     int GetIndexCount() override { return static_cast<int>(particles.size() * 6); }
     void FillBuffers(SKVertex* vertexOut, uint16_t* indexOut, uint16_t baseVertex) override;
-    // Moves and ages by the frame time; a particle older than its lifetime goes.
-    void UpdateParticles();
+    // Moves and ages by the frame time; a particle older than its lifetime
+    // goes to the spare list, its node kept for a later particle.
+    void UpdateParticles(std::list<SKParticle>& spare);
 
     std::list<SKParticle> particles;
 };
@@ -69,7 +72,12 @@ public:
     void ReleaseAll();
 
     std::unordered_map<std::string, CKPtr<CKParticleEmitter>> emitters;
-    std::list<CKPtr<CKParticleEmitter>> active;
+    // The emitters with particles, in the order they got their first: the
+    // order they are drawn in.
+    std::vector<CKPtr<CKParticleEmitter>> active;
+    // Nodes of finished particles, spliced back into an emitter's list for
+    // the next ones.
+    std::list<SKParticle> spare;
 };
 
 CKParticlesManager* GetParticlesManager();

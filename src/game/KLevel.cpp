@@ -82,12 +82,21 @@ void StartUpdater(CKPtr<IKTask>& slot, Owner* owner, void (Owner::*member)(), in
 
 CKLevel* GetLevel() { return g_Level; }
 
-std::string FixedSix(float value) {
+void AppendFixedSix(std::string& out, float value) {
     // Room for the widest float written in full.
     char text[400];
     const auto result =
         std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::fixed, 6);
-    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("0.000000");
+    if (result.ec == std::errc())
+        out.append(text, result.ptr);
+    else
+        out.append("0.000000");
+}
+
+std::string FixedSix(float value) {
+    std::string text;
+    AppendFixedSix(text, value);
+    return text;
 }
 
 bool CKLevelReader::ReadInt(int32_t& value) {
@@ -316,8 +325,11 @@ void CKLevel::Update() {
     if (root) root->Update(position, 10.0f);
     if (player) {
         if (CKScriptManager* scripts = GetScriptManager())
-            if (CKPtr<CKLuaScript> own = player->GetScript())
-                scripts->SendCommandByObject(own, "level_move", FixedSix(-delta));
+            if (CKPtr<CKLuaScript> own = player->GetScript()) {
+                std::string& text = scripts->ParamsText();
+                AppendFixedSix(text, -delta);
+                scripts->SendCommandByObject(own, "level_move", text);
+            }
         const D3DXVECTOR3 origin(0.0f, 0.0f, 0.0f);
         D3DXVECTOR4 world;
         D3DXVec3Transform(&world, &origin, &player->worldMatrix);

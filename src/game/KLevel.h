@@ -110,3 +110,5 @@ CKLevel* GetLevel();
 // whatever the process's: the script manager splits parameters on ",", so a
 // "," decimal point would cut the number in two.
 std::string FixedSix(float value);
+// The same text added to the end of `out`, for parameters built in reused room.
+void AppendFixedSix(std::string& out, float value);

@@ -198,9 +198,15 @@ void CKLevelBranch::Update(float position, float range) {
         for (const D3DXVECTOR3& probe : probes)
             if ((touched = level->TouchesPlayer(probe))) break;
         if (!touched) continue;
-        if (CKScriptManager* manager = GetScriptManager())
-            manager->SendCommandByName("player", "bonus",
-                                       bonus->param + "," + FixedSix(b.x) + "," + FixedSix(b.y) + "," + FixedSix(b.z));
+        if (CKScriptManager* manager = GetScriptManager()) {
+            std::string& text = manager->ParamsText();
+            text += bonus->param;
+            for (const float coordinate : {b.x, b.y, b.z}) {
+                text += ',';
+                AppendFixedSix(text, coordinate);
+            }
+            manager->SendCommandByName("player", "bonus", text);
+        }
         SetVisibleTree(bonus.Get(), false);
     }
     active = 1;

@@ -63,11 +63,17 @@ void CKProjectile::Move(float step) {
 bool CKProjectile::Hit(float step, const SKRayQuery& query, bool withSide) {
     if (query.owner)
         if (CKPtr<CKLuaScript> script = query.owner->GetScript()) {
-            std::string text =
-                ObjectIdString(query.owner.Get()) + "," + ObjectIdString(query.hit.Get()) + "," + FixedSix(damage);
+            CKScriptManager* scripts = GetScriptManager();
+            std::string alone;
+            std::string& text = scripts ? scripts->ParamsText() : alone;
+            text += ObjectIdString(query.owner.Get());
+            text += ',';
+            text += ObjectIdString(query.hit.Get());
+            text += ',';
+            AppendFixedSix(text, damage);
             if (withSide) text += targetsPlayer ? ",player" : ",enemy";
             CKLog::Print(3, "%s\n", text.c_str());
-            if (CKScriptManager* scripts = GetScriptManager()) scripts->SendCommandByObject(script, "shot", text);
+            if (scripts) scripts->SendCommandByObject(script, "shot", text);
         }
     // The impact goes to the end of the step, not to the point hit.
     position += direction * step;

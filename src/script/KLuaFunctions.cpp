@@ -35,8 +35,10 @@ int LuaRelease(lua_State* L) {
     return 0;
 }
 
+// The commands' texts are read in place: every argument is checked before
+// the manager takes any.
 int LuaSendCommandByName(lua_State* L) {
-    const std::string name = CheckLuaString(L, 1), command = CheckLuaString(L, 2), params = CheckLuaString(L, 3);
+    const std::string_view name = CheckLuaView(L, 1), command = CheckLuaView(L, 2), params = CheckLuaView(L, 3);
     if (CKScriptManager* manager = GetScriptManager()) manager->SendCommandByName(name, command, params);
     return 0;
 }
@@ -45,14 +47,14 @@ int LuaSendCommandByObject(lua_State* L) {
     CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
     // For no object the strings are not even read.
     if (!object) return 0;
-    const std::string command = CheckLuaString(L, 2), params = CheckLuaString(L, 3);
+    const std::string_view command = CheckLuaView(L, 2), params = CheckLuaView(L, 3);
     if (CKScriptManager* manager = GetScriptManager())
         manager->SendCommandByObject(object->GetScript(), command, params);
     return 0;
 }
 
 int LuaSendCommandByCategory(lua_State* L) {
-    const std::string category = CheckLuaString(L, 1), command = CheckLuaString(L, 2), params = CheckLuaString(L, 3);
+    const std::string_view category = CheckLuaView(L, 1), command = CheckLuaView(L, 2), params = CheckLuaView(L, 3);
     if (CKScriptManager* manager = GetScriptManager()) manager->SendCommandByCategory(category, command, params);
     return 0;
 }
@@ -120,16 +122,19 @@ int LuaSetLTransformation(lua_State* L) { return SetTransformation(L, &CKRenderO
 int LuaSetPTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::parentMatrix); }
 
 int LuaGetChildObject(lua_State* L) {
-    const std::string name = CheckLuaString(L, 2);
+    const std::string_view name = CheckLuaView(L, 2);
     CKRenderObject* found = nullptr;
     if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) {
-        std::vector<CKPtr<CKRenderObject>> tree;
+        // Scripts look children up every frame: the list keeps its room and
+        // is emptied after each search, holding no one.
+        static std::vector<CKPtr<CKRenderObject>> tree;
         object->CollectInto(tree);
         for (const CKPtr<CKRenderObject>& node : tree)
             if (node->name == name) {
                 found = node.Get();
                 break;
             }
+        tree.clear();
     }
     LuaPushObject(L, found);
     return 1;

@@ -7,9 +7,12 @@
 
 #include <lua.hpp>
 
+#include <algorithm>
+
 namespace {
 
 constexpr size_t kCommandReportThreshold = 100;
+constexpr size_t kFirstQueueRing = 8;
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
@@ -38,6 +41,21 @@ void OpenLibraries(lua_State* L) {
 }
 
 }  // namespace
+
+void CKCommandQueue::push_front(const SKCommand& record) {
+    if (m_count == m_ring.size()) {
+        // Full: a ring twice the size, the records moved in their order from
+        // its start; the records themselves stay where they are.
+        std::vector<std::unique_ptr<SKCommandSlot>> grown(std::max(kFirstQueueRing, 2 * m_ring.size()));
+        for (size_t i = 0; i < m_count; ++i) grown[i] = std::move(m_ring[(m_head + i) & (m_ring.size() - 1)]);
+        for (size_t i = m_count; i < grown.size(); ++i) grown[i] = std::make_unique<SKCommandSlot>();
+        m_ring = std::move(grown);
+        m_head = 0;
+    }
+    m_head = (m_head + m_ring.size() - 1) & (m_ring.size() - 1);
+    ++m_count;
+    m_ring[m_head]->Assign(record);
+}
 
 CKLuaScript::CKLuaScript() = default;
 
@@ -154,7 +172,7 @@ void CKLuaScript::PushCommand(const SKCommand& record) {
             }
         }
     }
-    // A deque keeps references to its other elements across push_front.
+    // The queue keeps references to its other records across push_front.
     m_commands.push_front(record);
 }
 

@@ -6,12 +6,73 @@
 #include "platform/win32/win32.h"
 #include "script/KScriptManager.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct lua_State;
+
+// The commands waiting for a script, newest at the front and oldest at the
+// back, in a ring of records that are never given back while the queue
+// lives: a record handled is filled again by a later command, strings and
+// all, so the steady traffic of a script allocates nothing once its queue
+// has been as deep as it gets. A record stays put while others come and go.
+class CKCommandQueue {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = SKCommand;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const SKCommand*;
+        using reference = const SKCommand&;
+
+        const_iterator() = default;
+        const_iterator(const CKCommandQueue* queue, size_t index) : m_queue(queue), m_index(index) {}
+        const SKCommand& operator*() const { return m_queue->At(m_index); }
+        const SKCommand* operator->() const { return &m_queue->At(m_index); }
+        const_iterator& operator++() {
+            ++m_index;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator old = *this;
+            ++m_index;
+            return old;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.m_index == b.m_index; }
+
+    private:
+        const CKCommandQueue* m_queue = nullptr;
+        size_t m_index = 0;
+    };
+
+    bool empty() const { return m_count == 0; }
+    size_t size() const { return m_count; }
+    SKCommand& front() { return At(0); }
+    const SKCommand& front() const { return At(0); }
+    SKCommand& back() { return At(m_count - 1); }
+    const SKCommand& back() const { return At(m_count - 1); }
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, m_count); }
+
+    // A copy of the record becomes the newest.
+    void push_front(const SKCommand& record);
+    void pop_back() { --m_count; }
+    // The records are kept for the commands to come.
+    void clear() { m_count = 0; }
+
+private:
+    // The ring's size is 0 or a power of two.
+    SKCommand& At(size_t index) const { return m_ring[(m_head + index) & (m_ring.size() - 1)]->record; }
+
+    std::vector<std::unique_ptr<SKCommandSlot>> m_ring;
+    size_t m_head = 0;  // the front's place in the ring
+    size_t m_count = 0;
+};
 
 class CKLuaScript : public IKTask {
 public:
@@ -44,8 +105,8 @@ public:
     // Set when the coroutine's chunk has returned: Lua 5.1 leaves resuming a
     // dead coroutine undefined, so the next slice fails here instead.
     uint8_t m_chunkReturned = 0;
-    // Newest at the front, oldest at the back; the current record is the back.
-    std::deque<SKCommand> m_commands;
+    // The current record is the back.
+    CKCommandQueue m_commands;
     SKCommand* m_current = nullptr;
     // Dumps of an overlong queue written to the log, and the frame of the last.
     uint32_t m_queueDumps = 0;

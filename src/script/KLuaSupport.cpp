@@ -39,6 +39,12 @@ std::string CheckLuaString(lua_State* L, int index) {
     return std::string(text, length);
 }
 
+std::string_view CheckLuaView(lua_State* L, int index) {
+    size_t length = 0;
+    const char* text = luaL_checklstring(L, index, &length);
+    return std::string_view(text, length);
+}
+
 bool LuaToText(lua_State* L, int index, std::string* text) {
     size_t length = 0;
     const char* bytes = lua_tolstring(L, index, &length);

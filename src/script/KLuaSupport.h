@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct SKLuaFunction {
@@ -57,6 +58,10 @@ T* LuaToObject(lua_State* L, int index) {
 // Argument helpers of the functions. CheckLuaString copies out of Lua, so a
 // later argument error unwinds without dangling text.
 std::string CheckLuaString(lua_State* L, int index);
+// The same text in place, for a function that has checked all its arguments
+// before it uses any: valid while the argument is on the stack, which is the
+// length of the call.
+std::string_view CheckLuaView(lua_State* L, int index);
 // Argument `index` as its exact bytes (a number as its text), embedded zeros
 // and all; false, leaving text as it was, for anything else.
 bool LuaToText(lua_State* L, int index, std::string* text);

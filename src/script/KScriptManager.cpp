@@ -15,6 +15,41 @@ namespace {
 CKScriptManager* g_ScriptManager = nullptr;
 
 constexpr size_t kTableSizeHint = 100;
+// The most parameters the engine's own commands carry ("bonus", "shot").
+constexpr size_t kUsualParams = 4;
+
+// CKTokenizer's reading with quotes on and the delimiter ",", token by
+// token into the strings `next` hands out (empty), without a copy of the
+// text: the text trimmed, a quote opening and closing a quoted run, a
+// doubled quote inside one standing for a quote, and each token trimmed
+// unless it is a single space.
+template <class Next>
+void SplitParams(std::string_view text, Next&& next) {
+    while (!text.empty() && IsSpaceChar(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsSpaceChar(text.back())) text.remove_suffix(1);
+    size_t at = 0;
+    while (at < text.size()) {
+        std::string& out = next();
+        bool inQuote = false;
+        while (at < text.size()) {
+            const char c = text[at++];
+            if (c == '"') {
+                if (!inQuote) {
+                    inQuote = true;
+                } else if (at < text.size() && text[at] == '"') {
+                    out += '"';
+                    ++at;
+                } else {
+                    inQuote = false;
+                }
+                continue;
+            }
+            if (!inQuote && c == ',') break;
+            out += c;
+        }
+        if (out != " ") TrimString(out);
+    }
+}
 
 }  // namespace
 
@@ -44,7 +79,51 @@ SKScriptListLine ParseScriptListLine(const std::string& line) {
     return entry;
 }
 
-std::vector<std::string> SplitCommandParams(const std::string& params) { return SplitTokens(params, ","); }
+std::vector<std::string> SplitCommandParams(std::string_view params) {
+    std::vector<std::string> out;
+    SplitParams(params, [&]() -> std::string& { return out.emplace_back(); });
+    return out;
+}
+
+SKCommandSlot::SKCommandSlot() {
+    record.params.reserve(kUsualParams);
+    spare.reserve(kUsualParams);
+}
+
+void SKCommandSlot::ResizeParams(size_t count) {
+    std::vector<std::string>& params = record.params;
+    while (params.size() > count) {
+        spare.push_back(std::move(params.back()));
+        params.pop_back();
+    }
+    while (params.size() < count) {
+        if (spare.empty()) {
+            params.emplace_back();
+            continue;
+        }
+        params.push_back(std::move(spare.back()));
+        spare.pop_back();
+    }
+}
+
+void SKCommandSlot::Assign(const SKCommand& from) {
+    if (&from == &record) return;
+    record.command.assign(from.command);
+    ResizeParams(from.params.size());
+    for (size_t i = 0; i < from.params.size(); ++i) record.params[i].assign(from.params[i]);
+}
+
+void SKCommandSlot::Assign(std::string_view command, std::string_view params) {
+    record.command.assign(command);
+    size_t count = 0;
+    SplitParams(params, [&]() -> std::string& {
+        if (count == record.params.size()) ResizeParams(count + 1);
+        std::string& param = record.params[count++];
+        param.clear();
+        return param;
+    });
+    ResizeParams(count);
+}
 
 std::string ObjectIdString(const IKMMObject* object) {
     char text[32];
@@ -128,29 +207,30 @@ bool CKScriptManager::LoadScriptList() {
     return true;
 }
 
-CKPtr<CKLuaScript> CKScriptManager::GetScript(const std::string& name) const {
+CKPtr<CKLuaScript> CKScriptManager::GetScript(std::string_view name) const {
     const auto it = m_names.find(name);
     return it == m_names.end() ? CKPtr<CKLuaScript>() : it->second;
 }
 
-void CKScriptManager::SendCommandByName(const std::string& name, const std::string& command,
-                                        const std::string& params) {
-    const SKCommand record{command, SplitCommandParams(params)};
+void CKScriptManager::SendCommandByName(std::string_view name, std::string_view command, std::string_view params) {
     const auto it = m_names.find(name);
-    if (it != m_names.end()) it->second->PushCommand(record);
+    if (it == m_names.end()) return;
+    m_outgoing.Assign(command, params);
+    it->second->PushCommand(m_outgoing.record);
 }
 
-void CKScriptManager::SendCommandByCategory(const std::string& category, const std::string& command,
-                                            const std::string& params) {
-    const SKCommand record{command, SplitCommandParams(params)};
+void CKScriptManager::SendCommandByCategory(std::string_view category, std::string_view command,
+                                            std::string_view params) {
     const auto it = m_categories.find(category);
     if (it == m_categories.end()) return;
+    m_outgoing.Assign(command, params);
     // A receiver's slice never runs inside this call, so the vector stays put.
-    for (const auto& script : it->second) script->PushCommand(record);
+    for (const auto& script : it->second) script->PushCommand(m_outgoing.record);
 }
 
-void CKScriptManager::SendCommandByObject(CKPtr<CKLuaScript> script, const std::string& command,
-                                          const std::string& params) {
-    const SKCommand record{command, SplitCommandParams(params)};
-    if (script) script->PushCommand(record);
+void CKScriptManager::SendCommandByObject(CKPtr<CKLuaScript> script, std::string_view command,
+                                          std::string_view params) {
+    if (!script) return;
+    m_outgoing.Assign(command, params);
+    script->PushCommand(m_outgoing.record);
 }

@@ -154,6 +154,44 @@ TEST_F(Particles, EmittersAreActiveWhileTheyHaveParticlesAndAreDrawnEachFrame) {
     EXPECT_EQ(Emitter("spark").GetIndexCount(), 6);
 }
 
+TEST_F(Particles, AFinishedParticleIsGivenToTheNextFromItsNewDescriptionInDrawingOrder) {
+    // Different in every field from the ones that follow.
+    manager->AddParticle("spark", Desc({9, 9, 9}, 3, 0.05f, 1, 7, {5, 5, 5}));
+    manager->AddParticle("spark", Desc({1, 0, 0}, 1, 10, 0));
+    manager->AddParticle("smoke", Desc({9, 9, 9}, 3, 0.05f, 1, 7, {5, 5, 5}));
+    Step(0.1f);
+    Step(0.1f);  // both short ones are gone, their nodes kept
+    CKParticleEmitter& spark = Emitter("spark");
+    ASSERT_EQ(spark.particles.size(), 1u);
+    EXPECT_EQ(manager->spare.size(), 2u);
+
+    // Later arrivals are drawn after the survivor, whichever node they take.
+    manager->AddParticle("spark", Desc({2, 0, 0}, 0.5f, 4, 0, -0.25f, {0, 1, 0}));
+    manager->AddParticle("spark", Desc({3, 0, 0}, 0.5f, 4, 1));
+    manager->AddParticle("spark", Desc({4, 0, 0}, 0.5f, 4, 0));
+    EXPECT_TRUE(manager->spare.empty());
+    std::vector<float> order;
+    for (const SKParticle& p : spark.particles) order.push_back(p.position.x);
+    EXPECT_EQ(order, (std::vector<float>{1, 2, 3, 4}));
+    const SKParticle& reused = *std::next(spark.particles.begin());
+    EXPECT_EQ(reused.position, D3DXVECTOR3(2, 0, 0));
+    EXPECT_EQ(reused.velocity, D3DXVECTOR3(0, 1, 0));
+    EXPECT_EQ(reused.size, 0.5f);
+    EXPECT_EQ(reused.sizeRate, -0.25f);
+    EXPECT_EQ(reused.age, 0.0f);
+    EXPECT_EQ(reused.lifetime, 4.0f);
+    EXPECT_EQ(reused.fade, 0);
+    EXPECT_EQ(std::next(spark.particles.begin(), 2)->fade, 1);
+
+    // Released particles are kept too.
+    manager->ReleaseAll();
+    EXPECT_EQ(manager->spare.size(), 4u);
+    manager->AddParticle("smoke", Desc({5, 0, 0}, 1, 1, 0));
+    EXPECT_EQ(manager->spare.size(), 3u);
+    ASSERT_EQ(Emitter("smoke").particles.size(), 1u);
+    EXPECT_EQ(Emitter("smoke").particles.front().position, D3DXVECTOR3(5, 0, 0));
+}
+
 TEST(ParticleTable, LinesGiveThreeTokensOrEmptyOnes) {
     const std::string text = "a b c d\n\"two words\" t.tga\nlone\n// x y z\n";
     const auto lines =

@@ -2,12 +2,15 @@
 // "release_all" pass.
 #include "script/KScriptManager.h"
 
+#include "core/KTextReader.h"
 #include "script/KLuaScript.h"
 
 #include "script_fixture.h"
 #include "support/test_objects.h"
 
 #include <algorithm>
+#include <deque>
+#include <random>
 
 namespace {
 
@@ -77,6 +80,109 @@ TEST(CommandParams, SplitOnCommasWithQuotesAndTrimmed) {
     for (const auto& c : cases) EXPECT_EQ(SplitCommandParams(c.params), c.expected) << c.params;
 }
 
+TEST(CommandParams, SplitAsTheTokenizerSplitsOnCommas) {
+    std::vector<std::string> texts = {
+        "a, ,b",
+        " , ",
+        "\"\"",
+        "\"a\"\"b\"",
+        "\"open, no close",
+        "x\"y\"z, w",
+        "\"\",\"\"",
+        "\t a \t,\r\n",
+        ",",
+        ",,",
+        ",a",
+        "a\"\"b",
+        "\" \"",
+        "\" spaced \" , x",
+        std::string("a\0b,\0", 5),
+    };
+    // Short texts over the characters that matter, every one compared.
+    std::mt19937 random(17);
+    const char alphabet[] = {'a', ',', '"', ' ', '\t', '\r', '\n', '\0'};
+    for (int i = 0; i < 3000; ++i) {
+        std::string text(random() % 10, ' ');
+        for (char& c : text) c = alphabet[random() % sizeof alphabet];
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) EXPECT_EQ(SplitCommandParams(text), SplitTokens(text, ",")) << text;
+}
+
+TEST(CommandSlot, AFilledAgainRecordKeepsNothingOfTheCommandBefore) {
+    const struct {
+        const char* command;
+        const char* params;
+    } sends[] = {
+        {"a command name longer than a short string", "first parameter of some length, 2, third one is long too, 4, 5"},
+        {"b", "x"},
+        {"c", ""},
+        {"d", "1, \"two, with a comma\", 3, 4, 5, 6"},
+        {"level_move", "-0.016667"},
+        {"e", "p,q"},
+    };
+    SKCommandSlot slot;
+    for (const auto& send : sends) {
+        slot.Assign(send.command, send.params);
+        EXPECT_EQ(slot.record.command, send.command);
+        EXPECT_EQ(slot.record.params, SplitCommandParams(send.params)) << send.command;
+    }
+    // A copy of another record, as each receiver of a command takes it.
+    SKCommandSlot other;
+    for (const auto& send : sends) {
+        other.Assign(send.command, send.params);
+        slot.Assign(other.record);
+        EXPECT_EQ(slot.record.command, other.record.command);
+        EXPECT_EQ(slot.record.params, other.record.params);
+    }
+    slot.Assign(slot.record);
+    EXPECT_EQ(slot.record.params, other.record.params);
+}
+
+TEST(CommandQueue, KeepsTheOrderOfArrivalWhileItGrowsAndWrapsRound) {
+    CKCommandQueue queue;
+    std::deque<std::string> model;  // newest at the front, as the queue
+    int next = 0;
+    const auto check = [&](int step) {
+        ASSERT_EQ(queue.size(), model.size()) << step;
+        std::vector<std::string> names;
+        for (const SKCommand& c : queue) {
+            names.push_back(c.command);
+            // Each record's parameter travels with its own command.
+            ASSERT_EQ(c.params, std::vector<std::string>{"p" + c.command}) << step;
+        }
+        EXPECT_EQ(names, std::vector<std::string>(model.begin(), model.end())) << step;
+        if (!model.empty()) {
+            EXPECT_EQ(queue.front().command, model.front());
+            EXPECT_EQ(queue.back().command, model.back());
+        }
+    };
+    for (int step = 0; step < 200; ++step) {
+        // Bursts that outgrow the ring now and then, between drains.
+        const int pushes = step % 37 == 0 ? 20 : 1 + step % 3;
+        for (int i = 0; i < pushes; ++i) {
+            const std::string name = std::to_string(next++);
+            queue.push_front({name, {"p" + name}});
+            model.push_front(name);
+        }
+        check(step);
+        for (int i = 0; i < step % 5 && !model.empty(); ++i) {
+            queue.pop_back();
+            model.pop_back();
+        }
+        check(step);
+    }
+    // The oldest record stays where it is while the ring grows round it.
+    const SKCommand* oldest = &queue.back();
+    const std::string name = oldest->command;
+    for (int i = 0; i < 100; ++i) queue.push_front({"more", {"pmore"}});
+    EXPECT_EQ(&queue.back(), oldest);
+    EXPECT_EQ(oldest->command, name);
+    queue.clear();
+    EXPECT_TRUE(queue.empty());
+    EXPECT_EQ(queue.begin(), queue.end());
+}
+
 TEST_F(ScriptManager, ListFilesScriptsByLowerCaseNameTypeAndCategory) {
     WriteScript("main", kRecordingLoop);
     WriteScript("second", kRecordingLoop);
@@ -99,6 +205,31 @@ TEST_F(ScriptManager, ListFilesScriptsByLowerCaseNameTypeAndCategory) {
     EXPECT_EQ(Queue(*main), (std::vector<std::string>{"o", "i", "p"}));
     EXPECT_EQ(Queue(*second), (std::vector<std::string>{"n", "p"}));
     EXPECT_EQ(second->m_commands.front().params, (std::vector<std::string>{"1", "2"}));
+}
+
+TEST_F(ScriptManager, EachCommandReachesItsReceiversWithItsOwnParametersOnly) {
+    WriteScript("a", kRecordingLoop);
+    WriteScript("b", kRecordingLoop);
+    CKScriptManager& manager = Load("a t_level both\nb t_level both\n");
+    auto a = manager.GetScript("a"), b = manager.GetScript("b");
+    a->Start();
+    b->Start();
+    const std::string longText = "a parameter longer than any short string";
+    for (int round = 0; round < 12; ++round) {
+        manager.SendCommandByCategory("both", "many", "1, " + longText + ", 3");
+        manager.SendCommandByName("a", "one", std::to_string(round));
+        manager.SendCommandByObject(b, "none", "");
+        a->Update();
+        b->Update();
+    }
+    const std::string many = "many(1|" + longText + "|3)";
+    std::string seenByA, seenByB;
+    for (int round = 0; round < 12; ++round) {
+        seenByA += many + "one(" + std::to_string(round) + ")";
+        seenByB += many + "none()";
+    }
+    EXPECT_EQ(Global(*a, "seen"), seenByA);
+    EXPECT_EQ(Global(*b, "seen"), seenByB);
 }
 
 TEST_F(ScriptManager, ASecondLineOfTheSameNameReplacesTheFirstInTheNameTableOnly) {

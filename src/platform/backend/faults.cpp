@@ -17,4 +17,8 @@ void RecordCall(const std::string& call) {
     if (g_hooks) g_hooks->Record(call);
 }
 
+void RecordCall(const char* call) {
+    if (g_hooks) g_hooks->Record(call);
+}
+
 }  // namespace platform

@@ -42,6 +42,32 @@ enum class Kind { Keyboard, Mouse };
 
 const char* KindName(Kind kind) { return kind == Kind::Keyboard ? "keyboard" : "mouse"; }
 
+// The calls a device records and may be told to fail, each named with the
+// device's kind ("Acquire mouse").
+enum Call : size_t {
+    kSetDataFormat,
+    kSetCooperativeLevel,
+    kAcquire,
+    kUnacquire,
+    kSetEventNotification,
+    kSetPropertyBufferSize,
+    kSetPropertyAxisMode,
+    kSetPropertyUnknown,
+    kGetDeviceState,
+    kCallCount
+};
+constexpr const char* kCallNames[kCallCount] = {
+    "SetDataFormat",
+    "SetCooperativeLevel",
+    "Acquire",
+    "Unacquire",
+    "SetEventNotification",
+    "SetProperty DIPROP_BUFFERSIZE",
+    "SetProperty DIPROP_AXISMODE",
+    "SetProperty unknown",
+    "GetDeviceState",
+};
+
 bool IsTopLevelWindow(HWND window) {
     return window && IsWindow(window) && !window->control && !(window->style & WS_CHILD);
 }
@@ -69,7 +95,11 @@ private:
 
 class Device final : public IDirectInputDevice8A {
 public:
-    Device(DirectInput* owner, Kind kind) : m_owner(owner), m_kind(kind) { m_owner->AddRef(); }
+    Device(DirectInput* owner, Kind kind) : m_owner(owner), m_kind(kind) {
+        m_owner->AddRef();
+        for (size_t call = 0; call < kCallCount; ++call)
+            m_names[call] = std::string(kCallNames[call]) + " " + KindName(m_kind);
+    }
 
     ULONG AddRef() override { return ++m_refs; }
     ULONG Release() override {
@@ -84,20 +114,20 @@ public:
     }
 
     HRESULT SetDataFormat(LPCDIDATAFORMAT format) override {
-        RecordCall(Name("SetDataFormat"));
+        RecordCall(Name(kSetDataFormat));
         const DIDATAFORMAT& expected = Expected();
         if (!format || (format != &expected &&
                         (format->dwSize != sizeof(DIDATAFORMAT) || format->dwDataSize != expected.dwDataSize)))
             return DIERR_INVALIDPARAM;
         CheckLost();
         if (m_acquired) return DIERR_ACQUIRED;
-        if (ShouldFail(Name("SetDataFormat").c_str())) return DIERR_GENERIC;
+        if (ShouldFail(Name(kSetDataFormat).c_str())) return DIERR_GENERIC;
         m_hasFormat = true;
         return DI_OK;
     }
 
     HRESULT SetCooperativeLevel(HWND window, DWORD flags) override {
-        RecordCall(Name("SetCooperativeLevel"));
+        RecordCall(Name(kSetCooperativeLevel));
         constexpr DWORD kKnown =
             DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_BACKGROUND | DISCL_NOWINKEY;
         const DWORD sharing = flags & (DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE);
@@ -113,14 +143,14 @@ public:
         if (sharing == DISCL_EXCLUSIVE && when == DISCL_BACKGROUND) return DIERR_UNSUPPORTED;
         CheckLost();
         if (m_acquired) return DIERR_ACQUIRED;
-        if (ShouldFail(Name("SetCooperativeLevel").c_str())) return DIERR_GENERIC;
+        if (ShouldFail(Name(kSetCooperativeLevel).c_str())) return DIERR_GENERIC;
         m_window = window;
         m_flags = flags;
         return DI_OK;
     }
 
     HRESULT Acquire() override {
-        RecordCall(Name("Acquire"));
+        RecordCall(Name(kAcquire));
         CheckLost();
         if (!m_hasFormat) return DIERR_INVALIDPARAM;
         if (m_acquired) return DI_NOEFFECT;
@@ -132,7 +162,7 @@ public:
             holder->CheckLost();
             if (holder) return DIERR_OTHERAPPHASPRIO;
         }
-        if (ShouldFail(Name("Acquire").c_str())) return DIERR_GENERIC;
+        if (ShouldFail(Name(kAcquire).c_str())) return DIERR_GENERIC;
         m_acquired = true;
         m_lostPending = false;
         // Only later focus losses count: the focus may not have arrived yet.
@@ -146,23 +176,23 @@ public:
     }
 
     HRESULT Unacquire() override {
-        RecordCall(Name("Unacquire"));
+        RecordCall(Name(kUnacquire));
         CheckLost();
         if (!m_acquired) {
             // A loss not yet reported is forgotten with the acquisition.
             m_lostPending = false;
             return DI_NOEFFECT;
         }
-        if (ShouldFail(Name("Unacquire").c_str())) return DIERR_GENERIC;
+        if (ShouldFail(Name(kUnacquire).c_str())) return DIERR_GENERIC;
         Drop();
         return DI_OK;
     }
 
     HRESULT SetEventNotification(HANDLE event) override {
-        RecordCall(Name("SetEventNotification"));
+        RecordCall(Name(kSetEventNotification));
         CheckLost();
         if (m_acquired) return DIERR_ACQUIRED;
-        if (ShouldFail(Name("SetEventNotification").c_str())) return DIERR_GENERIC;
+        if (ShouldFail(Name(kSetEventNotification).c_str())) return DIERR_GENERIC;
         m_event = event;
         return DI_OK;
     }
@@ -170,9 +200,9 @@ public:
     HRESULT SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
         const bool bufferSize = IsEqualGUID(property, DIPROP_BUFFERSIZE);
         const bool axisMode = IsEqualGUID(property, DIPROP_AXISMODE);
-        const std::string call = Name(bufferSize ? "SetProperty DIPROP_BUFFERSIZE"
-                                      : axisMode ? "SetProperty DIPROP_AXISMODE"
-                                                 : "SetProperty unknown");
+        const std::string& call = Name(bufferSize ? kSetPropertyBufferSize
+                                       : axisMode ? kSetPropertyAxisMode
+                                                  : kSetPropertyUnknown);
         RecordCall(call);
         if (!header || header->dwSize != sizeof(DIPROPDWORD) || header->dwHeaderSize != sizeof(DIPROPHEADER) ||
             header->dwHow != DIPH_DEVICE || header->dwObj != 0)
@@ -189,7 +219,7 @@ public:
     }
 
     HRESULT GetDeviceState(DWORD size, LPVOID data) override {
-        RecordCall(Name("GetDeviceState"));
+        RecordCall(Name(kGetDeviceState));
         if (!data || size != Expected().dwDataSize) return DIERR_INVALIDPARAM;
         CheckLost();
         if (m_lostPending) {
@@ -199,7 +229,7 @@ public:
         if (!m_acquired) return DIERR_NOTACQUIRED;
         input::IInputBackend* area = InputBackend();
         if (!area) return DIERR_NOTINITIALIZED;
-        if (ShouldFail(Name("GetDeviceState").c_str())) return DIERR_GENERIC;
+        if (ShouldFail(Name(kGetDeviceState).c_str())) return DIERR_GENERIC;
         HRESULT hr = DI_OK;
         if (m_kind == Kind::Keyboard) {
             BYTE keys[input::kKeyCount] = {};
@@ -223,7 +253,8 @@ public:
 private:
     ~Device() override = default;
 
-    std::string Name(const char* call) const { return std::string(call) + " " + KindName(m_kind); }
+    // Made once: the calls of every frame build no text.
+    const std::string& Name(Call call) const { return m_names[call]; }
     const DIDATAFORMAT& Expected() const { return m_kind == Kind::Keyboard ? c_dfDIKeyboard : c_dfDIMouse; }
     bool Exclusive() const { return (m_flags & DISCL_EXCLUSIVE) != 0; }
 
@@ -260,6 +291,7 @@ private:
     HANDLE m_event = nullptr;
     DWORD m_bufferSize = 0;
     DWORD m_axisMode = DIPROPAXISMODE_REL;
+    std::string m_names[kCallCount];
 };
 
 HRESULT DirectInput::CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* out, LPUNKNOWN outer) {

@@ -96,6 +96,7 @@ DS3DBUFFER DefaultBuffer3D() {
     return b;
 }
 
+bool Injected(const char* call) { return ShouldFail(call); }
 bool Injected(const std::string& call) { return ShouldFail(call.c_str()); }
 
 class PrimaryBuffer;
