@@ -40,9 +40,10 @@ bool CKTextReader::NextLine() {
     return !m_line.empty();
 }
 
-CKTokenizer::CKTokenizer(const std::string& text, const std::string& delimiter, bool quotes)
+CKTokenizer::CKTokenizer(std::string_view text, std::string_view delimiter, bool quotes)
     : m_text(text), m_delimiter(delimiter), m_quotes(quotes ? 1 : 0) {
-    TrimString(m_text);
+    while (!m_text.empty() && IsSpaceChar(m_text.front())) m_text.remove_prefix(1);
+    while (!m_text.empty() && IsSpaceChar(m_text.back())) m_text.remove_suffix(1);
 }
 
 std::vector<std::string> SplitTokens(const std::string& text, const std::string& delimiter) {

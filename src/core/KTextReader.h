@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CKTextReader {
@@ -29,16 +30,18 @@ private:
     uint8_t m_plainLine = 1;
 };
 
+// Reads the text in place, without a copy: the text and the delimiter must
+// outlive the tokenizer.
 class CKTokenizer {
 public:
-    CKTokenizer(const std::string& text, const std::string& delimiter, bool quotes);
+    CKTokenizer(std::string_view text, std::string_view delimiter, bool quotes);
     virtual ~CKTokenizer() = default;
 
     bool NextToken(std::string& out);
 
 private:
-    std::string m_text;
-    std::string m_delimiter;
+    std::string_view m_text;
+    std::string_view m_delimiter;
     uint32_t m_position = 0;
     uint8_t m_quotes;
 };

@@ -18,39 +18,6 @@ constexpr size_t kTableSizeHint = 100;
 // The most parameters the engine's own commands carry ("bonus", "shot").
 constexpr size_t kUsualParams = 4;
 
-// CKTokenizer's reading with quotes on and the delimiter ",", token by
-// token into the strings `next` hands out (empty), without a copy of the
-// text: the text trimmed, a quote opening and closing a quoted run, a
-// doubled quote inside one standing for a quote, and each token trimmed
-// unless it is a single space.
-template <class Next>
-void SplitParams(std::string_view text, Next&& next) {
-    while (!text.empty() && IsSpaceChar(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsSpaceChar(text.back())) text.remove_suffix(1);
-    size_t at = 0;
-    while (at < text.size()) {
-        std::string& out = next();
-        bool inQuote = false;
-        while (at < text.size()) {
-            const char c = text[at++];
-            if (c == '"') {
-                if (!inQuote) {
-                    inQuote = true;
-                } else if (at < text.size() && text[at] == '"') {
-                    out += '"';
-                    ++at;
-                } else {
-                    inQuote = false;
-                }
-                continue;
-            }
-            if (!inQuote && c == ',') break;
-            out += c;
-        }
-        if (out != " ") TrimString(out);
-    }
-}
-
 }  // namespace
 
 CKScriptManager* GetScriptManager() { return g_ScriptManager; }
@@ -81,7 +48,8 @@ SKScriptListLine ParseScriptListLine(const std::string& line) {
 
 std::vector<std::string> SplitCommandParams(std::string_view params) {
     std::vector<std::string> out;
-    SplitParams(params, [&]() -> std::string& { return out.emplace_back(); });
+    CKTokenizer tokens(params, ",", true);
+    for (std::string token; tokens.NextToken(token);) out.push_back(token);
     return out;
 }
 
@@ -115,13 +83,14 @@ void SKCommandSlot::Assign(const SKCommand& from) {
 
 void SKCommandSlot::Assign(std::string_view command, std::string_view params) {
     record.command.assign(command);
+    // The tokenizer reads in place and writes into the slot's own strings.
+    CKTokenizer tokens(params, ",", true);
     size_t count = 0;
-    SplitParams(params, [&]() -> std::string& {
+    for (;;) {
         if (count == record.params.size()) ResizeParams(count + 1);
-        std::string& param = record.params[count++];
-        param.clear();
-        return param;
-    });
+        if (!tokens.NextToken(record.params[count])) break;
+        ++count;
+    }
     ResizeParams(count);
 }
 
