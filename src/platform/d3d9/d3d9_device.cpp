@@ -49,6 +49,8 @@ void Device::UnbindAll() {
 void Device::ResetState() {
     UnbindAll();
     SetDefaultState(&m_state, m_params.EnableAutoDepthStencil != FALSE);
+    m_worldMatrices.fill(Identity());
+    m_textureTransforms.fill(Identity());
     m_lights.clear();
     m_lightsDirty = true;
     m_streamOffset = m_streamStride = 0;
@@ -169,28 +171,31 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
     return D3D_OK;
 }
 
+D3DMATRIX* Device::Transform(D3DTRANSFORMSTATETYPE state) {
+    const int s = static_cast<int>(state);
+    if (s == D3DTS_VIEW) return &m_state.view;
+    if (s == D3DTS_PROJECTION) return &m_state.projection;
+    if (s == 256) return &m_state.world;
+    // Kept for effects to save and restore; nothing that draws here reads them.
+    if (s > 256 && s < 512) return &m_worldMatrices[static_cast<size_t>(s - 257)];
+    if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7)
+        return &m_textureTransforms[static_cast<size_t>(s - D3DTS_TEXTURE0)];
+    return nullptr;
+}
+
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (Recording()) Record("SetTransform " + std::to_string(state));
-    if (!matrix) return D3DERR_INVALIDCALL;
-    switch (static_cast<int>(state)) {
-    case D3DTS_VIEW: m_state.view = *matrix; return D3D_OK;
-    case D3DTS_PROJECTION: m_state.projection = *matrix; return D3D_OK;
-    case 256: m_state.world = *matrix; return D3D_OK;
-    default:
-        // Texture transforms are kept by nothing that draws here.
-        if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) return D3D_OK;
-        return D3DERR_INVALIDCALL;
-    }
+    D3DMATRIX* kept = Transform(state);
+    if (!matrix || !kept) return D3DERR_INVALIDCALL;
+    *kept = *matrix;
+    return D3D_OK;
 }
 
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
-    if (!matrix) return D3DERR_INVALIDCALL;
-    switch (static_cast<int>(state)) {
-    case D3DTS_VIEW: *matrix = m_state.view; return D3D_OK;
-    case D3DTS_PROJECTION: *matrix = m_state.projection; return D3D_OK;
-    case 256: *matrix = m_state.world; return D3D_OK;
-    default: return D3DERR_INVALIDCALL;
-    }
+    D3DMATRIX* kept = Transform(state);
+    if (!matrix || !kept) return D3DERR_INVALIDCALL;
+    *matrix = *kept;
+    return D3D_OK;
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
@@ -306,6 +311,10 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     it->second.enabled = enable != FALSE;
     m_lightsDirty = true;
     return D3D_OK;
+}
+
+void Device::ForgetLight(DWORD index) {
+    if (m_lights.erase(index)) m_lightsDirty = true;
 }
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
@@ -583,6 +592,10 @@ bool ReadPresentedFrame(IDirect3DDevice9* device, std::vector<uint8_t>* rgba, UI
 uint64_t NativeCallCount(IDirect3DDevice9* device) {
     auto* d = dynamic_cast<Device*>(device);
     return d ? d->NativeCalls() : 0;
+}
+
+void ForgetLight(IDirect3DDevice9* device, DWORD index) {
+    if (auto* d = dynamic_cast<Device*>(device)) d->ForgetLight(index);
 }
 
 void SetCurrentPass(IDirect3DDevice9* device, const void* effect, UINT pass) {

@@ -15,6 +15,10 @@ void TrackDeviceClient(IDirect3DDevice9* device, const void* client);
 void SetDeviceClientLost(IDirect3DDevice9* device, const void* client, bool lost);
 void UntrackDeviceClient(IDirect3DDevice9* device, const void* client);
 
+// Makes a light index never set again, so an effect that made a light can
+// leave the device as it found it.
+void ForgetLight(IDirect3DDevice9* device, DWORD index);
+
 // The effect pass whose states the following draws use (null: none), so
 // recorded draws can name it.
 void SetCurrentPass(IDirect3DDevice9* device, const void* effect, UINT pass);

@@ -208,6 +208,8 @@ public:
     }
 
     bool ReadFrame(std::vector<uint8_t>* rgba, UINT* w, UINT* h);
+    // Back to never set, as a light is after a Reset.
+    void ForgetLight(DWORD index);
     bool Recording() const { return m_gfx->RecordsCalls(); }
     uint64_t NativeCalls() const { return m_gfx->NativeCalls(); }
     void Record(const std::string& call) { m_gfx->RecordCall(call); }
@@ -222,6 +224,7 @@ private:
     void ResetState();
     void UnbindAll();
     void PrepareLights();
+    D3DMATRIX* Transform(D3DTRANSFORMSTATETYPE state);  // null for one D3D9 does not have
     void SaveScreenshot(const std::string& path);
     HRESULT CheckDrawState(const char* call, UINT stride);
 
@@ -231,6 +234,8 @@ private:
     std::unique_ptr<gfx::IGraphics> m_gfx;
     gfx::PipelineState m_state;
     std::array<IDirect3DBaseTexture9*, gfx::kStageCount> m_textures{};
+    std::array<D3DMATRIX, 255> m_worldMatrices{};  // 1 to 255; 0 is the pipeline's
+    std::array<D3DMATRIX, 8> m_textureTransforms{};
     struct LightSlot {
         D3DLIGHT9 light;
         bool enabled;

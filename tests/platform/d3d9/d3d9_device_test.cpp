@@ -412,6 +412,41 @@ TEST_F(Device, LightsNeedAUsableTypeRangeAndDirectionAndEnableTheDefaultLight) {
     EXPECT_EQ(l.Diffuse.r, 1.0f);
 }
 
+// Effects save and restore every transform they assign, so the device keeps
+// all of them: world matrices 0 to 255 and the eight texture transforms.
+TEST_F(Device, KeepsEveryWorldAndTextureTransformUntilAReset) {
+    CreateOk();
+    D3DXMATRIX t;
+    D3DXMatrixTranslation(&t, 1, 2, 3);
+    const D3DTRANSFORMSTATETYPE kept[] = {D3DTS_WORLD, D3DTS_WORLDMATRIX(1), D3DTS_WORLDMATRIX(255), D3DTS_TEXTURE0,
+                                          D3DTS_TEXTURE7};
+    for (D3DTRANSFORMSTATETYPE s : kept) {
+        SCOPED_TRACE(s);
+        D3DMATRIX m{};
+        ASSERT_EQ(device->GetTransform(s, &m), D3D_OK);
+        EXPECT_EQ(m._11, 1.0f);
+        EXPECT_EQ(m._41, 0.0f);
+        ASSERT_EQ(device->SetTransform(s, &t), D3D_OK);
+        ASSERT_EQ(device->GetTransform(s, &m), D3D_OK);
+        EXPECT_EQ(m._42, 2.0f);
+    }
+    D3DMATRIX m{};
+    EXPECT_EQ(device->GetTransform(D3DTS_WORLD, &m), D3D_OK);
+    EXPECT_EQ(m._43, 3.0f) << "world matrix 1 and the rest are their own";
+    for (int s : {0, 1, 4, 15, 24, 255, 512}) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(s), &t), D3DERR_INVALIDCALL);
+        EXPECT_EQ(device->GetTransform(static_cast<D3DTRANSFORMSTATETYPE>(s), &m), D3DERR_INVALIDCALL);
+    }
+    ASSERT_EQ(device->Reset(&params), D3D_OK);
+    for (D3DTRANSFORMSTATETYPE s : kept) {
+        SCOPED_TRACE(s);
+        ASSERT_EQ(device->GetTransform(s, &m), D3D_OK);
+        EXPECT_EQ(m._42, 0.0f);
+        EXPECT_EQ(m._22, 1.0f);
+    }
+}
+
 TEST_F(Device, ASessionScreenshotOnABackendWithoutPixelsWritesNothing) {
     CreateOk();
     std::string error;
