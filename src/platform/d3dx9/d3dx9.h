@@ -20,11 +20,26 @@ struct ID3DXEffect : IUnknown {
     virtual D3DXHANDLE GetParameterByName(D3DXHANDLE parent, const char* name) = 0;
     virtual HRESULT SetTechnique(D3DXHANDLE technique) = 0;
     virtual HRESULT SetTexture(D3DXHANDLE parameter, IDirect3DBaseTexture9* texture) = 0;
+    // Parameter values, which a pass's states read when it is applied. Bool,
+    // int (and dword) and float numbers convert into one another, as in D3DX;
+    // any other parameter fails with D3DERR_INVALIDCALL.
+    virtual HRESULT SetFloat(D3DXHANDLE parameter, float f) = 0;
+    virtual HRESULT SetInt(D3DXHANDLE parameter, INT n) = 0;
+    virtual HRESULT SetBool(D3DXHANDLE parameter, BOOL b) = 0;
+    // A float or floatn parameter takes the vector's first components.
+    virtual HRESULT SetVector(D3DXHANDLE parameter, const D3DXVECTOR4* vector) = 0;
+    virtual HRESULT SetMatrix(D3DXHANDLE parameter, const D3DXMATRIX* matrix) = 0;
+    virtual HRESULT SetString(D3DXHANDLE parameter, const char* string) = 0;
+    // The effect's own copy, valid until the next SetString.
+    virtual HRESULT GetString(D3DXHANDLE parameter, const char** string) = 0;
     // Saves every state the technique assigns (unless told not to) and gives
     // the number of passes.
     virtual HRESULT Begin(UINT* passes, DWORD flags) = 0;
     // Sets the states of one pass through the device.
     virtual HRESULT Pass(UINT pass) = 0;
+    // Within a pass, sets again those of its states whose parameters changed
+    // since it was applied; outside one, does nothing.
+    virtual HRESULT CommitChanges() = 0;
     // Restores what Begin saved.
     virtual HRESULT End() = 0;
     virtual HRESULT OnLostDevice() = 0;

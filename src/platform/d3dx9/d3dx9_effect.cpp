@@ -5,6 +5,7 @@
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/d3dx9/effect_parser.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -32,10 +33,54 @@ private:
     ULONG m_refs = 1;
 };
 
+using platform::fx::Parameter;
+using platform::fx::ParameterType;
+
+bool IsNumber(const Parameter& p) {
+    return p.type == ParameterType::Float || p.type == ParameterType::Int || p.type == ParameterType::Bool;
+}
+
+// D3DX's conversions between its number types; a float out of an int's
+// range saturates rather than being undefined.
+INT FloatToInt(float f) {
+    if (!(f == f)) return 0;
+    if (f >= 2147483647.0f) return 2147483647;
+    if (f <= -2147483648.0f) return -2147483647 - 1;
+    return static_cast<INT>(f);
+}
+
+float NumberAsFloat(const Parameter& p) {
+    if (p.type == ParameterType::Float) return p.floats[0];
+    if (p.type == ParameterType::Int) return static_cast<float>(static_cast<INT>(p.integer));
+    return p.integer ? 1.0f : 0.0f;
+}
+
+INT NumberAsInt(const Parameter& p) {
+    return p.type == ParameterType::Float ? FloatToInt(p.floats[0]) : static_cast<INT>(p.integer);
+}
+
+BOOL NumberAsBool(const Parameter& p) {
+    return (p.type == ParameterType::Float ? p.floats[0] != 0.0f : p.integer != 0) ? TRUE : FALSE;
+}
+
+// What D3D9 puts at a light index never set, which a state that changes one
+// member of such a light starts from.
+D3DLIGHT9 DefaultLight() {
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+    light.Direction = {0.0f, 0.0f, 1.0f};
+    return light;
+}
+
+D3DCOLORVALUE Color(const float* v) { return {v[0], v[1], v[2], v[3]}; }
+D3DVECTOR Vector(const float* v) { return {v[0], v[1], v[2]}; }
+
 class Effect final : public ID3DXEffect {
 public:
     Effect(IDirect3DDevice9* device, platform::fx::Effect effect)
-        : m_device(device), m_effect(std::move(effect)), m_textures(m_effect.parameters.size(), nullptr) {
+        : m_device(device), m_effect(std::move(effect)), m_textures(m_effect.parameters.size(), nullptr),
+          m_changed(m_effect.parameters.size(), false) {
         m_device->AddRef();
         if (!m_effect.techniques.empty()) UseTechnique(&m_effect.techniques[0]);
         platform::d3d::TrackDeviceClient(m_device, this);
@@ -75,11 +120,71 @@ public:
 
     HRESULT SetTexture(D3DXHANDLE handle, IDirect3DBaseTexture9* texture) override {
         const int i = FindParameter(handle);
-        if (i < 0 || m_effect.parameters[static_cast<size_t>(i)].type != platform::fx::ParameterType::Texture)
+        if (i < 0 || m_effect.parameters[static_cast<size_t>(i)].type != ParameterType::Texture)
             return D3DERR_INVALIDCALL;
         if (texture) texture->AddRef();
         if (m_textures[static_cast<size_t>(i)]) m_textures[static_cast<size_t>(i)]->Release();
         m_textures[static_cast<size_t>(i)] = texture;
+        m_changed[static_cast<size_t>(i)] = true;
+        return D3D_OK;
+    }
+
+    HRESULT SetFloat(D3DXHANDLE handle, float f) override {
+        Parameter* p =
+            Changing(handle, [](const Parameter& q) { return IsNumber(q) && q.rows == 1 && q.columns == 1; });
+        if (!p) return D3DERR_INVALIDCALL;
+        if (p->type == ParameterType::Float)
+            p->floats[0] = f;
+        else
+            p->integer = p->type == ParameterType::Int ? static_cast<DWORD>(FloatToInt(f)) : (f != 0.0f);
+        return D3D_OK;
+    }
+
+    HRESULT SetInt(D3DXHANDLE handle, INT n) override {
+        Parameter* p =
+            Changing(handle, [](const Parameter& q) { return IsNumber(q) && q.rows == 1 && q.columns == 1; });
+        if (!p) return D3DERR_INVALIDCALL;
+        if (p->type == ParameterType::Float)
+            p->floats[0] = static_cast<float>(n);
+        else
+            p->integer = p->type == ParameterType::Int ? static_cast<DWORD>(n) : (n != 0);
+        return D3D_OK;
+    }
+
+    HRESULT SetBool(D3DXHANDLE handle, BOOL b) override { return SetInt(handle, b != FALSE); }
+
+    HRESULT SetVector(D3DXHANDLE handle, const D3DXVECTOR4* vector) override {
+        Parameter* p =
+            vector ? Changing(handle, [](const Parameter& q) { return q.type == ParameterType::Float && q.rows == 1; })
+                   : nullptr;
+        if (!p) return D3DERR_INVALIDCALL;
+        const float v[4] = {vector->x, vector->y, vector->z, vector->w};
+        std::copy(v, v + p->columns, p->floats.begin());
+        return D3D_OK;
+    }
+
+    HRESULT SetMatrix(D3DXHANDLE handle, const D3DXMATRIX* matrix) override {
+        Parameter* p =
+            matrix ? Changing(handle, [](const Parameter& q) { return q.type == ParameterType::Float && q.rows == 4; })
+                   : nullptr;
+        if (!p) return D3DERR_INVALIDCALL;
+        std::memcpy(p->floats.data(), matrix->m, sizeof matrix->m);
+        return D3D_OK;
+    }
+
+    HRESULT SetString(D3DXHANDLE handle, const char* string) override {
+        Parameter* p =
+            string ? Changing(handle, [](const Parameter& q) { return q.type == ParameterType::String; }) : nullptr;
+        if (!p) return D3DERR_INVALIDCALL;
+        p->text = string;
+        return D3D_OK;
+    }
+
+    HRESULT GetString(D3DXHANDLE handle, const char** string) override {
+        const int i = FindParameter(handle);
+        if (!string || i < 0 || m_effect.parameters[static_cast<size_t>(i)].type != ParameterType::String)
+            return D3DERR_INVALIDCALL;
+        *string = m_effect.parameters[static_cast<size_t>(i)].text.c_str();
         return D3D_OK;
     }
 
@@ -95,13 +200,24 @@ public:
     HRESULT Pass(UINT pass) override {
         if (!m_begun || pass >= m_technique->passes.size()) return D3DERR_INVALIDCALL;
         for (const platform::fx::Assignment& a : m_technique->passes[pass].assignments) Apply(a);
+        std::fill(m_changed.begin(), m_changed.end(), false);
+        m_pass = &m_technique->passes[pass];
         platform::d3d::SetCurrentPass(m_device, this, pass);
+        return D3D_OK;
+    }
+
+    HRESULT CommitChanges() override {
+        if (!m_pass) return D3D_OK;
+        for (const platform::fx::Assignment& a : m_pass->assignments)
+            if (a.param >= 0 && m_changed[static_cast<size_t>(a.param)]) Apply(a);
+        std::fill(m_changed.begin(), m_changed.end(), false);
         return D3D_OK;
     }
 
     HRESULT End() override {
         if (!m_begun) return D3DERR_INVALIDCALL;
         m_begun = false;
+        m_pass = nullptr;
         for (Saved& s : m_saved) {
             switch (s.key.kind) {
             case AssignmentKind::RenderState:
@@ -117,6 +233,18 @@ public:
             case AssignmentKind::Texture:
                 m_device->SetTexture(s.key.stage, s.texture);
                 if (s.texture) s.texture->Release();
+                break;
+            case AssignmentKind::Light:
+                if (s.lightExisted) {
+                    m_device->SetLight(s.key.stage, &s.light);
+                    m_device->LightEnable(s.key.stage, s.value);
+                } else {
+                    platform::d3d::ForgetLight(m_device, s.key.stage);
+                }
+                break;
+            case AssignmentKind::Material: m_device->SetMaterial(&s.material); break;
+            case AssignmentKind::Transform:
+                m_device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(s.key.state), &s.matrix);
                 break;
             case AssignmentKind::Shader: break;
             }
@@ -139,8 +267,12 @@ public:
 private:
     struct Saved {
         platform::fx::StateKey key;
-        DWORD value = 0;
+        DWORD value = 0;                           // a state's value, or a light's enable flag
         IDirect3DBaseTexture9* texture = nullptr;  // counted while saved
+        D3DLIGHT9 light{};
+        bool lightExisted = false;
+        D3DMATERIAL9 material{};
+        D3DMATRIX matrix{};
     };
 
     // The states Begin saves are worked out once per technique, not per frame.
@@ -172,6 +304,16 @@ private:
         return -1;
     }
 
+    // The parameter a setter may change, marked for CommitChanges; null when
+    // there is none or it holds another kind of value.
+    template <class Fits>
+    Parameter* Changing(D3DXHANDLE handle, Fits fits) {
+        const int i = FindParameter(handle);
+        if (i < 0 || !fits(m_effect.parameters[static_cast<size_t>(i)])) return nullptr;
+        m_changed[static_cast<size_t>(i)] = true;
+        return &m_effect.parameters[static_cast<size_t>(i)];
+    }
+
     void Save() {
         for (const platform::fx::StateKey& key : m_savedKeys) {
             Saved s{key};
@@ -186,10 +328,79 @@ private:
                 m_device->GetSamplerState(key.stage, static_cast<D3DSAMPLERSTATETYPE>(key.state), &s.value);
                 break;
             case AssignmentKind::Texture: m_device->GetTexture(key.stage, &s.texture); break;
+            case AssignmentKind::Light: {
+                BOOL enabled = FALSE;
+                s.lightExisted = SUCCEEDED(m_device->GetLight(key.stage, &s.light)) &&
+                                 SUCCEEDED(m_device->GetLightEnable(key.stage, &enabled));
+                s.value = static_cast<DWORD>(enabled);
+                break;
+            }
+            case AssignmentKind::Material: m_device->GetMaterial(&s.material); break;
+            case AssignmentKind::Transform:
+                m_device->GetTransform(static_cast<D3DTRANSFORMSTATETYPE>(key.state), &s.matrix);
+                break;
             case AssignmentKind::Shader: break;
             }
             m_saved.push_back(s);
         }
+    }
+
+    // A light, material or transform state's numbers: the parameter's
+    // current value or the literal's.
+    const float* Numbers(const platform::fx::Assignment& a) const {
+        return a.param >= 0 ? m_effect.parameters[static_cast<size_t>(a.param)].floats.data() : a.numbers.data();
+    }
+    float Number(const platform::fx::Assignment& a) const {
+        return a.param >= 0 ? NumberAsFloat(m_effect.parameters[static_cast<size_t>(a.param)]) : a.numbers[0];
+    }
+    DWORD Integer(const platform::fx::Assignment& a) const {
+        if (a.param < 0) return a.value;
+        const Parameter& p = m_effect.parameters[static_cast<size_t>(a.param)];
+        return a.state == platform::fx::kLightEnable ? static_cast<DWORD>(NumberAsBool(p))
+                                                     : static_cast<DWORD>(NumberAsInt(p));
+    }
+
+    // As D3DX does: read the device's light, change the one member, set it back.
+    void ApplyLight(const platform::fx::Assignment& a) {
+        using namespace platform::fx;
+        if (a.state == kLightEnable) {
+            m_device->LightEnable(a.stage, static_cast<BOOL>(Integer(a)));
+            return;
+        }
+        D3DLIGHT9 light;
+        if (FAILED(m_device->GetLight(a.stage, &light))) light = DefaultLight();
+        switch (a.state) {
+        case kLightType: light.Type = static_cast<D3DLIGHTTYPE>(Integer(a)); break;
+        case kLightDiffuse: light.Diffuse = Color(Numbers(a)); break;
+        case kLightSpecular: light.Specular = Color(Numbers(a)); break;
+        case kLightAmbient: light.Ambient = Color(Numbers(a)); break;
+        case kLightPosition: light.Position = Vector(Numbers(a)); break;
+        case kLightDirection: light.Direction = Vector(Numbers(a)); break;
+        case kLightRange: light.Range = Number(a); break;
+        case kLightFalloff: light.Falloff = Number(a); break;
+        case kLightAttenuation0: light.Attenuation0 = Number(a); break;
+        case kLightAttenuation1: light.Attenuation1 = Number(a); break;
+        case kLightAttenuation2: light.Attenuation2 = Number(a); break;
+        case kLightTheta: light.Theta = Number(a); break;
+        case kLightPhi: light.Phi = Number(a); break;
+        default: break;
+        }
+        m_device->SetLight(a.stage, &light);
+    }
+
+    void ApplyMaterial(const platform::fx::Assignment& a) {
+        using namespace platform::fx;
+        D3DMATERIAL9 material;
+        m_device->GetMaterial(&material);
+        switch (a.state) {
+        case kMaterialDiffuse: material.Diffuse = Color(Numbers(a)); break;
+        case kMaterialAmbient: material.Ambient = Color(Numbers(a)); break;
+        case kMaterialSpecular: material.Specular = Color(Numbers(a)); break;
+        case kMaterialEmissive: material.Emissive = Color(Numbers(a)); break;
+        case kMaterialPower: material.Power = Number(a); break;
+        default: break;
+        }
+        m_device->SetMaterial(&material);
     }
 
     void Apply(const platform::fx::Assignment& a) {
@@ -203,9 +414,15 @@ private:
         case AssignmentKind::Sampler:
             m_device->SetSamplerState(a.stage, static_cast<D3DSAMPLERSTATETYPE>(a.state), a.value);
             break;
-        case AssignmentKind::Texture: {
-            const int i = a.textureParam.empty() ? -1 : FindParameter(a.textureParam.c_str());
-            m_device->SetTexture(a.stage, i < 0 ? nullptr : m_textures[static_cast<size_t>(i)]);
+        case AssignmentKind::Texture:
+            m_device->SetTexture(a.stage, a.param < 0 ? nullptr : m_textures[static_cast<size_t>(a.param)]);
+            break;
+        case AssignmentKind::Light: ApplyLight(a); break;
+        case AssignmentKind::Material: ApplyMaterial(a); break;
+        case AssignmentKind::Transform: {
+            D3DMATRIX m;
+            std::memcpy(m.m, Numbers(a), sizeof m.m);
+            m_device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(a.state), &m);
             break;
         }
         case AssignmentKind::Shader: break;  // only NULL gets past the parser
@@ -213,9 +430,11 @@ private:
     }
 
     IDirect3DDevice9* m_device;
-    platform::fx::Effect m_effect;
+    platform::fx::Effect m_effect;                   // its parameters hold the values the setters give
     std::vector<IDirect3DBaseTexture9*> m_textures;  // per parameter, counted
+    std::vector<bool> m_changed;                     // per parameter, since the pass was applied
     platform::fx::Technique* m_technique = nullptr;
+    const platform::fx::Pass* m_pass = nullptr;  // the pass applied last, until End
     std::vector<platform::fx::StateKey> m_savedKeys;
     std::vector<Saved> m_saved;
     bool m_begun = false;

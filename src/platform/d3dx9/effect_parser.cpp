@@ -301,6 +301,63 @@ constexpr StateDef kSamplerStates[] = {
     {"DMapOffset", D3DSAMP_DMAPOFFSET, Int, nullptr},
 };
 
+// Lights, the material and the transforms: D3DX applies each from a value
+// of one of these shapes, a literal or a parameter's current value.
+enum class Shape { Number, Vector3, Vector4, Matrix, LightType, Bool };
+
+struct FixedState {
+    const char* name;
+    AssignmentKind kind;
+    DWORD state;  // for an indexed transform, that of index 0
+    Shape shape;
+    unsigned long long indices;  // 0: takes no index
+};
+
+constexpr unsigned long long kAnyLight = 0x100000000ull;
+
+constexpr FixedState kFixedStates[] = {
+    {"LightType", AssignmentKind::Light, kLightType, Shape::LightType, kAnyLight},
+    {"LightDiffuse", AssignmentKind::Light, kLightDiffuse, Shape::Vector4, kAnyLight},
+    {"LightSpecular", AssignmentKind::Light, kLightSpecular, Shape::Vector4, kAnyLight},
+    {"LightAmbient", AssignmentKind::Light, kLightAmbient, Shape::Vector4, kAnyLight},
+    {"LightPosition", AssignmentKind::Light, kLightPosition, Shape::Vector3, kAnyLight},
+    {"LightDirection", AssignmentKind::Light, kLightDirection, Shape::Vector3, kAnyLight},
+    {"LightRange", AssignmentKind::Light, kLightRange, Shape::Number, kAnyLight},
+    {"LightFalloff", AssignmentKind::Light, kLightFalloff, Shape::Number, kAnyLight},
+    {"LightAttenuation0", AssignmentKind::Light, kLightAttenuation0, Shape::Number, kAnyLight},
+    {"LightAttenuation1", AssignmentKind::Light, kLightAttenuation1, Shape::Number, kAnyLight},
+    {"LightAttenuation2", AssignmentKind::Light, kLightAttenuation2, Shape::Number, kAnyLight},
+    {"LightTheta", AssignmentKind::Light, kLightTheta, Shape::Number, kAnyLight},
+    {"LightPhi", AssignmentKind::Light, kLightPhi, Shape::Number, kAnyLight},
+    {"LightEnable", AssignmentKind::Light, kLightEnable, Shape::Bool, kAnyLight},
+    {"MaterialDiffuse", AssignmentKind::Material, kMaterialDiffuse, Shape::Vector4, 0},
+    {"MaterialAmbient", AssignmentKind::Material, kMaterialAmbient, Shape::Vector4, 0},
+    {"MaterialSpecular", AssignmentKind::Material, kMaterialSpecular, Shape::Vector4, 0},
+    {"MaterialEmissive", AssignmentKind::Material, kMaterialEmissive, Shape::Vector4, 0},
+    {"MaterialPower", AssignmentKind::Material, kMaterialPower, Shape::Number, 0},
+    {"WorldTransform", AssignmentKind::Transform, 256, Shape::Matrix, 256},
+    {"ViewTransform", AssignmentKind::Transform, D3DTS_VIEW, Shape::Matrix, 0},
+    {"ProjectionTransform", AssignmentKind::Transform, D3DTS_PROJECTION, Shape::Matrix, 0},
+    {"TextureTransform", AssignmentKind::Transform, D3DTS_TEXTURE0, Shape::Matrix, 8},
+};
+
+constexpr NamedValue kLightTypeValues[] = {
+    {"POINT", D3DLIGHT_POINT}, {"SPOT", D3DLIGHT_SPOT}, {"DIRECTIONAL", D3DLIGHT_DIRECTIONAL}};
+constexpr ValueTable kLightTypes{"D3DLIGHT_", kLightTypeValues};
+constexpr StateDef kLightTypeState{"LightType", 0, ValueKind::Enum, &kLightTypes};
+constexpr StateDef kLightEnableState{"LightEnable", 0, ValueKind::Bool, &kBool};
+constexpr StateDef kBoolInitialiser{"bool", 0, ValueKind::Bool, &kBool};
+
+// How many numbers a value of the shape holds.
+size_t NumbersOf(Shape shape) {
+    switch (shape) {
+    case Shape::Vector3: return 3;
+    case Shape::Vector4: return 4;
+    case Shape::Matrix: return 16;
+    default: return 1;
+    }
+}
+
 bool IEquals(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -314,6 +371,12 @@ bool IEquals(std::string_view a, std::string_view b) {
 
 const StateDef* FindState(std::span<const StateDef> table, std::string_view name) {
     for (const StateDef& def : table)
+        if (IEquals(def.name, name)) return &def;
+    return nullptr;
+}
+
+const FixedState* FindFixedState(std::string_view name) {
+    for (const FixedState& def : kFixedStates)
         if (IEquals(def.name, name)) return &def;
     return nullptr;
 }
@@ -492,18 +555,31 @@ private:
         Fail(at, "shader code is not supported; effects are fixed-function");
     }
 
+    // The parameter types and their shapes (1 x 1 for the object types).
+    struct TypeName {
+        const char* name;
+        ParameterType type;
+        UINT rows, columns;
+    };
+    static constexpr TypeName kTypes[] = {
+        {"texture", ParameterType::Texture, 1, 1}, {"texture2D", ParameterType::Texture, 1, 1},
+        {"sampler", ParameterType::Sampler, 1, 1}, {"sampler2D", ParameterType::Sampler, 1, 1},
+        {"string", ParameterType::String, 1, 1},   {"float", ParameterType::Float, 1, 1},
+        {"float2", ParameterType::Float, 1, 2},    {"float3", ParameterType::Float, 1, 3},
+        {"float4", ParameterType::Float, 1, 4},    {"float4x4", ParameterType::Float, 4, 4},
+        {"dword", ParameterType::Int, 1, 1},       {"int", ParameterType::Int, 1, 1},
+        {"bool", ParameterType::Bool, 1, 1},
+    };
+
     void ParseDeclaration() {
         const Token& typeToken = Next();
-        ParameterType type;
-        if (IEquals(typeToken.text, "texture") || IEquals(typeToken.text, "texture2D")) {
-            type = ParameterType::Texture;
-        } else if (IEquals(typeToken.text, "float")) {
-            type = ParameterType::Float;
-        } else if (IEquals(typeToken.text, "sampler") || IEquals(typeToken.text, "sampler2D")) {
-            type = ParameterType::Sampler;
-        } else if (Peek().type == TokenType::Identifier && IsPunct(Peek(1), '(')) {
-            FailShaderCode(typeToken);
-        } else {
+        const TypeName* type = nullptr;
+        for (const TypeName& t : kTypes)
+            if (IEquals(typeToken.text, t.name)) type = &t;
+        if (!type) {
+            if (IEquals(typeToken.text, "vertexshader") || IEquals(typeToken.text, "pixelshader") ||
+                (Peek().type == TokenType::Identifier && IsPunct(Peek(1), '(')))
+                FailShaderCode(typeToken);
             Fail(typeToken, "unsupported declaration '" + Printable(typeToken.text) + "'");
         }
         const Token& nameToken = ExpectIdentifier("a parameter name");
@@ -512,18 +588,34 @@ private:
             Fail(nameToken, "redefinition of '" + std::string(nameToken.text) + "'");
         Parameter param;
         param.name = std::string(nameToken.text);
-        param.type = type;
+        param.type = type->type;
+        param.rows = type->rows;
+        param.columns = type->columns;
         if (AcceptPunct(':')) param.semantic = std::string(ExpectIdentifier("a semantic").text);
         SkipAnnotations();
         if (AcceptPunct('=')) {
-            if (type == ParameterType::Float) {
-                param.floatValue = ParseFloatLiteral();
-            } else if (type == ParameterType::Sampler) {
+            switch (param.type) {
+            case ParameterType::Float: {
+                const std::vector<float> numbers = ParseNumbers(param.rows * param.columns, nameToken.text);
+                std::copy(numbers.begin(), numbers.end(), param.floats.begin());
+                break;
+            }
+            case ParameterType::Int: param.integer = ParseInteger(nameToken.text); break;
+            case ParameterType::Bool: param.integer = ParseValue(kBoolInitialiser); break;
+            case ParameterType::String: {
+                const Token& t = Peek();
+                if (t.type != TokenType::String) Fail(t, "expected a string, found " + Describe(t));
+                Next();
+                param.text = std::string(t.text.substr(1, t.text.size() - 2));
+                break;
+            }
+            case ParameterType::Sampler: {
                 const Token& t = ExpectIdentifier("sampler_state");
                 if (!IEquals(t.text, "sampler_state")) Fail(t, "expected sampler_state, found " + Describe(t));
                 ParseSamplerState(&param);
-            } else {
-                Fail(Peek(), "a texture takes no initial value");
+                break;
+            }
+            case ParameterType::Texture: Fail(Peek(), "a texture takes no initial value");
             }
         }
         ExpectPunct(';');
@@ -540,7 +632,8 @@ private:
             a.line = name.line;
             if (IEquals(name.text, "Texture")) {
                 a.kind = AssignmentKind::Texture;
-                a.textureParam = ParseTextureReference();
+                a.param = ParseTextureReference();
+                if (a.param >= 0) a.textureParam = effect_.parameters[static_cast<size_t>(a.param)].name;
             } else if (const StateDef* def = FindState(kSamplerStates, name.text)) {
                 a.kind = AssignmentKind::Sampler;
                 a.state = def->id;
@@ -575,7 +668,7 @@ private:
     }
 
     // Returns the stage, range-checked; absent means 0.
-    DWORD ParseIndex(const Token& name, DWORD limit, bool indexed) {
+    DWORD ParseIndex(const Token& name, unsigned long long limit, bool indexed) {
         if (!IsPunct(Peek(), '[')) return 0;
         if (!indexed) Fail(Peek(), "'" + Printable(name.text) + "' takes no index");
         Next();
@@ -610,7 +703,8 @@ private:
             a.kind = AssignmentKind::Texture;
             a.stage = ParseIndex(name, kD3DMaxSamplers, true);
             ExpectPunct('=');
-            a.textureParam = ParseTextureReference();
+            a.param = ParseTextureReference();
+            if (a.param >= 0) a.textureParam = effect_.parameters[static_cast<size_t>(a.param)].name;
             ExpectPunct(';');
             pass->assignments.push_back(std::move(a));
             return;
@@ -618,13 +712,19 @@ private:
         if (IEquals(name.text, "Sampler")) {
             DWORD stage = ParseIndex(name, kD3DMaxSamplers, true);
             ExpectPunct('=');
-            const Parameter& sampler = ParseReference(ParameterType::Sampler, "sampler");
+            const Parameter& sampler =
+                effect_.parameters[static_cast<size_t>(ParseReference(ParameterType::Sampler, "sampler"))];
             ExpectPunct(';');
             for (Assignment bound : sampler.samplerStates) {
                 bound.stage = stage;
                 bound.line = name.line;
                 pass->assignments.push_back(std::move(bound));
             }
+            return;
+        }
+        if (const FixedState* fixed = FindFixedState(name.text)) {
+            ParseFixedState(*fixed, name, &a);
+            pass->assignments.push_back(std::move(a));
             return;
         }
         const StateDef* def = nullptr;
@@ -647,28 +747,152 @@ private:
         pass->assignments.push_back(std::move(a));
     }
 
-    // <name>, (name) or NULL; the empty string stands for NULL.
-    std::string ParseTextureReference() {
+    // A light, material or transform state: the index, then a literal of the
+    // state's shape or a reference to a parameter that holds one.
+    void ParseFixedState(const FixedState& def, const Token& name, Assignment* a) {
+        a->kind = def.kind;
+        a->state = def.state;
+        const DWORD index = ParseIndex(name, def.indices, def.indices != 0);
+        if (def.kind == AssignmentKind::Light)
+            a->stage = index;
+        else
+            a->state += index;  // the transforms of one kind are numbered on
+        ExpectPunct('=');
+        if (IsPunct(Peek(), '<') || (IsPunct(Peek(), '(') && Peek(1).type == TokenType::Identifier)) {
+            a->param = ParseValueReference(def);
+        } else if (def.shape == Shape::LightType) {
+            const Token& at = Peek();
+            a->value = ParseValue(kLightTypeState);
+            if (a->value < D3DLIGHT_POINT || a->value > D3DLIGHT_DIRECTIONAL)
+                Fail(at, "unknown value '" + Printable(at.text) + "' for 'LightType'");
+        } else if (def.shape == Shape::Bool) {
+            a->value = ParseValue(kLightEnableState);
+        } else {
+            a->numbers = ParseNumbers(NumbersOf(def.shape), def.name);
+        }
+        ExpectPunct(';');
+    }
+
+    // <name> or (name) naming a parameter whose value fits the state.
+    int ParseValueReference(const FixedState& def) {
+        const char close = Next().text[0] == '<' ? '>' : ')';
+        const Token& name = ExpectIdentifier("a parameter name");
+        const int index = FindParameterIndex(name.text);
+        if (index < 0) Fail(name, "undeclared parameter '" + Printable(name.text) + "'");
+        const Parameter& p = effect_.parameters[static_cast<size_t>(index)];
+        const bool number =
+            p.type == ParameterType::Float || p.type == ParameterType::Int || p.type == ParameterType::Bool;
+        const char* wanted = nullptr;
+        switch (def.shape) {
+        case Shape::Vector3:
+            if (p.type != ParameterType::Float || p.rows != 1 || p.columns != 3) wanted = "float3";
+            break;
+        case Shape::Vector4:
+            if (p.type != ParameterType::Float || p.rows != 1 || p.columns != 4) wanted = "float4";
+            break;
+        case Shape::Matrix:
+            if (p.type != ParameterType::Float || p.rows != 4) wanted = "float4x4";
+            break;
+        default:
+            if (!number || p.rows != 1 || p.columns != 1) wanted = "number";
+            break;
+        }
+        if (wanted) Fail(name, "'" + std::string(name.text) + "' is not a " + wanted + ", as '" + def.name + "' takes");
+        ExpectPunct(close);
+        return index;
+    }
+
+    // <name>, (name) or NULL: the texture parameter's index, -1 for NULL.
+    int ParseTextureReference() {
         const Token& t = Peek();
         if (t.type == TokenType::Identifier && IEquals(t.text, "NULL")) {
             Next();
-            return {};
+            return -1;
         }
-        return ParseReference(ParameterType::Texture, "texture").name;
+        return ParseReference(ParameterType::Texture, "texture");
     }
 
-    const Parameter& ParseReference(ParameterType type, const char* what) {
+    int FindParameterIndex(std::string_view name) const {
+        for (size_t i = 0; i < effect_.parameters.size(); ++i)
+            if (effect_.parameters[i].name == name) return static_cast<int>(i);
+        return -1;
+    }
+
+    int ParseReference(ParameterType type, const char* what) {
         char close = 0;
         if (AcceptPunct('<'))
             close = '>';
         else if (AcceptPunct('('))
             close = ')';
         const Token& name = ExpectIdentifier(what);
-        const Parameter* param = effect_.FindParameter(name.text);
-        if (!param) Fail(name, "undeclared " + std::string(what) + " '" + Printable(name.text) + "'");
-        if (param->type != type) Fail(name, "'" + std::string(name.text) + "' is not a " + what);
+        const int index = FindParameterIndex(name.text);
+        if (index < 0) Fail(name, "undeclared " + std::string(what) + " '" + Printable(name.text) + "'");
+        if (effect_.parameters[static_cast<size_t>(index)].type != type)
+            Fail(name, "'" + std::string(name.text) + "' is not a " + what);
         if (close) ExpectPunct(close);
-        return *param;
+        return index;
+    }
+
+    // A number, {...} or a constructor such as float4(...), nested lists
+    // flattened, holding exactly count numbers.
+    std::vector<float> ParseNumbers(size_t count, std::string_view what) {
+        const Token& at = Peek();
+        std::vector<float> numbers;
+        ParseNumberList(&numbers, 0);
+        if (numbers.size() != count)
+            Fail(at, "'" + Printable(what) + "' takes " + std::to_string(count) +
+                         (count == 1 ? " number" : " numbers") + ", found " + std::to_string(numbers.size()));
+        return numbers;
+    }
+
+    void ParseNumberList(std::vector<float>* out, int depth) {
+        // Deep enough for a matrix of rows; bounded so no input runs the stack out.
+        if (depth > 4) Fail(Peek(), "initialiser nested too deeply");
+        if (AcceptPunct('{')) {
+            while (!AcceptPunct('}')) {
+                ParseNumberList(out, depth + 1);
+                if (!AcceptPunct(',')) {
+                    ExpectPunct('}');
+                    break;
+                }
+            }
+            return;
+        }
+        const Token& t = Peek();
+        if (t.type == TokenType::Identifier && IsPunct(Peek(1), '(')) {
+            size_t size = 0;
+            for (const TypeName& type : kTypes)
+                if (type.type == ParameterType::Float && IEquals(t.text, type.name)) size = type.rows * type.columns;
+            if (size == 0) Fail(t, "expected a number, found " + Describe(t));
+            Next();
+            Next();
+            const size_t before = out->size();
+            do {
+                ParseNumberList(out, depth + 1);
+            } while (AcceptPunct(','));
+            ExpectPunct(')');
+            if (out->size() - before != size)
+                Fail(t, "'" + Printable(t.text) + "' takes " + std::to_string(size) +
+                            (size == 1 ? " number" : " numbers") + ", found " + std::to_string(out->size() - before));
+            return;
+        }
+        out->push_back(ParseFloatLiteral());
+    }
+
+    // A whole number, negative ones wrapping to their 32 bits.
+    DWORD ParseInteger(std::string_view what) {
+        const bool negative = AcceptPunct('-');
+        const Token& t = Peek();
+        if (t.type != TokenType::Number) Fail(t, "expected a number, found " + Describe(t));
+        if (t.isFloat) Fail(t, "'" + Printable(what) + "' takes an integer, not " + Describe(t));
+        Next();
+        return Negate(ParseUnsigned(t), negative, t);
+    }
+
+    DWORD Negate(unsigned long long v, bool negative, const Token& t) {
+        if (!negative) return static_cast<DWORD>(v);
+        if (v > 0x80000000ull) Fail(t, "number '-" + std::string(t.text) + "' is out of range");
+        return static_cast<DWORD>(0x100000000ull - v);
     }
 
     unsigned long long ParseUnsigned(const Token& t) {
@@ -717,10 +941,7 @@ private:
         if (t.type == TokenType::Number) {
             Next();
             if (t.isFloat) Fail(t, "'" + std::string(def.name) + "' takes an integer, not " + Describe(t));
-            unsigned long long v = ParseUnsigned(t);
-            if (!negative) return static_cast<DWORD>(v);
-            if (v > 0x80000000ull) Fail(t, "number '-" + std::string(t.text) + "' is out of range");
-            return static_cast<DWORD>(0x100000000ull - v);
+            return Negate(ParseUnsigned(t), negative, t);
         }
         if (negative || t.type != TokenType::Identifier)
             Fail(t, "expected a value for '" + std::string(def.name) + "', found " + Describe(t));
@@ -768,6 +989,7 @@ std::vector<StateKey> StatesAssignedBy(const Technique& technique) {
     for (const Pass& pass : technique.passes) {
         for (const Assignment& a : pass.assignments) {
             StateKey key{a.kind, a.stage, a.state};
+            if (a.kind == AssignmentKind::Light || a.kind == AssignmentKind::Material) key.state = 0;
             if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
         }
     }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "platform/d3d9/d3d9states.h"
+#include "platform/d3d9/d3d9types.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +19,32 @@ enum class AssignmentKind {
     Sampler,       // state is a D3DSAMPLERSTATETYPE
     Texture,       // state 0; textureParam names the texture (empty: NULL)
     Shader,        // state is a ShaderSlot; only NULL is accepted, value 0
+    Light,         // stage is the light's index, state a LightField
+    Material,      // state is a MaterialField
+    Transform,     // state is a D3DTRANSFORMSTATETYPE
 };
 
 enum ShaderSlot : DWORD { kVertexShader = 0, kPixelShader = 1 };
+
+// One member of a D3DLIGHT9, or its enable flag.
+enum LightField : DWORD {
+    kLightType,
+    kLightDiffuse,
+    kLightSpecular,
+    kLightAmbient,
+    kLightPosition,
+    kLightDirection,
+    kLightRange,
+    kLightFalloff,
+    kLightAttenuation0,
+    kLightAttenuation1,
+    kLightAttenuation2,
+    kLightTheta,
+    kLightPhi,
+    kLightEnable,
+};
+
+enum MaterialField : DWORD { kMaterialDiffuse, kMaterialAmbient, kMaterialSpecular, kMaterialEmissive, kMaterialPower };
 
 struct Assignment {
     AssignmentKind kind = AssignmentKind::RenderState;
@@ -27,15 +52,27 @@ struct Assignment {
     DWORD state = 0;
     DWORD value = 0;  // float states hold the float's bits, as SetRenderState takes them
     std::string textureParam;
+    // Lights, materials and transforms: the literal's numbers (a colour, a
+    // vector, a matrix row by row, or one number); LightType and LightEnable
+    // keep theirs in value.
+    std::vector<float> numbers;
+    // The parameter whose value the state takes when the pass is applied
+    // (an index into Effect::parameters), or -1 for a literal.
+    int param = -1;
     int line = 0;
 };
 
-enum class ParameterType { Texture, Float, Sampler };
+// Dword and int are both Int, as D3DX reflects them.
+enum class ParameterType { Texture, Float, Sampler, Bool, Int, String };
 
 struct Parameter {
     std::string name;
     ParameterType type = ParameterType::Float;
-    float floatValue = 0.0f;
+    // Floats: 1 x 1 for float, 1 x n for floatn, 4 x 4 for float4x4.
+    UINT rows = 1, columns = 1;
+    std::array<float, 16> floats{};  // Float, row by row
+    DWORD integer = 0;               // Int: its 32 bits; Bool: 0 or 1
+    std::string text;                // String
     std::string semantic;
     // For samplers: Sampler and Texture assignments at stage 0, rebased
     // onto the stage a pass binds them to.
@@ -72,7 +109,8 @@ struct StateKey {
 bool ParseEffect(std::string_view source, const std::string& fileName, Effect* out, std::string* errors);
 
 // Every distinct state the technique's passes assign, in first-assignment
-// order: what Begin must save and End restore.
+// order: what Begin must save and End restore. A light is one state (its
+// whole D3DLIGHT9 and enable flag, state 0), as is the material.
 std::vector<StateKey> StatesAssignedBy(const Technique& technique);
 
 }  // namespace platform::fx

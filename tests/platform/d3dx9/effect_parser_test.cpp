@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -97,7 +98,7 @@ TEST(EffectParser, ParsesDeclarationsTechniquesAndPasses) {
     EXPECT_EQ(fx.parameters[0].type, ParameterType::Texture);
     EXPECT_EQ(fx.parameters[2].type, ParameterType::Float);
     EXPECT_EQ(fx.parameters[2].semantic, "TIME");
-    EXPECT_FLOAT_EQ(fx.parameters[2].floatValue, 0.5f);
+    EXPECT_FLOAT_EQ(fx.parameters[2].floats[0], 0.5f);
     EXPECT_EQ(fx.FindParameter("time"), &fx.parameters[2]);
     EXPECT_EQ(fx.FindParameter("Time"), nullptr) << "parameter names keep their case, as in HLSL";
     EXPECT_EQ(fx.parameters[3].type, ParameterType::Sampler);
@@ -200,6 +201,132 @@ TEST(EffectParser, ReadsValuesInEveryAcceptedForm) {
     }
 }
 
+TEST(EffectParser, DeclaresParametersOfEveryTypeWithTheirInitialValues) {
+    using T = ParameterType;
+    const struct {
+        const char* declaration;
+        ParameterType type;
+        UINT rows, columns;
+        std::vector<float> floats;
+        DWORD integer;
+        const char* text;
+    } cases[] = {
+        {"float f;", T::Float, 1, 1, {}, 0, ""},
+        {"float f : POWER < string UIName = \"a > b\"; float UIMin = 0; > = 2.5;", T::Float, 1, 1, {2.5f}, 0, ""},
+        {"float f = {-1};", T::Float, 1, 1, {-1}, 0, ""},
+        {"float2 v = float2(1, -2);", T::Float, 1, 2, {1, -2}, 0, ""},
+        {"float3 v = {0, .5, 1e1};", T::Float, 1, 3, {0, 0.5f, 10}, 0, ""},
+        {"float4 c : DIFFUSE = float4(1, 0, 0, 1);", T::Float, 1, 4, {1, 0, 0, 1}, 0, ""},
+        {"float4 c = { 1, 0, 0, 1, };", T::Float, 1, 4, {1, 0, 0, 1}, 0, ""},
+        {"float4x4 m = { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,2,3,1 };",
+         T::Float,
+         4,
+         4,
+         {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1},
+         0,
+         ""},
+        {"float4x4 m = float4x4(float4(1,0,0,0), {0,2,0,0}, 0,0,3,0, float4(4,5,6,1));",
+         T::Float,
+         4,
+         4,
+         {1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 3, 0, 4, 5, 6, 1},
+         0,
+         ""},
+        {"float4x4 m;", T::Float, 4, 4, {}, 0, ""},
+        {"dword d = 0xFF8040C0;", T::Int, 1, 1, {}, 0xFF8040C0, ""},
+        {"DWORD d;", T::Int, 1, 1, {}, 0, ""},
+        {"int n = -3;", T::Int, 1, 1, {}, 0xFFFFFFFD, ""},
+        {"int n = 010;", T::Int, 1, 1, {}, 8, ""},
+        {"bool b = true;", T::Bool, 1, 1, {}, 1, ""},
+        {"bool b = FALSE;", T::Bool, 1, 1, {}, 0, ""},
+        {"bool b = 2;", T::Bool, 1, 1, {}, 1, ""},
+        {"string s = \"ship > hull\";", T::String, 1, 1, {}, 0, "ship > hull"},
+        {"string s < string note = \"x\"; >;", T::String, 1, 1, {}, 0, ""},
+        {"texture t < string ResourceName = \"a.tga\"; >;", T::Texture, 1, 1, {}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.declaration);
+        Effect fx;
+        std::string errors;
+        ASSERT_TRUE(ParseEffect(c.declaration, "params.fx", &fx, &errors)) << errors;
+        ASSERT_EQ(fx.parameters.size(), 1u);
+        const auto& p = fx.parameters[0];
+        EXPECT_EQ(p.type, c.type);
+        EXPECT_EQ(p.rows, c.rows);
+        EXPECT_EQ(p.columns, c.columns);
+        std::array<float, 16> floats{};
+        std::copy(c.floats.begin(), c.floats.end(), floats.begin());
+        EXPECT_EQ(p.floats, floats);
+        EXPECT_EQ(p.integer, c.integer);
+        EXPECT_EQ(p.text, c.text);
+    }
+}
+
+TEST(EffectParser, ReadsLightMaterialAndTransformStatesAsLiteralsOrParameters) {
+    constexpr auto LIGHT = AssignmentKind::Light;
+    constexpr auto MAT = AssignmentKind::Material;
+    constexpr auto XF = AssignmentKind::Transform;
+    using namespace platform::fx;
+    const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const struct {
+        const char* assignment;
+        AssignmentKind kind;
+        DWORD stage, state, value;
+        std::vector<float> numbers;
+        const char* param;
+    } cases[] = {
+        {"LightType[2] = Spot", LIGHT, 2, kLightType, D3DLIGHT_SPOT, {}, ""},
+        {"LightType = D3DLIGHT_DIRECTIONAL", LIGHT, 0, kLightType, D3DLIGHT_DIRECTIONAL, {}, ""},
+        {"lighttype[1] = 1", LIGHT, 1, kLightType, D3DLIGHT_POINT, {}, ""},
+        {"LightType[0] = <Kind>", LIGHT, 0, kLightType, 0, {}, "Kind"},
+        {"LightDiffuse[3] = float4(1, 0.5, 0, 1)", LIGHT, 3, kLightDiffuse, 0, {1, 0.5f, 0, 1}, ""},
+        {"LightSpecular[0] = {1, 1, 1, 0}", LIGHT, 0, kLightSpecular, 0, {1, 1, 1, 0}, ""},
+        {"LightAmbient[29] = (Diffuse)", LIGHT, 29, kLightAmbient, 0, {}, "Diffuse"},
+        {"LightPosition[1] = float3(0, -2, 5)", LIGHT, 1, kLightPosition, 0, {0, -2, 5}, ""},
+        {"LightDirection[1] = <Dir>", LIGHT, 1, kLightDirection, 0, {}, "Dir"},
+        {"LightRange[1] = 100", LIGHT, 1, kLightRange, 0, {100}, ""},
+        {"LightFalloff[1] = 1.0f", LIGHT, 1, kLightFalloff, 0, {1}, ""},
+        {"LightAttenuation0[1] = 1", LIGHT, 1, kLightAttenuation0, 0, {1}, ""},
+        {"LightAttenuation1[1] = -0.5", LIGHT, 1, kLightAttenuation1, 0, {-0.5f}, ""},
+        {"LightAttenuation2[1] = .25", LIGHT, 1, kLightAttenuation2, 0, {0.25f}, ""},
+        {"LightTheta[1] = 0.5", LIGHT, 1, kLightTheta, 0, {0.5f}, ""},
+        {"LightPhi[1] = <Power>", LIGHT, 1, kLightPhi, 0, {}, "Power"},
+        {"LightEnable[4294967295] = true", LIGHT, 0xFFFFFFFF, kLightEnable, 1, {}, ""},
+        {"LightEnable[7] = (On)", LIGHT, 7, kLightEnable, 0, {}, "On"},
+        {"LightEnable = 0", LIGHT, 0, kLightEnable, 0, {}, ""},
+        {"MaterialDiffuse = <Diffuse>", MAT, 0, kMaterialDiffuse, 0, {}, "Diffuse"},
+        {"MaterialAmbient = float4(0.2, 0.2, 0.2, 1)", MAT, 0, kMaterialAmbient, 0, {0.2f, 0.2f, 0.2f, 1}, ""},
+        {"MaterialSpecular = {1, 1, 1, 1}", MAT, 0, kMaterialSpecular, 0, {1, 1, 1, 1}, ""},
+        {"MaterialEmissive = float4(0, 0, 0, 0)", MAT, 0, kMaterialEmissive, 0, {0, 0, 0, 0}, ""},
+        {"MaterialPower = 20", MAT, 0, kMaterialPower, 0, {20}, ""},
+        {"MaterialPower = <Kind>", MAT, 0, kMaterialPower, 0, {}, "Kind"},
+        {"WorldTransform[0] = <World>", XF, 0, 256, 0, {}, "World"},
+        {"WorldTransform[255] = (World)", XF, 0, 511, 0, {}, "World"},
+        {"ViewTransform = {1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1}", XF, 0, D3DTS_VIEW, 0, identity, ""},
+        {"ProjectionTransform = float4x4(float4(1,0,0,0), float4(0,1,0,0), 0,0,1,0, float4(0,0,0,1))", XF, 0,
+         D3DTS_PROJECTION, 0, identity, ""},
+        {"TextureTransform[7] = <World>", XF, 0, D3DTS_TEXTURE7, 0, {}, "World"},
+        {"TextureTransform = { {1,0,0,0}, {0,1,0,0}, {0,0,1,0}, {0,0,0,1}, }", XF, 0, D3DTS_TEXTURE0, 0, identity, ""},
+    };
+    const std::string declarations = "float4 Diffuse; float3 Dir; float Power; dword Kind; bool On; float4x4 World;\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.assignment);
+        const std::string source = declarations + "technique { pass { " + c.assignment + "; } }";
+        Effect fx;
+        std::string errors;
+        ASSERT_TRUE(ParseEffect(source, "fixed.fx", &fx, &errors)) << errors;
+        const auto& assignments = fx.techniques[0].passes[0].assignments;
+        ASSERT_EQ(assignments.size(), 1u);
+        const Assignment& a = assignments[0];
+        EXPECT_EQ(a.kind, c.kind);
+        EXPECT_EQ(a.stage, c.stage);
+        EXPECT_EQ(a.state, c.state);
+        EXPECT_EQ(a.value, c.value);
+        EXPECT_EQ(a.numbers, c.numbers);
+        EXPECT_EQ(a.param < 0 ? "" : fx.parameters[static_cast<size_t>(a.param)].name, c.param);
+    }
+}
+
 TEST(EffectParser, RefusesWithFileAndLine) {
     const struct {
         const char* source;
@@ -211,9 +338,52 @@ TEST(EffectParser, RefusesWithFileAndLine) {
          "bad.fx(1): shader code is not supported; effects are fixed-function\n"},
         {"texture tex0;\n\nfloat4 main(float4 p : POSITION) : COLOR { return p; }",
          "bad.fx(3): shader code is not supported; effects are fixed-function\n"},
-        {"float4x4 World;", "bad.fx(1): unsupported declaration 'float4x4'\n"},
+        {"struct S { float a; };", "bad.fx(1): unsupported declaration 'struct'\n"},
+        {"float3x3 Normal;", "bad.fx(1): unsupported declaration 'float3x3'\n"},
+        {"vertexshader vs = compile vs_1_1 main();",
+         "bad.fx(1): shader code is not supported; effects are fixed-function\n"},
+        {"float4 c;\ntechnique T { pass P { VertexShader = <c>; } }",
+         "bad.fx(2): shader code is not supported; effects are fixed-function\n"},
+        {"float4 c = float4(1, 0, 0);", "bad.fx(1): 'float4' takes 4 numbers, found 3\n"},
+        {"float4 c = {1, 0, 0};", "bad.fx(1): 'c' takes 4 numbers, found 3\n"},
+        {"float2 c = float3(1, 0, 0);", "bad.fx(1): 'c' takes 2 numbers, found 3\n"},
+        {"float4x4 m = {1, 0, 0, 1};", "bad.fx(1): 'm' takes 16 numbers, found 4\n"},
+        {"float4 c = {{{{{{1}}}}}, 0, 0, 0};", "bad.fx(1): initialiser nested too deeply\n"},
+        {"float4 c = int4(1, 0, 0, 1);", "bad.fx(1): expected a number, found 'int4'\n"},
+        {"float f = \"x\";", "bad.fx(1): expected a number, found '\"x\"'\n"},
+        {"int n = 1.5;", "bad.fx(1): 'n' takes an integer, not '1.5'\n"},
+        {"dword d = -0x80000001;", "bad.fx(1): number '-0x80000001' is out of range\n"},
+        {"bool b = maybe;", "bad.fx(1): unknown value 'maybe' for 'bool'\n"},
+        {"string s = 5;", "bad.fx(1): expected a string, found '5'\n"},
+        {"technique T { pass P {\n  MaterialDiffuse = {1, 0, 0}; } }",
+         "bad.fx(2): 'MaterialDiffuse' takes 4 numbers, found 3\n"},
+        {"technique T { pass P { LightPosition[0] = float4(1, 2, 3, 1); } }",
+         "bad.fx(1): 'LightPosition' takes 3 numbers, found 4\n"},
+        {"technique T { pass P { MaterialPower = Bright; } }", "bad.fx(1): expected a number, found 'Bright'\n"},
+        {"technique T { pass P { LightType[0] = Ambient; } }", "bad.fx(1): unknown value 'Ambient' for 'LightType'\n"},
+        {"technique T { pass P { LightType[0] = 4; } }", "bad.fx(1): unknown value '4' for 'LightType'\n"},
+        {"technique T { pass P { MaterialPower[1] = 2; } }", "bad.fx(1): 'MaterialPower' takes no index\n"},
+        {"technique T { pass P { ViewTransform[0] = <m>; } }", "bad.fx(1): 'ViewTransform' takes no index\n"},
+        {"float4x4 m;\ntechnique T { pass P { WorldTransform[256] = <m>; } }",
+         "bad.fx(2): index 256 of 'WorldTransform' is out of range (0 to 255)\n"},
+        {"float4x4 m;\ntechnique T { pass P { TextureTransform[8] = (m); } }",
+         "bad.fx(2): index 8 of 'TextureTransform' is out of range (0 to 7)\n"},
+        {"technique T { pass P { MaterialDiffuse = <Diffuse>; } }", "bad.fx(1): undeclared parameter 'Diffuse'\n"},
+        {"float3 d;\ntechnique T { pass P { MaterialDiffuse = <d>; } }",
+         "bad.fx(2): 'd' is not a float4, as 'MaterialDiffuse' takes\n"},
+        {"float4 p;\ntechnique T { pass P { LightDirection[1] = (p); } }",
+         "bad.fx(2): 'p' is not a float3, as 'LightDirection' takes\n"},
+        {"float4 m;\ntechnique T { pass P { ProjectionTransform = <m>; } }",
+         "bad.fx(2): 'm' is not a float4x4, as 'ProjectionTransform' takes\n"},
+        {"string s;\ntechnique T { pass P { LightEnable[0] = <s>; } }",
+         "bad.fx(2): 's' is not a number, as 'LightEnable' takes\n"},
+        {"float2 v;\ntechnique T { pass P { LightRange[0] = <v>; } }",
+         "bad.fx(2): 'v' is not a number, as 'LightRange' takes\n"},
+        {"float4 c;\ntechnique T { pass P { MaterialDiffuse = <c; } }", "bad.fx(2): expected '>' before ';'\n"},
+        {"int r;\ntechnique T { pass P { AlphaRef = <r>; } }",
+         "bad.fx(2): expected a value for 'AlphaRef', found '<'\n"},
         {"technique T { pass P {\n\n  FooEnable = true; } }", "bad.fx(3): unknown state 'FooEnable'\n"},
-        {"technique T { pass P {\n  LightEnable[0] = true; } }", "bad.fx(2): unknown state 'LightEnable'\n"},
+        {"technique T { pass P {\n  LightColor[0] = true; } }", "bad.fx(2): unknown state 'LightColor'\n"},
         {"technique T { pass P {\n  SrcBlend =\n   Sideways; } }",
          "bad.fx(3): unknown value 'Sideways' for 'SrcBlend'\n"},
         {"technique T { pass P { CullMode = Modulate; } }", "bad.fx(1): unknown value 'Modulate' for 'CullMode'\n"},
@@ -276,6 +446,27 @@ TEST(EffectParser, ListsEachAssignedStateOnceInFirstAssignmentOrder) {
         {RS, 0, D3DRS_SRCBLEND},
         {RS, 0, D3DRS_DESTBLEND},
         {RS, 0, D3DRS_ZWRITEENABLE},
+    };
+    EXPECT_EQ(StatesAssignedBy(fx.techniques[0]), expected);
+}
+
+TEST(EffectParser, SavesALightAsOneStateByIndexAndTheMaterialAsOne) {
+    Effect fx;
+    std::string errors;
+    ASSERT_TRUE(ParseEffect(R"(
+        float4x4 World;
+        technique {
+            pass { LightDiffuse[1] = {1, 0, 0, 1}; MaterialPower = 4; LightEnable[1] = true; LightRange[2] = 5; }
+            pass { MaterialDiffuse = {1, 1, 1, 1}; WorldTransform[1] = <World>; LightType[1] = Point;
+                   ViewTransform = <World>; WorldTransform[0] = <World>; WorldTransform[1] = <World>; }
+        })",
+                            "save.fx", &fx, &errors))
+        << errors;
+    constexpr auto LIGHT = AssignmentKind::Light;
+    constexpr auto MAT = AssignmentKind::Material;
+    constexpr auto XF = AssignmentKind::Transform;
+    const std::vector<StateKey> expected = {
+        {LIGHT, 1, 0}, {MAT, 0, 0}, {LIGHT, 2, 0}, {XF, 0, 257}, {XF, 0, D3DTS_VIEW}, {XF, 0, 256},
     };
     EXPECT_EQ(StatesAssignedBy(fx.techniques[0]), expected);
 }
