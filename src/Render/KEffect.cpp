@@ -37,15 +37,17 @@ void CKEffect::OnResetDevice() {
     if (m_effect) m_effect->OnResetDevice();
 }
 
-bool CKEffect::Compile(const std::vector<char>& data, int failureLine, bool logErrors) {
+bool CKEffect::Compile(const std::vector<char>& data, int failureLine) {
     IDirect3DDevice9* device = GetRender() ? GetRender()->GetDevice() : nullptr;
     ID3DXBuffer* errors = nullptr;
     const HRESULT hr = device ? D3DXCreateEffect(device, data.data(), static_cast<UINT>(data.size()), nullptr, nullptr,
                                                  0, nullptr, &m_effect, &errors)
                               : D3DERR_INVALIDCALL;
     if (FAILED(hr)) {
+        // The error code alone tells an author nothing: the compiler's text
+        // follows it, for the asked-for file as for the stand-by.
         LogDXError(0, kSource, failureLine, hr);
-        if (logErrors && errors) CKLog::Print(0, "%s", static_cast<const char*>(errors->GetBufferPointer()));
+        if (errors) CKLog::Print(0, "%s", static_cast<const char*>(errors->GetBufferPointer()));
         if (errors) errors->Release();
         m_effect = nullptr;
         return false;
@@ -58,10 +60,10 @@ bool CKEffect::Load(const std::string& name) {
     m_name = name;
     std::vector<char> data;
     if (ReadEffectFile(name, &data)) {
-        if (!Compile(data, 54, false)) return false;
+        if (!Compile(data, 54)) return false;
     } else {
         if (!ReadEffectFile(kStandBy, &data)) return false;
-        if (!Compile(data, 74, true)) return false;
+        if (!Compile(data, 74)) return false;
     }
     m_effect->SetTechnique(m_effect->GetTechnique(0));
     m_textureHandles.clear();

@@ -33,7 +33,7 @@ public:
     std::string m_filedUnder;
 
 private:
-    bool Compile(const std::vector<char>& data, int failureLine, bool logErrors);
+    bool Compile(const std::vector<char>& data, int failureLine);
 };
 
 class CKEffectManager {
