@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Render/KRenderObject.h"
+#include "game/KFrameRect.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,10 +13,6 @@
 struct SKStar {
     float x, y;  // y relative to the scroll position
     float speed;
-};
-
-struct SKFrameRect {
-    float uMin, vMin, uMax, vMax;
 };
 
 class CKStars : public CKRenderObject {

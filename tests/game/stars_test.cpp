@@ -1,12 +1,18 @@
 // The star field: its atlas and material, the count a script may ask for,
 // the band's restart rule, and the quads it writes around the scroll
 // position.
+#include "game/KExplosions.h"
 #include "game/KStars.h"
 #include "platform/crt/msvc_rand.h"
 
 #include "Render/render_fixture.h"
 
+#include <type_traits>
+
 namespace {
+
+// The stars and the explosions cut their atlases into the same rectangles.
+static_assert(std::is_same_v<decltype(CKStars::frameRects), decltype(CKExplosion::frameRects)>);
 
 class Stars : public RenderTest {
 protected:
