@@ -147,9 +147,12 @@ bool CKExplosion::Update() {
     transformSet = 1;
     UpdateTransform();
     elapsed += g_FrameTime;
-    // A negative or NaN rate stays on the first frame.
     const float reached = elapsed * framesPerSecond;
-    if (!(reached >= 0.0f))
+    // A rate that never advances (0, negative, not a number) would hold the
+    // explosion and its light forever: it shows its first frame once.
+    if (!(framesPerSecond > 0.0f))
+        frame = frameCount;
+    else if (!(reached >= 0.0f))
         frame = 0;
     else if (reached >= static_cast<float>(frameCount))
         frame = frameCount;

@@ -441,11 +441,37 @@ TEST_F(Weapons, EightFramesAtSixteenASecondRunHalfASecond) {
     std::vector<int> shown;
     while (e->Update()) shown.push_back(e->frame);
     EXPECT_EQ(shown, (std::vector<int>{2, 4, 6, 8}));
-    // A rate that is negative never indexes before the first frame.
-    CKPtr<CKExplosion> backwards = Explosion("t.tga;4;2;-16;1;1;0;0;1,1,1;none");
-    backwards->Launch({0, 0, 0}, kUp);
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(backwards->Update());
-    EXPECT_EQ(backwards->frame, 0);
+}
+
+TEST_F(Weapons, ARateThatNeverAdvancesShowsTheFirstFrameForOneUpdateAndEnds) {
+    const char* const lines[] = {
+        "t.tga;4;2;0;1;1;0;0;1,1,1;none",    "t.tga;4;2;-1;1;1;0;0;1,1,1;none",
+        "t.tga;4;2;;1;1;0;0;1,1,1;none",     "t.tga;4;2;abc;1;1;0;0;1,1,1;none",
+        "t.tga;4;2;-inf;1;1;0;0;1,1,1;none", "t.tga;4;2",  // the rate and all after it missing
+    };
+    for (const char* params : lines) {
+        SCOPED_TRACE(params);
+        CKPtr<CKExplosion> e = Explosion(params);
+        ASSERT_EQ(e->frameCount, 8);
+        // And again when the shot is reused.
+        for (int launch = 0; launch < 2; ++launch) {
+            e->Launch({0, 0, 0}, kUp);
+            g_FrameTime = 1.0f / 60.0f;
+            ASSERT_TRUE(e->Update());
+            if (e->spriteCount > 0) {                            // the short line has none
+                EXPECT_FLOAT_EQ(e->worldVertices[2].u0, 0.25f);  // frame 0's far corner
+                EXPECT_FLOAT_EQ(e->worldVertices[2].v0, 0.5f);
+            }
+            EXPECT_FALSE(e->Update()) << "launch " << launch;
+        }
+    }
+    // A slow rate still plays every frame: 8 at 1 a second.
+    CKPtr<CKExplosion> slow = Explosion("t.tga;4;2;1;1;1;0;0;1,1,1;none");
+    slow->Launch({0, 0, 0}, kUp);
+    g_FrameTime = 0.25f;
+    int updates = 0;
+    while (slow->Update()) ++updates;
+    EXPECT_EQ(updates, 32);
 }
 
 TEST_F(Weapons, SpritesShrinkBySizeStepAndStepBackInDepth) {
