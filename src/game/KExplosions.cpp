@@ -128,6 +128,10 @@ void CKExplosion::Launch(const D3DXVECTOR3& p, const D3DXVECTOR3& d) {
     frame = 0;
     elapsed = 0.0f;
     D3DXMatrixTranslation(&placement, p.x, p.y, p.z);
+    // Placed now: the first update's debris is put by the matrix of the
+    // update before it, which for a new launch is this one, not the last flight's.
+    parentMatrix = placement;
+    UpdateTransform();
     light.Position = p - d * 0.5f;
     light.Diffuse = baseColour;
 }

@@ -531,6 +531,28 @@ TEST_F(Weapons, DebrisLeavesOneGibParticlePerPartInEachPass) {
     EXPECT_EQ(copy.partSpin.size(), 3u);
 }
 
+TEST_F(Weapons, TheFirstDebrisPuffsOfALaunchAreWhereItWasLaunched) {
+    CKParticleEmitter& gibs = Emitter("gib1");
+    CKPtr<CKCompositeObject> prototype(new CKCompositeObject("g"));
+    for (int i = 0; i < 2; ++i) prototype->AttachChild(CKPtr<CKRenderObject>(new CKRenderObject("part")));
+    prototype->Init(SplitWeaponParams(";t.tga;1;1;1;1;1;0;0;1,1,1;none"));
+    CKPtr<CKShot> shot = prototype->Clone();
+    const D3DXVECTOR3 places[] = {{4, -3, 0}, {-3, 2, 0}};  // a fresh clone, then the same shot reused
+    for (const D3DXVECTOR3& p : places) {
+        shot->Launch(p, kUp);
+        gibs.particles.clear();
+        g_FrameTime = 0.05f;  // 20 frames a second: the first update is a gib pass
+        ASSERT_TRUE(shot->Update());
+        ASSERT_EQ(gibs.particles.size(), 2u);
+        // A part flies at most 5.5 units a second.
+        for (const SKParticle& puff : gibs.particles) {
+            const D3DXVECTOR3 away = puff.position - p;
+            EXPECT_LE(D3DXVec3Length(&away), 5.5f * 0.05f + 1e-4f) << p.x << "," << p.y;
+        }
+        for (int frame = 0; frame < 3; ++frame) shot->Update();
+    }
+}
+
 TEST_F(Weapons, ACompositeWithNoPartsIsASpriteExplosion) {
     CKParticleEmitter& gibs = Emitter("gib1");
     CKPtr<CKShot> shot = CKWeaponsSystem::CreateShot("g", "g_explosion", ";t.tga;4;2;16;1;2;0;0;1,1,1;none");
