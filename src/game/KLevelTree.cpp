@@ -60,6 +60,7 @@ CKLevelBranch::CKLevelBranch() {
 }
 
 CKLevelBranch::~CKLevelBranch() {
+    bonusNodes.clear();
     staticObjects.clear();
     dynamicObjects.clear();
     bonuses.clear();
@@ -76,7 +77,16 @@ void CKLevelBranch::Build(const std::vector<CKPtr<CKRenderObject>>& list) {
     for (size_t i = 1; i < objects.size(); ++i) box.Merge(objects[i]->box);
 
     std::vector<CKPtr<CKRenderObject>> nodes;
-    for (const CKPtr<CKRenderObject>& object : objects) object->CollectInto(nodes);
+    for (const CKPtr<CKRenderObject>& object : objects) {
+        const size_t first = nodes.size();
+        object->CollectInto(nodes);
+        if (!IsBonusParam(object->param)) continue;
+        // Hiding a bonus cannot take it out of a block's uploaded geometry.
+        const auto kept = std::stable_partition(nodes.begin() + static_cast<std::ptrdiff_t>(first), nodes.end(),
+                                                [](const CKPtr<CKRenderObject>& node) { return !node->isStatic; });
+        bonusNodes.insert(bonusNodes.end(), kept, nodes.end());
+        nodes.erase(kept, nodes.end());
+    }
     ClassifyObjects(nodes);
 
     if (vertexCount > 0 && vertexCount < kBlockVertexLimit) {
@@ -156,6 +166,7 @@ void CKLevelBranch::Traverse(CKPerspectiveCamera& camera) {
         }
         if (node->block) node->block->Submit();
         AddToDynamicBlock(node->dynamicObjects);
+        AddToDynamicBlock(node->bonusNodes);
         return;
     }
 }

@@ -10,6 +10,7 @@
 #include "Render/render_fixture.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -271,6 +272,58 @@ TEST_F(LevelTreeWithPlayer, APickedUpBonusTellsThePlayerScriptOnceAndHides) {
     Tree({bonus})->Update(-20.0f, 10.0f);
     EXPECT_TRUE(Commands().empty());
     EXPECT_EQ(bonus->visible, 1);
+}
+
+// The colours of every vertex the last frame's draws reached.
+std::set<DWORD> DrawnTags(const std::vector<platform::RecordedDraw>& draws) {
+    std::set<DWORD> tags;
+    for (const platform::RecordedDraw& draw : draws)
+        for (const uint16_t i : draw.indices) tags.insert(draw.VertexAt(i).diffuse & 0x00FFFFFFu);
+    return tags;
+}
+
+TEST_F(LevelTreeWithPlayer, APickedUpStaticBonusIsNoLongerDrawnAndTheRestStaysMerged) {
+    constexpr DWORD kRock = 0x0000AA, kBonus = 0x00BB00, kGlow = 0xCC0000;
+    const CKPtr<CKPerspectiveCamera> camera = FrontCamera();
+    render->AddCamera(9, camera);
+    CKPtr<CKRenderObject> rock(Object("rock", Material(), 1, kRock).Get());
+    CKPtr<CKRenderObject> bonus(Object("bonus", Material(), 1, kBonus).Get());
+    bonus->AttachChild(CKPtr<CKRenderObject>(Object("glow", Material(), 1, kGlow).Get()));
+    bonus->param = "bonus_life";
+    Place(rock, -2, 0);
+    Place(bonus, 1, 0);
+    PlacePlayer(-100, 0);
+    const CKPtr<CKLevelBranch> root = Tree({rock, bonus});
+    // Two frames: the dynamic block is uploaded in the update after the one it was filled in.
+    const auto draw = [&] {
+        for (int frame = 0; frame < 2; ++frame) {
+            root->Update(0.0f, 10.0f);
+            root->Traverse(*camera);
+            const std::vector<CKRenderBlock*> submitted = Submitted();
+            EXPECT_TRUE(root->block &&
+                        std::find(submitted.begin(), submitted.end(), root->block.Get()) != submitted.end());
+            Frame();
+        }
+        return DrawnTags(LastDraws());
+    };
+
+    EXPECT_EQ(draw(), (std::set<DWORD>{kRock, kBonus, kGlow}));
+    EXPECT_EQ(root->staticObjects, (ObjectList{rock}));  // the rock alone is merged
+
+    PlacePlayer(1, 0);
+    EXPECT_EQ(draw(), (std::set<DWORD>{kRock}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"bonus(bonus_life|1.000000|0.000000|0.000000)"}));
+
+    // Out of view it is culled with the rest of its node.
+    PlacePlayer(-100, 0);
+    SetVisibleTree(bonus.Get(), true);
+    Place(rock, 40, 0);
+    Place(bonus, 41, 0);
+    const CKPtr<CKLevelBranch> away = Tree({rock, bonus});
+    away->Traverse(*camera);
+    EXPECT_FALSE(InDynamicBlock(bonus));
+    render->m_frameList.clear();
+    render->GetDynamicBlock()->Reset();
 }
 
 TEST_F(LevelTree, ALeafIsInRangeUpToButNotAtTheRangePlusItsHalfHeight) {
