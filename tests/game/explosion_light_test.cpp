@@ -13,6 +13,7 @@ class ExplosionLights : public RenderTest {
 protected:
     void SetUp() override {
         RenderTest::SetUp();
+        if (HasFatalFailure()) return;  // no display, or no device
         weapons = std::make_unique<CKWeaponsSystem>();
     }
     void TearDown() override {

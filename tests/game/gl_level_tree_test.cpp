@@ -14,6 +14,7 @@ protected:
     LevelTreeOnScreen() { m_backend = "sdl"; }
     void SetUp() override {
         RenderTest::SetUp();
+        if (HasFatalFailure()) return;  // no display, or no device
         // The texture alone, unlit and without culling.
         WriteEffect("decal.fx",
                     "texture tex0; sampler S = sampler_state { Texture = <tex0>; };"
