@@ -13,7 +13,8 @@
 #include <vector>
 
 // Bounds on the table's numbers: a sprite's four vertices must stay within
-// 16-bit indices, and a damaged line cannot ask for a huge atlas.
+// 16-bit indices, and a damaged line cannot ask for a huge atlas. A line cut
+// to them is logged.
 constexpr int kMaxExplosionFrames = 4096;
 constexpr int kMaxExplosionSprites = 16383;
 

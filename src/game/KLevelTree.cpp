@@ -1,6 +1,7 @@
 #include "game/KLevelTree.h"
 
 #include "Render/KRender.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "game/KLevel.h"
 #include "script/KScriptManager.h"
@@ -141,6 +142,10 @@ void CKLevelBranch::Split() {
     }
     if (first) return;
 
+    if (vertexCount >= kBlockVertexLimit)
+        CKLog::Print(
+            1, "Level tree: a leaf's %d vertices of static geometry are not drawn (a block holds fewer than %d)\n",
+            vertexCount, kBlockVertexLimit);
     for (const CKPtr<CKRenderObject>& object : objects) {
         if (!IsBonusParam(object->param)) continue;
         bonuses.push_back(object);

@@ -17,7 +17,7 @@ struct SKStar {
 
 class CKStars : public CKRenderObject {
 public:
-    // Counts beyond this are held to it: a script chooses the count.
+    // Counts beyond this are held to it, and logged: a script chooses the count.
     static constexpr int32_t kMaxStars = 16384;
 
     CKStars();

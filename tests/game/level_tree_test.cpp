@@ -166,6 +166,39 @@ TEST_F(LevelTree, BuildSortsEveryNodeOfTheSubtreesAndMergesOnlyWhatFitsABlock) {
     }
 }
 
+TEST_F(LevelTree, ALeafTooHeavyForABlockIsLoggedOnce) {
+    const std::string told =
+        "Level tree: a leaf's 12000 vertices of static geometry are not drawn (a block holds "
+        "fewer than 12000)\n";
+    const struct {
+        const char* what;
+        std::vector<int> quads;  // per object, each at its own place
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"a leaf just under the limit", {2999}, {}},
+        {"a leaf at the limit", {3000}, {told}},
+        {"a root over the limit whose leaves fit", {2000, 2000}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture log;
+        ObjectList objects;
+        for (size_t i = 0; i < c.quads.size(); ++i)
+            objects.push_back(Geometry(static_cast<float>(i) * 3.0f, 0, c.quads[i]));
+        const CKPtr<CKLevelBranch> root = Tree(objects);
+        for (int frame = 0; frame < 3; ++frame) {
+            root->Update(0.0f, 10.0f);
+            root->Traverse(*FrontCamera());
+        }
+        render->m_frameList.clear();
+        render->GetDynamicBlock()->Reset();
+        std::vector<std::string> told;
+        for (const std::string& line : log.lines)
+            if (line.rfind("Level tree", 0) == 0) told.push_back(line);
+        EXPECT_EQ(told, c.lines);
+    }
+}
+
 TEST_F(LevelTree, BonusesAreTheLeavesObjectsWhoseFirstParamTokenIsBonus) {
     const struct {
         const char* param;

@@ -50,10 +50,19 @@ TEST_F(Stars, InitMakesTheAtlasTheMaterialAndStarsWithinTheBand) {
 TEST_F(Stars, TheCountAScriptGivesIsKeptWithinBounds) {
     const std::pair<int32_t, int32_t> cases[] = {{0, 0}, {-5, 0}, {16384, 16384}, {2000000000, 16384}, {7, 7}};
     for (const auto& [asked, made] : cases) {
+        LogCapture log;
         const CKPtr<CKStars> stars = Make(asked);
         EXPECT_EQ(stars->starCount, made) << asked;
         EXPECT_EQ(stars->stars.size(), static_cast<size_t>(made));
         EXPECT_EQ(stars->GetVertexCount(), 4 * made);
+        // Only a cut is told, once.
+        const std::vector<std::string> told =
+            asked > made ? std::vector<std::string>{"Star field: " + std::to_string(asked) + " stars cut to 16384\n"}
+                         : std::vector<std::string>{};
+        std::vector<std::string> lines;
+        for (const std::string& line : log.lines)
+            if (line.rfind("Star field", 0) == 0) lines.push_back(line);
+        EXPECT_EQ(lines, told) << asked;
     }
 }
 

@@ -13,6 +13,8 @@
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
 
+#include "support/test_objects.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -244,6 +246,7 @@ TEST_F(Weapons, ImpactsFiredDuringTheWalkRunTheSameFrameAndTheChainIsCapped) {
         ++fired;
         weapons->Fire("loop", shot.position, shot.direction);
     };
+    LogCapture log;
     weapons->Fire("loop", kOrigin, kUp);
     Frame();
     // The first shot, then the cap's worth of impacts, each updated in the walk.
@@ -254,6 +257,9 @@ TEST_F(Weapons, ImpactsFiredDuringTheWalkRunTheSameFrameAndTheChainIsCapped) {
     fired = 0;
     Frame();
     EXPECT_EQ(fired, kMaxLaunchesPerUpdate + 1);
+    // The cut is told once, however many shots and frames it drops.
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"Weapons: more than 4096 shots launched in one update; the rest "
+                                                   "are dropped (told once)\n"}));
 }
 
 TEST_F(Weapons, LaunchTurnsTheModelOntoTheDirection) {
@@ -430,6 +436,30 @@ TEST_F(Weapons, TheAtlasIsCutRowByRowFromTheTopLeft) {
         CKPtr<CKExplosion> d = Explosion(std::string("t.tga;") + c.columnsRows + ";16;1;1;0;0;1,1,1;none");
         EXPECT_EQ(d->frameCount, c.frames) << c.columnsRows;
         EXPECT_EQ(d->frameRects.size(), static_cast<size_t>(c.frames));
+    }
+}
+
+TEST_F(Weapons, CutsToAnExplosionLineAreLoggedOnceForTheLine) {
+    const std::string frames = "Weapon x: 10000000000 frames cut to 4096\n";
+    const std::string sprites = "Weapon x: 99999 sprites cut to 16383\n";
+    const struct {
+        const char* params;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"t.tga;64;64;16;1;16383;0;0;1,1,1;none", {}},
+        {"t.tga;100000;100000;16;1;1;0;0;1,1,1;none", {frames}},
+        {"t.tga;1;1;16;1;99999;0;0;1,1,1;none", {sprites}},
+        {"t.tga;100000;100000;16;1;99999;0;0;1,1,1;none", {frames, sprites}},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        CKPtr<CKExplosion> e = Explosion(c.params);
+        // Clones copy the prototype and tell nothing more.
+        CKPtr<CKShot> clone = e->Clone();
+        clone->Launch({0, 0, 0}, kUp);
+        g_FrameTime = 0.1f;
+        for (int frame = 0; frame < 3; ++frame) clone->Update();
+        EXPECT_EQ(log.lines, c.lines) << c.params;
     }
 }
 
