@@ -77,17 +77,20 @@ IKVertexEffect* CreateAnim(const std::vector<std::string>& params) {
         return nullptr;
     }
     if (!AllNumbers(params, kNotNumber)) return nullptr;
-    // The number test lets "-" and "" through; a grid needs a cell, and the
-    // columns are blamed for a grid of too many cells only when they alone
-    // hold too many.
+    // The number test lets "-" and "" through, and a grid needs a cell.
     const int32_t columns = ToInteger(params[0]);
-    if (columns < 1 || columns > CKAnimTexEffect::kMaxFrames) {
+    if (columns < 1) {
         CKLog::Print(1, "%s", kNotNumber[0]);
         return nullptr;
     }
     const int32_t rows = ToInteger(params[1]);
-    if (rows < 1 || rows > CKAnimTexEffect::kMaxFrames / columns) {
+    if (rows < 1) {
         CKLog::Print(1, "%s", kNotNumber[1]);
+        return nullptr;
+    }
+    if (static_cast<int64_t>(columns) * rows > CKAnimTexEffect::kMaxFrames) {
+        CKLog::Print(1, "Animated texture effect: too many cells (%d x %d; at most %d)\n", columns, rows,
+                     CKAnimTexEffect::kMaxFrames);
         return nullptr;
     }
     return new CKAnimTexEffect(columns, rows, ToReal(params[2]));

@@ -6,6 +6,7 @@
 #include "Render/KRender.h"
 #include "Render/KRenderObjectLoader.h"
 #include "core/KKernel.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "platform/crt/msvc_rand.h"
 
@@ -43,11 +44,17 @@ bool CKExplosion::Init(const std::vector<std::string>& params) {
     // Columns or rows of 0 or less read as 1: the whole texture, one frame.
     const int columns = std::max(1, WeaponParamInt(params, 1));
     const int rows = std::max(1, WeaponParamInt(params, 2));
-    frameCount = static_cast<int32_t>(
-        std::min<int64_t>(static_cast<int64_t>(columns) * static_cast<int64_t>(rows), kMaxExplosionFrames));
+    const int64_t frames = static_cast<int64_t>(columns) * static_cast<int64_t>(rows);
+    frameCount = static_cast<int32_t>(std::min<int64_t>(frames, kMaxExplosionFrames));
+    if (frames > kMaxExplosionFrames)
+        CKLog::Print(1, "Weapon %s: %lld frames cut to %d\n", weaponName.c_str(), static_cast<long long>(frames),
+                     kMaxExplosionFrames);
     framesPerSecond = WeaponParamFloat(params, 3);
     const float firstSize = WeaponParamFloat(params, 4);
-    spriteCount = std::clamp(WeaponParamInt(params, 5), 0, kMaxExplosionSprites);
+    const int sprites = WeaponParamInt(params, 5);
+    spriteCount = std::clamp(sprites, 0, kMaxExplosionSprites);
+    if (sprites > kMaxExplosionSprites)
+        CKLog::Print(1, "Weapon %s: %d sprites cut to %d\n", weaponName.c_str(), sprites, kMaxExplosionSprites);
     const float sizeStep = WeaponParamFloat(params, 6);
     const float depthStep = WeaponParamFloat(params, 7);
 
@@ -78,12 +85,12 @@ bool CKExplosion::Init(const std::vector<std::string>& params) {
     }
     frame = 0;
 
-    const size_t sprites = static_cast<size_t>(spriteCount);
-    vertices.assign(sprites * 4, SKVertex{});
-    worldVertices.assign(sprites * 4, SKVertex{});
-    indices.assign(sprites * 6, 0);
+    const size_t quads = static_cast<size_t>(spriteCount);
+    vertices.assign(quads * 4, SKVertex{});
+    worldVertices.assign(quads * 4, SKVertex{});
+    indices.assign(quads * 6, 0);
     float s = firstSize, z = 0.0f;
-    for (size_t i = 0; i < sprites; ++i) {
+    for (size_t i = 0; i < quads; ++i) {
         D3DXMATRIX turn;
         D3DXMatrixRotationZ(&turn, Random01() * kTwoPi);
         const float corners[4][2] = {{-s, -s}, {s, -s}, {s, s}, {-s, s}};
@@ -128,6 +135,10 @@ void CKExplosion::Launch(const D3DXVECTOR3& p, const D3DXVECTOR3& d) {
     frame = 0;
     elapsed = 0.0f;
     D3DXMatrixTranslation(&placement, p.x, p.y, p.z);
+    // Placed now: the first update's debris is put by the matrix of the
+    // update before it, which for a new launch is this one, not the last flight's.
+    parentMatrix = placement;
+    UpdateTransform();
     light.Position = p - d * 0.5f;
     light.Diffuse = baseColour;
 }
@@ -147,9 +158,12 @@ bool CKExplosion::Update() {
     transformSet = 1;
     UpdateTransform();
     elapsed += g_FrameTime;
-    // A negative or NaN rate stays on the first frame.
     const float reached = elapsed * framesPerSecond;
-    if (!(reached >= 0.0f))
+    // A rate that never advances (0, negative, not a number) would hold the
+    // explosion and its light forever: it shows its first frame once.
+    if (!(framesPerSecond > 0.0f))
+        frame = frameCount;
+    else if (!(reached >= 0.0f))
         frame = 0;
     else if (reached >= static_cast<float>(frameCount))
         frame = frameCount;

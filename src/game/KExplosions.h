@@ -4,6 +4,7 @@
 // apart, tumbling, each leaving a trail of "gib1" particles.
 #pragma once
 
+#include "game/KFrameRect.h"
 #include "game/KWeapons.h"
 #include "platform/d3d9/d3d9.h"
 
@@ -11,13 +12,9 @@
 #include <string>
 #include <vector>
 
-struct SKFrameRect {
-    float uMin, vMin;
-    float uMax, vMax;
-};
-
 // Bounds on the table's numbers: a sprite's four vertices must stay within
-// 16-bit indices, and a damaged line cannot ask for a huge atlas.
+// 16-bit indices, and a damaged line cannot ask for a huge atlas. A line cut
+// to them is logged.
 constexpr int kMaxExplosionFrames = 4096;
 constexpr int kMaxExplosionSprites = 16383;
 

@@ -1,6 +1,7 @@
 #include "game/KLevelTree.h"
 
 #include "Render/KRender.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "game/KLevel.h"
 #include "script/KScriptManager.h"
@@ -60,6 +61,7 @@ CKLevelBranch::CKLevelBranch() {
 }
 
 CKLevelBranch::~CKLevelBranch() {
+    bonusNodes.clear();
     staticObjects.clear();
     dynamicObjects.clear();
     bonuses.clear();
@@ -76,7 +78,16 @@ void CKLevelBranch::Build(const std::vector<CKPtr<CKRenderObject>>& list) {
     for (size_t i = 1; i < objects.size(); ++i) box.Merge(objects[i]->box);
 
     std::vector<CKPtr<CKRenderObject>> nodes;
-    for (const CKPtr<CKRenderObject>& object : objects) object->CollectInto(nodes);
+    for (const CKPtr<CKRenderObject>& object : objects) {
+        const size_t first = nodes.size();
+        object->CollectInto(nodes);
+        if (!IsBonusParam(object->param)) continue;
+        // Hiding a bonus cannot take it out of a block's uploaded geometry.
+        const auto kept = std::stable_partition(nodes.begin() + static_cast<std::ptrdiff_t>(first), nodes.end(),
+                                                [](const CKPtr<CKRenderObject>& node) { return !node->isStatic; });
+        bonusNodes.insert(bonusNodes.end(), kept, nodes.end());
+        nodes.erase(kept, nodes.end());
+    }
     ClassifyObjects(nodes);
 
     if (vertexCount > 0 && vertexCount < kBlockVertexLimit) {
@@ -131,6 +142,10 @@ void CKLevelBranch::Split() {
     }
     if (first) return;
 
+    if (vertexCount >= kBlockVertexLimit)
+        CKLog::Print(
+            1, "Level tree: a leaf's %d vertices of static geometry are not drawn (a block holds fewer than %d)\n",
+            vertexCount, kBlockVertexLimit);
     for (const CKPtr<CKRenderObject>& object : objects) {
         if (!IsBonusParam(object->param)) continue;
         bonuses.push_back(object);
@@ -156,6 +171,7 @@ void CKLevelBranch::Traverse(CKPerspectiveCamera& camera) {
         }
         if (node->block) node->block->Submit();
         AddToDynamicBlock(node->dynamicObjects);
+        AddToDynamicBlock(node->bonusNodes);
         return;
     }
 }

@@ -42,6 +42,9 @@ public:
     std::vector<D3DXVECTOR3> bonusPositions;
     std::vector<CKPtr<CKRenderObject>> dynamicObjects;
     std::vector<CKPtr<CKRenderObject>> staticObjects;
+    // The static nodes of the node's bonuses, kept out of the merged block so
+    // that a picked-up bonus leaves the screen: drawn with the moving objects.
+    std::vector<CKPtr<CKRenderObject>> bonusNodes;
     int32_t vertexCount = 0;
     int32_t indexCount = 0;
     uint8_t active = 0;

@@ -5,6 +5,7 @@
 #include "Render/KRenderBlock.h"
 #include "Render/KRenderObjectLoader.h"
 #include "core/KConfigVars.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "game/KLevel.h"
 
@@ -164,11 +165,12 @@ bool CKSpline::GetPointAtDistance(float s, D3DXVECTOR3& point, D3DXVECTOR3& tang
     return true;
 }
 
-void CKSpline::BuildDebugMesh() {
+bool CKSpline::BuildDebugMesh() {
     D3DXVECTOR3 from(0.0f, 0.0f, 0.0f), to(0.0f, 0.0f, 0.0f), tangent(0.0f, 0.0f, 0.0f);
-    for (int step = 0; step < kMaxDebugSteps; ++step) {
+    for (int step = 0;; ++step) {
         const float s = static_cast<float>(step + 1);
-        if (step > 0 && !(s < totalLength)) break;
+        if (step > 0 && !(s < totalLength)) return true;
+        if (step == kMaxDebugSteps) return false;
         // A point past the end keeps the one before it.
         GetPointAtDistance(s, from, tangent);
         GetPointAtDistance(s + 1.0f, to, tangent);
@@ -210,13 +212,18 @@ bool CKSpline::Load(CKLevelReader& reader) {
 
     const std::vector<std::string> fields = SplitTokens(header, "-");
     const std::string descriptor = Field(fields, 0) + ".rdf";
-    const int32_t count = std::clamp(ToInt(Field(fields, 1)), 0, kMaxClones);
+    const int32_t asked = ToInt(Field(fields, 1));
+    const int32_t count = std::clamp(asked, 0, kMaxClones);
+    if (asked > kMaxClones)
+        CKLog::Print(1, "Spline %s: %s clones cut to %d\n", Field(fields, 0).c_str(), Field(fields, 1).c_str(),
+                     kMaxClones);
     const float spacing = ToFloat(Field(fields, 2));
     speed = ToFloat(Field(fields, 3));
     mode = ToInt(Field(fields, 4));
     const float phaseStep = ToFloat(Field(fields, 5));
 
-    if (totalLength > 1.0f) BuildDebugMesh();
+    if (totalLength > 1.0f && !BuildDebugMesh())
+        CKLog::Print(1, "Spline %s: debug path cut to %d steps\n", Field(fields, 0).c_str(), kMaxDebugSteps);
 
     CKRenderObjectLoader* loader = GetRenderObjectLoader();
     const CKPtr<CKRenderObject> prototype =

@@ -66,7 +66,8 @@ private:
     // The segment that holds distance s, with s made local to it; null when
     // the path has none or s lies past the end of a path that runs once.
     const CKBezierSegment* SegmentAt(float& s) const;
-    void BuildDebugMesh();
+    // False when the path is longer than the mesh can show.
+    bool BuildDebugMesh();
 };
 
 // The object's new heading about Z: its local -Y turned toward the target by

@@ -1,6 +1,7 @@
 #include "game/KStars.h"
 
 #include "Render/KMaterial.h"
+#include "core/KLog.h"
 #include "platform/crt/msvc_rand.h"
 
 #include <algorithm>
@@ -43,6 +44,7 @@ void CKStars::Init(float xMinIn, float xMaxIn, float yMinIn, float yMaxIn, int32
     frameCount = kAtlasFrames;
     halfSize = kHalfSize;
     starCount = std::clamp(count, 0, kMaxStars);
+    if (count > kMaxStars) CKLog::Print(1, "Star field: %d stars cut to %d\n", count, kMaxStars);
     stars.assign(static_cast<size_t>(starCount), SKStar{});
     starFrames.assign(static_cast<size_t>(starCount), 0);
     frameRects.resize(kAtlasFrames);

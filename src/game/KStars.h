@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Render/KRenderObject.h"
+#include "game/KFrameRect.h"
 
 #include <cstdint>
 #include <vector>
@@ -14,13 +15,9 @@ struct SKStar {
     float speed;
 };
 
-struct SKFrameRect {
-    float uMin, vMin, uMax, vMax;
-};
-
 class CKStars : public CKRenderObject {
 public:
-    // Counts beyond this are held to it: a script chooses the count.
+    // Counts beyond this are held to it, and logged: a script chooses the count.
     static constexpr int32_t kMaxStars = 16384;
 
     CKStars();

@@ -5,6 +5,7 @@
 #include "Sound/QAudio.h"
 #include "Sound/QSound.h"
 #include "core/KFile.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "game/KExplosions.h"
 #include "game/KProjectiles.h"
@@ -153,7 +154,15 @@ CKPtr<CKShot> CKWeaponsSystem::CreateShot(const std::string& name, const std::st
 
 void CKWeaponsSystem::Fire(const std::string& name, const D3DXVECTOR3& p, const D3DXVECTOR3& d) {
     if (m_updating) {
-        if (m_launched >= kMaxLaunchesPerUpdate) return;
+        if (m_launched >= kMaxLaunchesPerUpdate) {
+            // A weapon that is its own impact cuts every frame: told once, not at 60 lines a second.
+            if (!m_cutTold)
+                CKLog::Print(1,
+                             "Weapons: more than %d shots launched in one update; the rest are dropped (told once)\n",
+                             kMaxLaunchesPerUpdate);
+            m_cutTold = true;
+            return;
+        }
         ++m_launched;
     }
     ShotList& pool = pools[name];

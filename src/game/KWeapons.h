@@ -22,7 +22,8 @@ class CQSound;
 // A launch sound starts at most once in this many frames per sample.
 constexpr uint32_t kShotSoundFrames = 10;
 // Shots that one weapons-system update may launch (impacts firing impacts);
-// the rest are dropped, so a weapon that is its own impact cannot loop.
+// the rest are dropped, so a weapon that is its own impact cannot loop. The
+// first cut is logged.
 constexpr int kMaxLaunchesPerUpdate = 4096;
 
 // One line of the weapons table, split as the table is read.
@@ -100,6 +101,7 @@ public:
 private:
     bool m_updating = false;
     int m_launched = 0;
+    bool m_cutTold = false;
 };
 
 // The weapons system (null before start-up makes it and after shut-down).

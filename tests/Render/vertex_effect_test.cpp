@@ -320,6 +320,9 @@ TEST_F(VertexEffects, CreateByNameChecksTheParametersInOrder) {
     const std::string moving1 = "Эффект движущейся текстуры: первый параметр должен быть действительным числом\n";
     const std::string moving2 = "Эффект движущейся текстуры: второй параметр должен быть действительным числом\n";
     const std::string fade1 = "Эффект растворения: первый параметр должен быть действительным числом\n";
+    const auto animCells = [](const std::string& grid) {
+        return "Animated texture effect: too many cells (" + grid + "; at most 4096)\n";
+    };
     struct Case {
         std::string name;
         Params params;
@@ -347,18 +350,19 @@ TEST_F(VertexEffects, CreateByNameChecksTheParametersInOrder) {
         {"anim", {"four", "2", "10"}, None, anim1},
         {"anim", {"4", "2,5", "10"}, None, anim2},
         {"anim", {"4", "2", "fast"}, None, anim3},
-        // Grids without a cell, or of more than 4,096 cells, blame the
-        // parameter that makes them so, after every number test.
+        // Grids without a cell blame the parameter that makes them so, after
+        // every number test; grids of more than 4,096 cells say so.
         {"anim", {"0", "2", "10"}, None, anim1},
         {"anim", {"-4", "2", "10"}, None, anim1},
         {"anim", {"", "2", "10"}, None, anim1},
-        {"anim", {"4097", "1", "10"}, None, anim1},
-        {"anim", {kHuge, "1", "10"}, None, anim1},
         {"anim", {"4", "0", "10"}, None, anim2},
         {"anim", {"4", "-", "10"}, None, anim2},
-        {"anim", {"64", "65", "10"}, None, anim2},
-        {"anim", {"4", kHuge, "10"}, None, anim2},
         {"anim", {"0", "x", "10"}, None, anim2},
+        {"anim", {"4097", "1", "10"}, None, animCells("4097 x 1")},
+        {"anim", {"64", "65", "10"}, None, animCells("64 x 65")},
+        {"anim", {kHuge, "1", "10"}, None, animCells("2147483647 x 1")},
+        {"anim", {"4", kHuge, "10"}, None, animCells("4 x 2147483647")},
+        {"anim", {kHuge, kHuge, "10"}, None, animCells("2147483647 x 2147483647")},
         {"sparkle", {"1"}, None, ""},
         {"", {}, None, ""},
     };

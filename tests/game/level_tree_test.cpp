@@ -10,6 +10,7 @@
 #include "Render/render_fixture.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -165,6 +166,39 @@ TEST_F(LevelTree, BuildSortsEveryNodeOfTheSubtreesAndMergesOnlyWhatFitsABlock) {
     }
 }
 
+TEST_F(LevelTree, ALeafTooHeavyForABlockIsLoggedOnce) {
+    const std::string told =
+        "Level tree: a leaf's 12000 vertices of static geometry are not drawn (a block holds "
+        "fewer than 12000)\n";
+    const struct {
+        const char* what;
+        std::vector<int> quads;  // per object, each at its own place
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"a leaf just under the limit", {2999}, {}},
+        {"a leaf at the limit", {3000}, {told}},
+        {"a root over the limit whose leaves fit", {2000, 2000}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture log;
+        ObjectList objects;
+        for (size_t i = 0; i < c.quads.size(); ++i)
+            objects.push_back(Geometry(static_cast<float>(i) * 3.0f, 0, c.quads[i]));
+        const CKPtr<CKLevelBranch> root = Tree(objects);
+        for (int frame = 0; frame < 3; ++frame) {
+            root->Update(0.0f, 10.0f);
+            root->Traverse(*FrontCamera());
+        }
+        render->m_frameList.clear();
+        render->GetDynamicBlock()->Reset();
+        std::vector<std::string> told;
+        for (const std::string& line : log.lines)
+            if (line.rfind("Level tree", 0) == 0) told.push_back(line);
+        EXPECT_EQ(told, c.lines);
+    }
+}
+
 TEST_F(LevelTree, BonusesAreTheLeavesObjectsWhoseFirstParamTokenIsBonus) {
     const struct {
         const char* param;
@@ -271,6 +305,58 @@ TEST_F(LevelTreeWithPlayer, APickedUpBonusTellsThePlayerScriptOnceAndHides) {
     Tree({bonus})->Update(-20.0f, 10.0f);
     EXPECT_TRUE(Commands().empty());
     EXPECT_EQ(bonus->visible, 1);
+}
+
+// The colours of every vertex the last frame's draws reached.
+std::set<DWORD> DrawnTags(const std::vector<platform::RecordedDraw>& draws) {
+    std::set<DWORD> tags;
+    for (const platform::RecordedDraw& draw : draws)
+        for (const uint16_t i : draw.indices) tags.insert(draw.VertexAt(i).diffuse & 0x00FFFFFFu);
+    return tags;
+}
+
+TEST_F(LevelTreeWithPlayer, APickedUpStaticBonusIsNoLongerDrawnAndTheRestStaysMerged) {
+    constexpr DWORD kRock = 0x0000AA, kBonus = 0x00BB00, kGlow = 0xCC0000;
+    const CKPtr<CKPerspectiveCamera> camera = FrontCamera();
+    render->AddCamera(9, camera);
+    CKPtr<CKRenderObject> rock(Object("rock", Material(), 1, kRock).Get());
+    CKPtr<CKRenderObject> bonus(Object("bonus", Material(), 1, kBonus).Get());
+    bonus->AttachChild(CKPtr<CKRenderObject>(Object("glow", Material(), 1, kGlow).Get()));
+    bonus->param = "bonus_life";
+    Place(rock, -2, 0);
+    Place(bonus, 1, 0);
+    PlacePlayer(-100, 0);
+    const CKPtr<CKLevelBranch> root = Tree({rock, bonus});
+    // Two frames: the dynamic block is uploaded in the update after the one it was filled in.
+    const auto draw = [&] {
+        for (int frame = 0; frame < 2; ++frame) {
+            root->Update(0.0f, 10.0f);
+            root->Traverse(*camera);
+            const std::vector<CKRenderBlock*> submitted = Submitted();
+            EXPECT_TRUE(root->block &&
+                        std::find(submitted.begin(), submitted.end(), root->block.Get()) != submitted.end());
+            Frame();
+        }
+        return DrawnTags(LastDraws());
+    };
+
+    EXPECT_EQ(draw(), (std::set<DWORD>{kRock, kBonus, kGlow}));
+    EXPECT_EQ(root->staticObjects, (ObjectList{rock}));  // the rock alone is merged
+
+    PlacePlayer(1, 0);
+    EXPECT_EQ(draw(), (std::set<DWORD>{kRock}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"bonus(bonus_life|1.000000|0.000000|0.000000)"}));
+
+    // Out of view it is culled with the rest of its node.
+    PlacePlayer(-100, 0);
+    SetVisibleTree(bonus.Get(), true);
+    Place(rock, 40, 0);
+    Place(bonus, 41, 0);
+    const CKPtr<CKLevelBranch> away = Tree({rock, bonus});
+    away->Traverse(*camera);
+    EXPECT_FALSE(InDynamicBlock(bonus));
+    render->m_frameList.clear();
+    render->GetDynamicBlock()->Reset();
 }
 
 TEST_F(LevelTree, ALeafIsInRangeUpToButNotAtTheRangePlusItsHalfHeight) {

@@ -271,6 +271,36 @@ TEST_F(Spline, TheHeaderGivesDescriptorClonesSpacingSpeedModeAndPhase) {
     }
 }
 
+TEST_F(Spline, ACutToTheClonesOrTheDebugPathIsLoggedOncePerSpline) {
+    const std::vector<Seg> longPath = {Line({0, 0, 0}, {0, -1e6f, 0})};
+    const std::string clones = "Spline enemy1: 99999999999 clones cut to 1024\n";
+    const std::string path = "Spline enemy1: debug path cut to 21845 steps\n";
+    const struct {
+        const char* what;
+        std::string header;
+        std::vector<Seg> path;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"within both", "enemy1-1024", Down(20.0f), {}},
+        {"too many clones", "enemy1-99999999999", Down(20.0f), {clones}},
+        {"a path longer than its debug mesh", "enemy1", longPath, {path}},
+        {"both", "enemy1-99999999999", longPath, {clones, path}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture log;
+        const CKPtr<CKSpline> spline = Load(Record(c.header, 0, c.path));
+        spline->SetCamera(FrontCamera());
+        spline->AddToScene(150);
+        for (int frame = 0; frame < 3; ++frame) spline->MoveObjects();
+        spline->RemoveFromScene();
+        std::vector<std::string> told;
+        for (const std::string& line : log.lines)
+            if (line.rfind("Spline ", 0) == 0) told.push_back(line);
+        EXPECT_EQ(told, c.lines);
+    }
+}
+
 TEST_F(Spline, TheSplineIsAMovingObjectBoxedByItsClonesAtTheStart) {
     splines = 1;
     const CKPtr<CKSpline> spline = Load(Record("enemy1-3-5-1-0-0", 0, Down(30.0f)));

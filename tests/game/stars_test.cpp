@@ -1,12 +1,18 @@
 // The star field: its atlas and material, the count a script may ask for,
 // the band's restart rule, and the quads it writes around the scroll
 // position.
+#include "game/KExplosions.h"
 #include "game/KStars.h"
 #include "platform/crt/msvc_rand.h"
 
 #include "Render/render_fixture.h"
 
+#include <type_traits>
+
 namespace {
+
+// The stars and the explosions cut their atlases into the same rectangles.
+static_assert(std::is_same_v<decltype(CKStars::frameRects), decltype(CKExplosion::frameRects)>);
 
 class Stars : public RenderTest {
 protected:
@@ -44,10 +50,19 @@ TEST_F(Stars, InitMakesTheAtlasTheMaterialAndStarsWithinTheBand) {
 TEST_F(Stars, TheCountAScriptGivesIsKeptWithinBounds) {
     const std::pair<int32_t, int32_t> cases[] = {{0, 0}, {-5, 0}, {16384, 16384}, {2000000000, 16384}, {7, 7}};
     for (const auto& [asked, made] : cases) {
+        LogCapture log;
         const CKPtr<CKStars> stars = Make(asked);
         EXPECT_EQ(stars->starCount, made) << asked;
         EXPECT_EQ(stars->stars.size(), static_cast<size_t>(made));
         EXPECT_EQ(stars->GetVertexCount(), 4 * made);
+        // Only a cut is told, once.
+        const std::vector<std::string> told =
+            asked > made ? std::vector<std::string>{"Star field: " + std::to_string(asked) + " stars cut to 16384\n"}
+                         : std::vector<std::string>{};
+        std::vector<std::string> lines;
+        for (const std::string& line : log.lines)
+            if (line.rfind("Star field", 0) == 0) lines.push_back(line);
+        EXPECT_EQ(lines, told) << asked;
     }
 }
 

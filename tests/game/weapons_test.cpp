@@ -13,6 +13,8 @@
 #include "core/KKernel.h"
 #include "core/KMemoryManager.h"
 
+#include "support/test_objects.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -244,6 +246,7 @@ TEST_F(Weapons, ImpactsFiredDuringTheWalkRunTheSameFrameAndTheChainIsCapped) {
         ++fired;
         weapons->Fire("loop", shot.position, shot.direction);
     };
+    LogCapture log;
     weapons->Fire("loop", kOrigin, kUp);
     Frame();
     // The first shot, then the cap's worth of impacts, each updated in the walk.
@@ -254,6 +257,9 @@ TEST_F(Weapons, ImpactsFiredDuringTheWalkRunTheSameFrameAndTheChainIsCapped) {
     fired = 0;
     Frame();
     EXPECT_EQ(fired, kMaxLaunchesPerUpdate + 1);
+    // The cut is told once, however many shots and frames it drops.
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"Weapons: more than 4096 shots launched in one update; the rest "
+                                                   "are dropped (told once)\n"}));
 }
 
 TEST_F(Weapons, LaunchTurnsTheModelOntoTheDirection) {
@@ -433,6 +439,30 @@ TEST_F(Weapons, TheAtlasIsCutRowByRowFromTheTopLeft) {
     }
 }
 
+TEST_F(Weapons, CutsToAnExplosionLineAreLoggedOnceForTheLine) {
+    const std::string frames = "Weapon x: 10000000000 frames cut to 4096\n";
+    const std::string sprites = "Weapon x: 99999 sprites cut to 16383\n";
+    const struct {
+        const char* params;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"t.tga;64;64;16;1;16383;0;0;1,1,1;none", {}},
+        {"t.tga;100000;100000;16;1;1;0;0;1,1,1;none", {frames}},
+        {"t.tga;1;1;16;1;99999;0;0;1,1,1;none", {sprites}},
+        {"t.tga;100000;100000;16;1;99999;0;0;1,1,1;none", {frames, sprites}},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        CKPtr<CKExplosion> e = Explosion(c.params);
+        // Clones copy the prototype and tell nothing more.
+        CKPtr<CKShot> clone = e->Clone();
+        clone->Launch({0, 0, 0}, kUp);
+        g_FrameTime = 0.1f;
+        for (int frame = 0; frame < 3; ++frame) clone->Update();
+        EXPECT_EQ(log.lines, c.lines) << c.params;
+    }
+}
+
 TEST_F(Weapons, EightFramesAtSixteenASecondRunHalfASecond) {
     Prototype("x");  // keeps the pool's name in use
     CKPtr<CKExplosion> e = Explosion("t.tga;4;2;16;1;1;0;0;1,1,1;none");
@@ -441,11 +471,37 @@ TEST_F(Weapons, EightFramesAtSixteenASecondRunHalfASecond) {
     std::vector<int> shown;
     while (e->Update()) shown.push_back(e->frame);
     EXPECT_EQ(shown, (std::vector<int>{2, 4, 6, 8}));
-    // A rate that is negative never indexes before the first frame.
-    CKPtr<CKExplosion> backwards = Explosion("t.tga;4;2;-16;1;1;0;0;1,1,1;none");
-    backwards->Launch({0, 0, 0}, kUp);
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(backwards->Update());
-    EXPECT_EQ(backwards->frame, 0);
+}
+
+TEST_F(Weapons, ARateThatNeverAdvancesShowsTheFirstFrameForOneUpdateAndEnds) {
+    const char* const lines[] = {
+        "t.tga;4;2;0;1;1;0;0;1,1,1;none",    "t.tga;4;2;-1;1;1;0;0;1,1,1;none",
+        "t.tga;4;2;;1;1;0;0;1,1,1;none",     "t.tga;4;2;abc;1;1;0;0;1,1,1;none",
+        "t.tga;4;2;-inf;1;1;0;0;1,1,1;none", "t.tga;4;2",  // the rate and all after it missing
+    };
+    for (const char* params : lines) {
+        SCOPED_TRACE(params);
+        CKPtr<CKExplosion> e = Explosion(params);
+        ASSERT_EQ(e->frameCount, 8);
+        // And again when the shot is reused.
+        for (int launch = 0; launch < 2; ++launch) {
+            e->Launch({0, 0, 0}, kUp);
+            g_FrameTime = 1.0f / 60.0f;
+            ASSERT_TRUE(e->Update());
+            if (e->spriteCount > 0) {                            // the short line has none
+                EXPECT_FLOAT_EQ(e->worldVertices[2].u0, 0.25f);  // frame 0's far corner
+                EXPECT_FLOAT_EQ(e->worldVertices[2].v0, 0.5f);
+            }
+            EXPECT_FALSE(e->Update()) << "launch " << launch;
+        }
+    }
+    // A slow rate still plays every frame: 8 at 1 a second.
+    CKPtr<CKExplosion> slow = Explosion("t.tga;4;2;1;1;1;0;0;1,1,1;none");
+    slow->Launch({0, 0, 0}, kUp);
+    g_FrameTime = 0.25f;
+    int updates = 0;
+    while (slow->Update()) ++updates;
+    EXPECT_EQ(updates, 32);
 }
 
 TEST_F(Weapons, SpritesShrinkBySizeStepAndStepBackInDepth) {
@@ -503,6 +559,28 @@ TEST_F(Weapons, DebrisLeavesOneGibParticlePerPartInEachPass) {
     const auto& copy = static_cast<CKCompositeObject&>(*clone);
     EXPECT_EQ(copy.children.size(), 3u);
     EXPECT_EQ(copy.partSpin.size(), 3u);
+}
+
+TEST_F(Weapons, TheFirstDebrisPuffsOfALaunchAreWhereItWasLaunched) {
+    CKParticleEmitter& gibs = Emitter("gib1");
+    CKPtr<CKCompositeObject> prototype(new CKCompositeObject("g"));
+    for (int i = 0; i < 2; ++i) prototype->AttachChild(CKPtr<CKRenderObject>(new CKRenderObject("part")));
+    prototype->Init(SplitWeaponParams(";t.tga;1;1;1;1;1;0;0;1,1,1;none"));
+    CKPtr<CKShot> shot = prototype->Clone();
+    const D3DXVECTOR3 places[] = {{4, -3, 0}, {-3, 2, 0}};  // a fresh clone, then the same shot reused
+    for (const D3DXVECTOR3& p : places) {
+        shot->Launch(p, kUp);
+        gibs.particles.clear();
+        g_FrameTime = 0.05f;  // 20 frames a second: the first update is a gib pass
+        ASSERT_TRUE(shot->Update());
+        ASSERT_EQ(gibs.particles.size(), 2u);
+        // A part flies at most 5.5 units a second.
+        for (const SKParticle& puff : gibs.particles) {
+            const D3DXVECTOR3 away = puff.position - p;
+            EXPECT_LE(D3DXVec3Length(&away), 5.5f * 0.05f + 1e-4f) << p.x << "," << p.y;
+        }
+        for (int frame = 0; frame < 3; ++frame) shot->Update();
+    }
 }
 
 TEST_F(Weapons, ACompositeWithNoPartsIsASpriteExplosion) {
