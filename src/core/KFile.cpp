@@ -189,6 +189,10 @@ HRESULT CKFile::Load() {
     return result;
 }
 
+bool CKFile::Exists() const {
+    return ArchiveTable.count(m_name) != 0 || !platform::ResolveExistingFile(m_name).empty();
+}
+
 HRESULT CKFile::LoadFromArchive(const ArchiveFileInfo& info, bool* cut) {
     FILE* archive = platform::OpenFile(g_ArchivePath, "rb");
     if (!archive) {

@@ -57,6 +57,8 @@ public:
     virtual ~CKFile() = default;
 
     HRESULT Load();
+    // Whether Load has a file to read: one the archive lists, or a loose one.
+    bool Exists() const;
     const uint8_t* GetData() const { return m_data.data(); }
     uint32_t GetSize() const { return m_size; }
 

@@ -118,6 +118,7 @@ void CKLuaScript::CreateState() {
     if (!m_state) return;
     OpenLibraries(m_state);
     ReplaceChunkLoaders(m_state);
+    OpenRequire(m_state);
     lua_atpanic(m_state, ScriptPanic);
     lua_pushstring(m_state, "Update");
     lua_pushcclosure(m_state, LuaUpdate, 0);
