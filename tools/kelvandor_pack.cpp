@@ -286,6 +286,12 @@ bool KeyToPath(const std::string& key, const fs::path& folder, fs::path& path) {
 int Extract(const std::string& archive, const std::string& folder) {
     std::vector<std::pair<std::string, ArchiveFileInfo>> entries;
     if (!OpenArchive(archive, entries)) return 1;
+    std::error_code sized;
+    const uint64_t archiveBytes = fs::file_size(archive, sized);
+    if (sized) {
+        Fail("cannot open %s: %s", archive.c_str(), sized.message().c_str());
+        return 1;
+    }
     std::error_code made;
     fs::create_directories(folder, made);
     if (made) {
@@ -304,8 +310,10 @@ int Extract(const std::string& archive, const std::string& folder) {
             Fail("cannot create folder %s: %s", path.parent_path().c_str(), error.message().c_str());
             return 1;
         }
+        // The file layer lets a loose file stand in for data the archive
+        // lacks; an extract takes only what the archive holds.
         CKFile source(key);
-        if (FAILED(source.Load())) {
+        if (static_cast<uint64_t>(info.offset) + info.size > archiveBytes || FAILED(source.Load())) {
             Fail("%s: cannot read %s from the archive", archive.c_str(), key.c_str());
             return 1;
         }

@@ -312,23 +312,30 @@ void CKRender::AddDebugBox(CKPtr<CKObb> box) { m_debugBoxes.push_back(box); }
 void CKRender::ClearDebugBoxes() { m_debugBoxes.clear(); }
 
 void CKRender::SkipFrame() {
-    if (m_dynamicBlock) m_dynamicBlock->Reset();
+    if (m_dynamicBlock) {
+        m_dynamicBlock->Reset();
+        // Still rebuilt at the next update, or what is drawn into it in the
+        // first frame back would never be uploaded.
+        SubmitBlock(m_dynamicBlock);
+    }
     m_lightCount = 0;
     if (CKMaterialManager* materials = GetMaterialManager()) materials->ClearQueues();
     ClearDebugBoxes();
 }
 
 void CKRender::Update() {
-    for (const CKPtr<CKRenderBlock>& block : m_frameList) block->Rebuild();
-    m_frameList.clear();
-
     HRESULT hr = m_device->TestCooperativeLevel();
     // A device that can be reset is reset now: waiting for the next
-    // activation would leave the screen black until then.
+    // activation would leave the screen black until then. Before the
+    // upload, which a reset would throw away.
     if (hr == D3DERR_DEVICENOTRESET) {
         ResetDevice();
         hr = m_device->TestCooperativeLevel();
     }
+
+    for (const CKPtr<CKRenderBlock>& block : m_frameList) block->Rebuild();
+    m_frameList.clear();
+
     if (FAILED(hr)) {
         SkipFrame();
         return;

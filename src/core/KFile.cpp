@@ -53,22 +53,22 @@ HRESULT RejectArchive() {
 
 // The directory size from a header, once the magic and the size are known
 // to fit an archive of `archiveBytes` bytes.
-bool CheckHeader(const uint8_t* header, uint64_t archiveBytes, uint32_t& directorySize, uint32_t& archiveSize) {
+bool CheckHeader(const uint8_t* header, uint64_t archiveBytes, uint32_t& directorySize) {
     if (archiveBytes < kHeaderSize || GetU32(header) != kArchiveMagic) return false;
     // Absolute offsets are 32-bit: nothing past 4 GiB is addressable anyway.
-    archiveSize = static_cast<uint32_t>(std::min<uint64_t>(archiveBytes, std::numeric_limits<uint32_t>::max()));
+    const uint32_t archiveSize =
+        static_cast<uint32_t>(std::min<uint64_t>(archiveBytes, std::numeric_limits<uint32_t>::max()));
     directorySize = GetU32(header + 4);
     return directorySize <= archiveSize - kHeaderSize;
 }
 
-HRESULT IndexDirectory(std::vector<uint8_t>& block, uint32_t archiveSize) {
+HRESULT IndexDirectory(std::vector<uint8_t>& block) {
     ArchiveTable.clear();
     g_ArchiveDataBase = static_cast<uint32_t>(block.size() + kHeaderSize);
     DescrambleBuffer(block);
     SKArchiveCursor cursor;
     cursor.data = block.data();
     cursor.size = block.size();
-    cursor.archiveSize = archiveSize;
     if (!ReadArchiveEntry(cursor, "")) return RejectArchive();
     return S_OK;
 }
@@ -115,10 +115,13 @@ bool ReadArchiveEntry(SKArchiveCursor& cursor, const std::string& prefix) {
 
     const int32_t offset = static_cast<int32_t>(rawOffset);
     if (offset >= 0) {
+        // Data past the end (a copy cut short) is no damage to the directory:
+        // the entry is kept and only reading it fails. A start beyond 4 GiB
+        // lies past any archive, and stays past its end in 32 bits.
         const uint64_t start = static_cast<uint64_t>(g_ArchiveDataBase) + static_cast<uint32_t>(offset);
-        if (start + size > cursor.archiveSize) return false;
+        const uint32_t kept = static_cast<uint32_t>(std::min<uint64_t>(start, std::numeric_limits<uint32_t>::max()));
         ToLowerString(fullName);
-        ArchiveTable[fullName] = {static_cast<uint32_t>(start), size};
+        ArchiveTable[fullName] = {kept, size};
         return true;
     }
 
@@ -141,11 +144,10 @@ HRESULT OpenArchiveFile(const std::string& path) {
     FILE* file = platform::OpenFile(path, "rb");
     if (!file) return RejectArchive();
     uint8_t header[kHeaderSize];
-    uint32_t directorySize = 0, archiveSize = 0;
+    uint32_t directorySize = 0;
     bool ok = std::fread(header, 1, kHeaderSize, file) == kHeaderSize && fseeko(file, 0, SEEK_END) == 0;
     const off_t end = ok ? ftello(file) : -1;
-    ok = ok && end >= 0 && CheckHeader(header, static_cast<uint64_t>(end), directorySize, archiveSize) &&
-         SeekTo(file, kHeaderSize);
+    ok = ok && end >= 0 && CheckHeader(header, static_cast<uint64_t>(end), directorySize) && SeekTo(file, kHeaderSize);
     std::vector<uint8_t> block;
     if (ok) {
         block.resize(directorySize);
@@ -153,16 +155,16 @@ HRESULT OpenArchiveFile(const std::string& path) {
     }
     std::fclose(file);
     if (!ok) return RejectArchive();
-    return IndexDirectory(block, archiveSize);
+    return IndexDirectory(block);
 }
 
 HRESULT OpenGameArchive() { return OpenArchiveFile("kelvandor.dat"); }
 
 HRESULT ParseArchiveImage(const uint8_t* data, size_t size) {
-    uint32_t directorySize = 0, archiveSize = 0;
-    if (!data || !CheckHeader(data, size, directorySize, archiveSize)) return RejectArchive();
+    uint32_t directorySize = 0;
+    if (!data || !CheckHeader(data, size, directorySize)) return RejectArchive();
     std::vector<uint8_t> block(data + kHeaderSize, data + kHeaderSize + directorySize);
-    return IndexDirectory(block, archiveSize);
+    return IndexDirectory(block);
 }
 
 CKFile::CKFile(const std::string& name, bool scrambledOnDisk)
@@ -176,32 +178,61 @@ HRESULT CKFile::Load() {
     m_position = 0;
     m_overrun = false;
 
-    HRESULT result = S_OK;
     const auto entry = ArchiveTable.find(m_name);
-    if (entry != ArchiveTable.end()) {
-        FILE* archive = platform::OpenFile(g_ArchivePath, "rb");
-        if (!archive) {
-            CKLog::Print(0, "File - %s not found\n", g_ArchivePath.c_str());
-            return E_FAIL;
-        }
-        if (!SeekTo(archive, entry->second.offset)) {
-            result = E_FAIL;
-        } else {
-            m_size = entry->second.size;
-            m_data.assign(m_size, 0);
-            if (m_size != 0 && std::fread(m_data.data(), 1, m_size, archive) != m_size) result = E_FAIL;
-            DescrambleBuffer(m_data);
-        }
-        if (FAILED(result)) CKLog::Print(0, "Unknown error in file - %s\n", g_ArchivePath.c_str());
-        std::fclose(archive);
-        return result;
-    }
+    if (entry == ArchiveTable.end()) return LoadFromDisk(nullptr);
+    bool cut = false;
+    const HRESULT result = LoadFromArchive(entry->second, &cut);
+    if (!cut) return result;
+    // The archive does not hold this file whole: the loose file of its
+    // name, when there is one, stands in.
+    if (FILE* loose = platform::OpenFile(m_name, "rb")) return LoadFromDisk(loose);
+    return result;
+}
 
-    FILE* file = platform::OpenFile(m_name, "rb");
+bool CKFile::Exists() const {
+    return ArchiveTable.count(m_name) != 0 || !platform::ResolveExistingFile(m_name).empty();
+}
+
+HRESULT CKFile::LoadFromArchive(const ArchiveFileInfo& info, bool* cut) {
+    FILE* archive = platform::OpenFile(g_ArchivePath, "rb");
+    if (!archive) {
+        CKLog::Print(0, "File - %s not found\n", g_ArchivePath.c_str());
+        return E_FAIL;
+    }
+    off_t end = -1;
+    if (fseeko(archive, 0, SEEK_END) == 0) end = ftello(archive);
+    // Measured before anything is held, so a size the archive cannot hold
+    // is never allocated.
+    *cut = end >= 0 && static_cast<uint64_t>(info.offset) + info.size > static_cast<uint64_t>(end);
+    HRESULT result = E_FAIL;
+    if (end >= 0 && !*cut && SeekTo(archive, info.offset)) {
+        m_size = info.size;
+        m_data.assign(m_size, 0);
+        result = S_OK;
+        if (m_size != 0 && std::fread(m_data.data(), 1, m_size, archive) != m_size) {
+            result = E_FAIL;
+            *cut = true;  // the archive shrank since it was measured
+        }
+        DescrambleBuffer(m_data);
+    }
+    if (FAILED(result)) {
+        CKLog::Print(0, "Unknown error in file - %s\n", g_ArchivePath.c_str());
+        if (*cut) {
+            m_data.clear();
+            m_size = 0;
+        }
+    }
+    std::fclose(archive);
+    return result;
+}
+
+HRESULT CKFile::LoadFromDisk(FILE* file) {
+    if (!file) file = platform::OpenFile(m_name, "rb");
     if (!file) {
         CKLog::Print(0, "File - %s not found\n", m_name.c_str());
         return E_FAIL;
     }
+    HRESULT result = S_OK;
     off_t end = -1;
     if (fseeko(file, 0, SEEK_END) == 0) end = ftello(file);
     // The size member is 32-bit: a larger file cannot be held.

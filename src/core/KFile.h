@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,7 +35,6 @@ struct SKArchiveCursor {
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t position = 0;
-    uint32_t archiveSize = 0;  // bytes of kelvandor.dat, which every file must lie within
     int depth = 0;
 };
 
@@ -57,6 +57,8 @@ public:
     virtual ~CKFile() = default;
 
     HRESULT Load();
+    // Whether Load has a file to read: one the archive lists, or a loose one.
+    bool Exists() const;
     const uint8_t* GetData() const { return m_data.data(); }
     uint32_t GetSize() const { return m_size; }
 
@@ -71,6 +73,11 @@ public:
     void SetData(std::vector<uint8_t> data);
 
 private:
+    // Sets *cut when the archive does not hold the entry's data whole.
+    HRESULT LoadFromArchive(const ArchiveFileInfo& info, bool* cut);
+    // The loose file, opened here when `file` is null; the file is closed.
+    HRESULT LoadFromDisk(FILE* file);
+
     std::vector<uint8_t> m_data;
     uint32_t m_size = 0;
     std::string m_name;

@@ -32,6 +32,12 @@ void IKTask::Stop() {
     m_running = 0;
 }
 
+void IKTask::RequestStop() {
+    if (m_stop) return;
+    m_stop = 1;
+    m_stopRequested = 1;
+}
+
 CKKernel::CKKernel() { g_Kernel = this; }
 
 CKKernel::~CKKernel() {
@@ -65,10 +71,12 @@ void CKKernel::RemoveAll(TaskList& list, IKTask* task) {
 bool CKKernel::AddTask(const CKPtr<IKTask>& task) {
     if (!task) return false;
     CKPtr<IKTask> keep = task;
-    // A stop asked for but not yet carried out by a walk: carry it out now,
-    // or the start would be refused as running and the walk would then
-    // stop and drop the task, losing this start.
-    if (keep->m_stop && keep->m_running) keep->Stop();
+    // A script's stop not yet carried out by a walk: carry it out now, or
+    // the start would be refused as running and the walk would then stop and
+    // drop the task, losing this start. Any other stop flag (KillAllTasks,
+    // the window's close, a failed script) ends the task: Start refuses it.
+    if (keep->m_stop && keep->m_running && keep->m_stopRequested) keep->Stop();
+    keep->m_stopRequested = 0;
     if (!keep->Start()) return false;
     // A task stopped but not yet removed may still be listed: never list it twice.
     RemoveAll(m_active, keep.Get());
@@ -102,7 +110,10 @@ void CKKernel::ResumeTask(const CKPtr<IKTask>& task) {
 }
 
 void CKKernel::KillAllTasks() {
-    for (auto& task : m_active) task->m_stop = 1;
+    for (auto& task : m_active) {
+        task->m_stop = 1;
+        task->m_stopRequested = 0;
+    }
 }
 
 void CKKernel::Walk(bool update) {

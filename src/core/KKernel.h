@@ -17,10 +17,15 @@ public:
     virtual void OnResume() {}
     virtual void Stop();
     virtual int32_t GetType() = 0;
+    // A script's stop (StopScript): carried out by the next walk, unless the
+    // task is added again before it. A stop already set stays as it was.
+    void RequestStop();
 
     uint8_t m_running = 0;
     uint8_t m_stop = 0;
     int32_t m_priority = 5000;
+    // The stop flag was set by RequestStop alone, so AddTask may take it back.
+    uint8_t m_stopRequested = 0;
 };
 
 class CKKernel {

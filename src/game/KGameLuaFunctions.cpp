@@ -388,7 +388,7 @@ int LuaGetEnemyData(lua_State* L) {
 // The kernel carries the stop out in its next pass; a start before then
 // takes its place (AddTask).
 int LuaStopScript(lua_State* L) {
-    if (CKLuaScript* script = LuaToObject<CKLuaScript>(L, 1)) script->m_stop = 1;
+    if (CKLuaScript* script = LuaToObject<CKLuaScript>(L, 1)) script->RequestStop();
     return 0;
 }
 

@@ -1,7 +1,10 @@
 #include "script/KLuaChunk.h"
 
+#include "core/KFile.h"
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -141,7 +144,109 @@ int LuaDoFile(lua_State* L) {
     return lua_gettop(L) - base;
 }
 
+constexpr char kLoadedTable[] = "_LOADED";
+constexpr char kPathVariable[] = "LUA_PATH";
+constexpr char kDefaultPath[] = "?;?.lua";
+constexpr char kRequiredName[] = "_REQUIREDNAME";
+constexpr char kScriptsFolder[] = "data\\scripts\\";
+
+// The global LUA_PATH when it has text, else the environment's, else 5.0's
+// default. Copied out: a number's text does not outlive its pop.
+std::string RequirePath(lua_State* L) {
+    lua_getglobal(L, kPathVariable);
+    size_t size = 0;
+    const char* text = lua_tolstring(L, -1, &size);
+    std::string path = text ? std::string(text, size) : std::string();
+    lua_pop(L, 1);
+    if (text) return path;
+    if (const char* variable = std::getenv(kPathVariable)) return variable;
+    return kDefaultPath;
+}
+
+// Loads the first module file the path names onto the stack; LUA_ERRFILE
+// when there is none.
+int LoadModule(lua_State* L, const std::string& path, std::string_view name) {
+    for (const std::string& candidate : RequireCandidates(path, name)) {
+        for (const std::string& file : {kScriptsFolder + candidate, candidate}) {
+            CKFile source(file);
+            if (!source.Exists() || FAILED(source.Load())) continue;
+            const std::string chunkName = "@" + file;
+            return LoadTextBuffer(L, reinterpret_cast<const char*>(source.GetData()), source.GetSize(),
+                                  chunkName.c_str());
+        }
+    }
+    return LUA_ERRFILE;
+}
+
+int LuaRequire(lua_State* L) {
+    size_t size = 0;
+    const char* text = luaL_checklstring(L, 1, &size);
+    const std::string name(text, size);
+    lua_settop(L, 1);
+    lua_getglobal(L, kLoadedTable);
+    if (!lua_istable(L, 2)) return luaL_error(L, "`%s' is not a table", kLoadedTable);
+    lua_pushvalue(L, 1);
+    lua_rawget(L, 2);
+    if (lua_toboolean(L, -1)) return 1;  // loaded before: its result
+    lua_pop(L, 1);
+
+    const std::string path = RequirePath(L);
+    const int status = LoadModule(L, path, name);
+    if (status == LUA_ERRFILE)
+        return luaL_error(L, "could not load package `%s' from path `%s'", name.c_str(), path.c_str());
+    if (status != 0) return luaL_error(L, "error loading package `%s' (%s)", name.c_str(), lua_tostring(L, -1));
+
+    // Run with _REQUIREDNAME naming it, as 5.0 did, and the name as its
+    // argument, as 5.1 does; the name before comes back afterwards.
+    lua_getglobal(L, kRequiredName);
+    lua_insert(L, -2);
+    lua_pushvalue(L, 1);
+    lua_setglobal(L, kRequiredName);
+    lua_pushvalue(L, 1);
+    lua_call(L, 1, 1);
+    lua_insert(L, -2);
+    lua_setglobal(L, kRequiredName);
+    if (lua_isnil(L, -1)) {
+        lua_pushboolean(L, 1);
+        lua_replace(L, -2);
+    }
+    lua_pushvalue(L, 1);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, 2);
+    return 1;
+}
+
 }  // namespace
+
+std::vector<std::string> RequireCandidates(std::string_view path, std::string_view name) {
+    std::vector<std::string> candidates;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(';', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view pattern = path.substr(start, end - start);
+        if (!pattern.empty()) {
+            std::string candidate;
+            for (const char c : pattern) {
+                if (c == '?')
+                    candidate.append(name);
+                else
+                    candidate.push_back(c);
+            }
+            if (!candidate.empty() && candidate.find('\0') == std::string::npos)
+                candidates.push_back(std::move(candidate));
+        }
+        start = end + 1;
+    }
+    return candidates;
+}
+
+void OpenRequire(lua_State* L) {
+    lua_newtable(L);
+    lua_setglobal(L, kLoadedTable);
+    lua_pushcfunction(L, LuaRequire);
+    lua_setglobal(L, "require");
+}
 
 int LoadTextBuffer(lua_State* L, const char* buffer, size_t size, const char* name) {
     if (IsBinary(buffer, size)) {

@@ -118,6 +118,7 @@ void CKLuaScript::CreateState() {
     if (!m_state) return;
     OpenLibraries(m_state);
     ReplaceChunkLoaders(m_state);
+    OpenRequire(m_state);
     lua_atpanic(m_state, ScriptPanic);
     lua_pushstring(m_state, "Update");
     lua_pushcclosure(m_state, LuaUpdate, 0);
@@ -156,7 +157,9 @@ void CKLuaScript::Fail(const char* message) {
 }
 
 void CKLuaScript::PushCommand(const SKCommand& record) {
-    if (!m_running) return;
+    // A script whose body has returned never reads again: a command it is
+    // sent every frame would pile up forever.
+    if (!m_running || m_chunkReturned) return;
     // The queue grows by one a push, so a flood dumped at every push costs
     // quadratic time: a silent log is not even asked, and a listening one
     // gets the dump once a frame.

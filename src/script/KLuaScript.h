@@ -90,7 +90,8 @@ public:
     // failure: the script's first slice reports it.
     HRESULT Load(const std::string& name);
     void CreateState();
-    // Queued only while the script runs; otherwise the command is lost.
+    // Queued only while the script runs and can still read it; otherwise
+    // the command is lost.
     void PushCommand(const SKCommand& record);
     // SetNextCommand's step: drops the command just handled and makes the
     // oldest waiting one current.

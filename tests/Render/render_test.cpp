@@ -215,6 +215,48 @@ TEST_F(Render, ALostDeviceSkipsTheFrameAndEmptiesEveryQueue) {
     EXPECT_TRUE(R().frames.back().violations.empty());
 }
 
+// The first frame after a lost device comes back shows the whole picture:
+// the level's block and what was drawn into the dynamic block that frame,
+// whether the renderer resets the device itself or the window did (on its
+// activation) before the frame.
+TEST_F(Render, TheFirstFrameAfterALostDeviceIsResetDrawsItsGeometry) {
+    CKPtr<CKMaterial> m = GetMaterialManager()->GetMaterial(10, "simple.fx", {"a.tga"});
+    CKPtr<CKRenderBlock> level(new CKRenderBlock());
+    ASSERT_TRUE(level->CreateVertexBuffer(false, 64, 64));
+    level->AddObject(Object("static", m, 1, 7));
+    CKPtr<CKTestObject3D> moving = Object("moving", m, 1, 9);
+    // One pass of the game: the level and the moving object are drawn every frame.
+    const auto pass = [&] {
+        level->Submit();
+        render->GetDynamicBlock()->AddObject(moving);
+        Frame();
+    };
+    const auto tags = [] {
+        std::vector<DWORD> seen;
+        for (const platform::RecordedDraw& d : LastDraws()) seen.push_back(d.VertexAt(0).diffuse & 0xFF);
+        std::sort(seen.begin(), seen.end());
+        return seen;
+    };
+    for (const bool windowResets : {false, true}) {
+        for (int i = 0; i < 3; ++i) pass();
+        ASSERT_EQ(tags(), (std::vector<DWORD>{7, 9})) << windowResets;
+        const int setUps = R().setUps;
+        const size_t presented = R().presents;
+        A().LoseDevice(1);
+        pass();
+        EXPECT_EQ(R().presents, presented) << windowResets;
+        if (windowResets) {
+            A().lostUntilFrame = 0;  // back before the next frame
+            render->ResetDevice();
+        }
+        pass();
+        EXPECT_EQ(R().setUps, setUps + 1) << windowResets;
+        EXPECT_EQ(R().presents, presented + 1) << windowResets;
+        EXPECT_EQ(tags(), (std::vector<DWORD>{7, 9})) << windowResets;
+        EXPECT_TRUE(R().frames.back().violations.empty()) << windowResets;
+    }
+}
+
 TEST_F(Render, AResetUploadsEveryBlockAgainFromPositionZero) {
     CKPtr<CKMaterial> a = GetMaterialManager()->GetMaterial(10, "simple.fx", {"a.tga"});
     CKPtr<CKMaterial> b = GetMaterialManager()->GetMaterial(11, "simple.fx", {"a.tga"});

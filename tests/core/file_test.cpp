@@ -224,14 +224,50 @@ Bytes Nested(int folders) {
     return dir;
 }
 
-TEST_F(FileLayer, DamagedArchivesAreRejectedWholeAndFilesComeFromTheDisk) {
-    const auto simple = [](uint32_t offset, uint32_t size) {
-        Bytes dir;
-        Folder(dir, "Data", 2);
-        Entry(dir, "good.txt", 0, 2, 0);
-        Entry(dir, "a.txt", offset, size, 0);
-        return Archive(dir, {B("ok"), B("ARCH")});
+// Data\good.txt ("ok"), then Data\a.txt where the directory says.
+Bytes TwoFiles(uint32_t offset, uint32_t size) {
+    Bytes dir;
+    Folder(dir, "Data", 2);
+    Entry(dir, "good.txt", 0, 2, 0);
+    Entry(dir, "a.txt", offset, size, 0);
+    return Archive(dir, {B("ok"), B("ARCH")});
+}
+
+// A copy cut short still has a whole directory: every entry is indexed, and
+// only reading one whose data lies past the end fails, the loose file of
+// that name standing in when there is one.
+TEST_F(FileLayer, AnEntryPastTheEndIsIndexedAndOnlyItsReadFails) {
+    const struct {
+        const char* what;
+        uint32_t offset, size;
+    } cases[] = {
+        {"data past the end", 2, 5},
+        {"offset past the end", 0x7FFFFFF0u, 0},
+        {"offset and size wrap past 2^32", 2, 0xFFFFFFF8u},
+        {"size of -1", 2, 0xFFFFFFFFu},
     };
+    for (const auto& c : cases) {
+        fs::remove_all("data");
+        WriteFile("kelvandor.dat", TwoFiles(c.offset, c.size));
+        ASSERT_EQ(OpenGameArchive(), S_OK) << c.what;
+        EXPECT_EQ(ArchiveTable.size(), 2u) << c.what;
+        CKFile good("Data\\good.txt");
+        ASSERT_EQ(good.Load(), S_OK) << c.what;
+        EXPECT_EQ(Loaded(good), B("ok")) << c.what;
+
+        for (const bool loose : {false, true}) {
+            if (loose) WriteFile("data/a.txt", B("disk"));
+            LogCapture log;
+            CKFile cut("Data\\A.txt");
+            EXPECT_EQ(cut.Load(), loose ? S_OK : E_FAIL) << c.what << loose;
+            EXPECT_EQ(Loaded(cut), loose ? B("disk") : Bytes()) << c.what << loose;
+            EXPECT_EQ(log.lines, std::vector<std::string>{"Unknown error in file - kelvandor.dat\n"}) << c.what;
+        }
+    }
+}
+
+TEST_F(FileLayer, DamagedArchivesAreRejectedWholeAndFilesComeFromTheDisk) {
+    const auto simple = TwoFiles;
     const auto withDirectorySize = [](uint32_t size) {
         Bytes dir;
         Folder(dir, "Data", 0);
@@ -275,10 +311,6 @@ TEST_F(FileLayer, DamagedArchivesAreRejectedWholeAndFilesComeFromTheDisk) {
          }()},
         {"folders nested too deep", rawDirectory(Nested(kArchiveMaxDepth + 1))},
         {"key too long", rawDirectory(nameTooLong)},
-        {"file past the end", simple(2, 5)},
-        {"file offset past the end", simple(0x7FFFFFF0u, 0)},
-        {"offset and size wrap past 2^32", simple(2, 0xFFFFFFF8u)},
-        {"size of -1", simple(2, 0xFFFFFFFFu)},
     };
     WriteFile("data/a.txt", B("disk"));
     for (const auto& c : cases) {

@@ -83,7 +83,7 @@ TEST_F(Kernel, AStoppedTaskAddedAgainIsListedOnce) {
     EXPECT_TRUE(kernel->SuspendedTasks().empty());
 }
 
-// A stop flag set (a script's StopScript) and the task added again before a
+// A stop asked by a script (StopScript) and the task added again before a
 // walk carries the stop out (a screen shown again adds its script): the stop
 // is done at once and the new start holds.
 TEST_F(Kernel, AStopFlaggedTaskAddedAgainInTheSamePassStaysActive) {
@@ -92,13 +92,13 @@ TEST_F(Kernel, AStopFlaggedTaskAddedAgainInTheSamePassStaysActive) {
     menu->m_onUpdate = [&](CKTestTask& self) {
         if (self.m_name != "menu") return;
         self.m_name = "menu done";
-        screen->m_stop = 1;
+        screen->RequestStop();
         EXPECT_TRUE(g_Kernel->AddTask(screen));
     };
     kernel->AddTask(menu);
     kernel->AddTask(screen);
     // Outside a walk as well.
-    screen->m_stop = 1;
+    screen->RequestStop();
     ASSERT_TRUE(kernel->AddTask(screen));
     EXPECT_EQ(screen->m_stop, 0);
     EXPECT_EQ(Names(), (std::vector<std::string>{"menu", "screen"}));
@@ -106,6 +106,40 @@ TEST_F(Kernel, AStopFlaggedTaskAddedAgainInTheSamePassStaysActive) {
     kernel->Run();
     EXPECT_EQ(log, (std::vector<std::string>{"screen stop", "menu", "screen stop", "screen", "menu done", "screen",
                                              "menu done stop", "screen stop"}));
+}
+
+// KillAllTasks, or the window's close, ends the game: a task that still runs
+// is not started again after it, even by a script's stop asked before or
+// after it. The task stops itself after 50 updates, so a revival fails the
+// test instead of hanging it.
+TEST_F(Kernel, AfterKillAllTasksARunningTaskIsNotStartedAgainAndTheLoopEnds) {
+    const struct {
+        const char* what;
+        bool askBefore, askAfter;
+    } cases[] = {
+        {"killed", false, false},
+        {"stop asked, then killed", true, false},
+        {"killed, then stop asked", false, true},
+    };
+    for (const auto& c : cases) {
+        log.clear();
+        auto screen = Task("screen", 30);
+        screen->m_onUpdate = [updates = 0](CKTestTask& self) mutable {
+            if (++updates == 50) self.Stop();
+        };
+        auto menu = Task("menu", 20);
+        menu->m_onUpdate = [&](CKTestTask&) {
+            if (c.askBefore) screen->RequestStop();
+            g_Kernel->KillAllTasks();
+            if (c.askAfter) screen->RequestStop();
+            EXPECT_FALSE(g_Kernel->AddTask(screen)) << c.what;
+        };
+        ASSERT_TRUE(kernel->AddTask(menu));
+        ASSERT_TRUE(kernel->AddTask(screen));
+        EXPECT_EQ(kernel->Run(), 0);
+        EXPECT_EQ(log, (std::vector<std::string>{"menu", "screen stop", "menu stop"})) << c.what;
+        EXPECT_TRUE(kernel->ActiveTasks().empty()) << c.what;
+    }
 }
 
 TEST_F(Kernel, ATaskThatRestartsItselfDuringItsUpdateRunsOncePerPass) {

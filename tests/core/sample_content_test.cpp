@@ -20,6 +20,9 @@
 #include "platform/image/image_decode.h"
 #include "script/KScriptManager.h"
 
+#include "support/test_objects.h"
+#include "support/work_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -434,6 +437,50 @@ TEST_F(SampleContent, TheLevelObjectsLoadThroughTheGamesLoader) {
 }
 
 // The player's script is packed and listed for start-up, hearing the keys.
+// A download cut short by one byte keeps its directory whole: every file but
+// the one that ended the archive reads as before, that one fails and a loose
+// file of its name stands in. A directory that is itself damaged still
+// rejects the copy.
+TEST_F(SampleContent, AnArchiveCutShortByOneByteKeepsEveryFileButTheLast) {
+    std::map<std::string, std::vector<uint8_t>> whole;
+    for (const auto& [key, info] : ArchiveTable) {
+        const auto bytes = Read(key);
+        ASSERT_TRUE(bytes) << key;
+        whole[key] = *bytes;
+    }
+    const auto size = std::filesystem::file_size(KV_GAME_ARCHIVE);
+    ScopedWorkDir dir;
+    std::filesystem::copy_file(KV_GAME_ARCHIVE, "kelvandor.dat");
+    std::filesystem::resize_file("kelvandor.dat", size - 1);
+    ASSERT_EQ(OpenGameArchive(), S_OK);
+    EXPECT_EQ(ArchiveTable.size(), whole.size());
+    std::vector<std::string> cut;
+    for (const auto& [key, bytes] : whole) {
+        LogCapture log;
+        const auto read = Read(key);
+        if (read) {
+            EXPECT_EQ(*read, bytes) << key;
+            EXPECT_TRUE(log.lines.empty()) << key;
+            continue;
+        }
+        cut.push_back(key);
+        EXPECT_EQ(log.lines, std::vector<std::string>{"Unknown error in file - kelvandor.dat\n"}) << key;
+    }
+    ASSERT_EQ(cut.size(), 1u);
+    std::string loose = cut[0];
+    std::replace(loose.begin(), loose.end(), '\\', '/');
+    std::filesystem::create_directories(std::filesystem::path(loose).parent_path());
+    std::ofstream(loose, std::ios::binary) << "loose";
+    EXPECT_EQ(Read(cut[0]), (std::vector<uint8_t>{'l', 'o', 'o', 's', 'e'}));
+
+    const uint32_t blockEnd = g_ArchiveDataBase;
+    std::filesystem::resize_file("kelvandor.dat", blockEnd - 1);
+    LogCapture log;
+    EXPECT_EQ(OpenGameArchive(), E_FAIL);
+    EXPECT_TRUE(ArchiveTable.empty());
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Cannot read game archive\n"});
+}
+
 TEST_F(SampleContent, ThePlayersScriptIsListedAsAnActionListener) {
     EXPECT_TRUE(Read("Data\\Scripts\\player.lua"));
     const auto list = Read("Data\\Scripts\\list.dat");

@@ -3,9 +3,12 @@
 #include "script/KLuaScript.h"
 
 #include "script_fixture.h"
+#include "support/archive_bytes.h"
 #include "support/test_objects.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -138,7 +141,8 @@ TEST_F(LuaScript, StateHasTheFiveLibrariesAndNoDebugOrPackage) {
     auto script = LoadScript("libs", R"(
 ok = type(io.open) == "function" and type(os.time) == "function" and type(string.format) == "function"
   and type(math.floor) == "function" and type(table.insert) == "function" and type(coroutine.yield) == "function"
-  and type(print) == "function" and debug == nil and package == nil and require == nil
+  and type(print) == "function" and debug == nil and package == nil
+  and type(require) == "function" and type(_LOADED) == "table"
 )");
     ASSERT_TRUE(script->Start());
     script->Update();
@@ -230,6 +234,103 @@ TEST_F(LuaScript, ScriptsLoadTextButNoPrecompiledChunks) {
     };
     for (const auto& c : binaries) EXPECT_EQ(Eval(script->m_state, c.code), c.result) << c.code;
     EXPECT_EQ(Global(*script, "ran"), "nil");
+}
+
+// --- require, as Lua 5.0 had it ----------------------------------------------
+
+// Modules are found through the file layer; LUA_PATH in the environment
+// would change their path, so each test starts without it.
+class Require : public ScriptTest {
+protected:
+    void SetUp() override {
+        ScriptTest::SetUp();
+        if (const char* path = std::getenv("LUA_PATH")) m_savedPath = path;
+        ::unsetenv("LUA_PATH");
+        ArchiveTable.clear();
+        m_script = LoadScript("user", "");
+    }
+    void TearDown() override {
+        if (m_savedPath) ::setenv("LUA_PATH", m_savedPath->c_str(), 1);
+        ArchiveTable.clear();
+        m_script = nullptr;
+        ScriptTest::TearDown();
+    }
+    // Runs the code as a function's body; its results as Eval gives them.
+    std::string Run(const std::string& code) {
+        return ScriptTest::Eval(m_script->m_state, "(function() " + code + "\nend)()");
+    }
+
+    CKPtr<CKLuaScript> m_script;
+    std::optional<std::string> m_savedPath;
+};
+
+TEST_F(Require, ModulesComeFromTheArchiveThenTheLooseTreeUnderScriptsThenTheWorkingDirectory) {
+    using namespace test_bytes;
+    Bytes dir;
+    Entry(dir, "Data", 0xFFFFFFFFu, 0, 1);
+    Entry(dir, "Scripts", 0xFFFFFFFFu, 0, 1);
+    const Bytes packed = B("return 'archive'");
+    Entry(dir, "both.lua", 0, static_cast<uint32_t>(packed.size()), 0);
+    test_bytes::WriteFile("kelvandor.dat", Archive(dir, {packed}));
+    ASSERT_EQ(OpenGameArchive(), S_OK);
+    WriteScript("both", "return 'loose'");
+    WriteScript("loose", "return 'loose'");
+    WriteFile("here.lua", "return 'working directory'");
+    WriteFile("plain", "return 'no extension'");
+    WriteFile("Data/Scripts/mods/deep.lua", "return 'by LUA_PATH'");
+
+    EXPECT_EQ(Run("return require 'both'"), "archive");
+    EXPECT_EQ(Run("return require 'Loose'"), "loose");  // found on the disk whatever its case
+    EXPECT_EQ(Run("return require 'here'"), "working directory");
+    EXPECT_EQ(Run("return require 'plain'"), "no extension");  // the template "?" comes first
+    EXPECT_EQ(Run("LUA_PATH = 'mods\\\\?.lua' return require 'deep'"), "by LUA_PATH");
+    EXPECT_EQ(Run("LUA_PATH = nil return _LOADED.both, _LOADED.deep"), "archive,by LUA_PATH");
+    ::setenv("LUA_PATH", "mods/?.lua", 1);
+    EXPECT_EQ(Run("_LOADED.deep = nil return require 'deep'"), "by LUA_PATH");
+}
+
+TEST_F(Require, AModuleRunsOnceWithItsNameAndItsResultIsKeptInLoaded) {
+    WriteScript("once", "runs = (runs or 0) + 1\nreturn {runs = runs}");
+    WriteScript("quiet", "quietRuns = (quietRuns or 0) + 1");
+    WriteScript("no", "noRuns = (noRuns or 0) + 1\nreturn false");
+    WriteScript("named", "argument, during = ..., _REQUIREDNAME\nreturn 1");
+
+    EXPECT_EQ(Run("return require('once') == require('once'), runs, _LOADED.once.runs"), "true,1,1");
+    // Nothing returned keeps true; false is kept too, so the module runs again.
+    EXPECT_EQ(Run("return require('quiet'), require('quiet'), quietRuns, _LOADED.quiet"), "true,true,1,true");
+    EXPECT_EQ(Run("return require('no'), require('no'), noRuns, _LOADED.no"), "false,false,2,false");
+    EXPECT_EQ(Run("_REQUIREDNAME = 'outer' return require 'named', argument, during, _REQUIREDNAME"),
+              "1,named,named,outer");
+    // What a script puts in _LOADED itself counts as loaded.
+    EXPECT_EQ(Run("_LOADED.given = 'mine' return require 'given'"), "mine");
+    EXPECT_EQ(Run("return require(5)").rfind("error: ", 0), 0u);  // a number is its text: no module "5"
+    EXPECT_NE(Run("require({})").find("bad argument #1 to 'require'"), std::string::npos);
+    EXPECT_NE(Run("_LOADED = 1 return require 'once'").find("`_LOADED' is not a table"), std::string::npos);
+}
+
+TEST_F(Require, MissingBrokenAndPrecompiledModulesRaiseLua50sErrors) {
+    WriteScript("bin", Precompiled("ran = true"));
+    WriteScript("broken", "return = 1");
+    WriteScript("fails", "error('inside the module')");
+    const struct {
+        const char* code;
+        const char* error;
+    } cases[] = {
+        {"require 'absent'", "could not load package `absent' from path `?;?.lua'"},
+        {"LUA_PATH = 'x/?.lua;?.txt' require 'absent'", "could not load package `absent' from path `x/?.lua;?.txt'"},
+        {"require 'bin'", "error loading package `bin' (attempt to load a binary chunk)"},
+        {"require 'broken'", "error loading package `broken' ("},
+        {"require 'fails'", "inside the module"},
+    };
+    for (const auto& c : cases) {
+        const std::string result = Run("LUA_PATH = nil " + std::string(c.code));
+        EXPECT_EQ(result.rfind("error: ", 0), 0u) << c.code << ": " << result;
+        EXPECT_NE(result.find(c.error), std::string::npos) << c.code << ": " << result;
+    }
+    EXPECT_EQ(Global(*m_script, "ran"), "nil");
+    EXPECT_EQ(Run("return _LOADED.absent, _LOADED.bin, _LOADED.fails"), "nil,nil,nil");
+    // The error names the line of the script that asked.
+    EXPECT_NE(Run("\n\nrequire 'absent'").find("]:3: could not load"), std::string::npos);
 }
 
 // Holds a counted object, then checks its argument: the error must unwind

@@ -269,6 +269,40 @@ TEST_F(RenderFunctions, TheObjectFunctionsReachTheObject) {
     EXPECT_EQ(std::memcmp(&render->m_currentRamp, &render->m_ramps[64], sizeof(D3DGAMMARAMP)), 0);
 }
 
+// KillAllTasks ends the game even when the script that called it then
+// activates an object whose script already runs. That script fails at its
+// 50th slice, so a revived one ends the loop too, but late.
+TEST_F(RenderFunctions, KillAllTasksEndsTheGameThoughAnObjectWithARunningScriptIsActivated) {
+    WriteFile(std::filesystem::path("Data") / "Scripts" / "rock.lua",
+              "slices = 0\nwhile true do\n  slices = slices + 1\n  if slices == 50 then error('still running') end\n"
+              "  Update()\nend\n");
+    CKPtr<CKLuaScript> shared = new CKLuaScript();
+    ASSERT_EQ(shared->Load("rock"), S_OK);
+    CKPtr<CKMaterial> m = GetMaterialManager()->GetMaterial(10, "simple.fx", {""});
+    CKPtr<CKRenderObject> first = Object("first", m), second = Object("second", m);
+    for (CKRenderObject* o : {first.Get(), second.Get()}) o->SetScript(shared.Get());
+    SetPointer("first", first.Get());
+    SetPointer("second", second.Get());
+    // The fixture's script is the game's: the first rock in the first frame,
+    // the end and the second rock in the next.
+    lua_State* L = script->m_thread;
+    ASSERT_EQ(luaL_loadstring(L,
+                              "ActivateObject(first, 30) Update() KillAllTasks() ActivateObject(second, 31)\n"
+                              "while true do Update() end"),
+              0);
+    lua_replace(L, 1);  // the chunk the coroutine starts with
+    script->Stop();
+    script->m_priority = 20;
+    ASSERT_TRUE(g_Kernel->AddTask(CKPtr<IKTask>(script)));
+
+    EXPECT_EQ(g_Kernel->Run(), 0);
+    EXPECT_TRUE(g_Kernel->ActiveTasks().empty());
+    EXPECT_EQ(second->inScene, 1);
+    EXPECT_EQ(Lua::Global(*shared, "slices"), "1");
+    for (CKRenderObject* o : {first.Get(), second.Get()})
+        while (o->m_scriptRefs > 0) TakeBackFromScripts(o);  // what entering the scene handed over
+}
+
 TEST(EngineLuaTable, FunctionsAreRegisteredInTheirOrder) {
     const std::vector<std::string> expected = {"GetDeltaTime",
                                                "AddRef",

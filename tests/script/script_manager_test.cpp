@@ -287,6 +287,38 @@ TEST_F(ScriptManager, CommandsToScriptsThatAreNotRunningAreLost) {
     EXPECT_EQ(Queue(*a), (std::vector<std::string>{"now"}));
 }
 
+// A script whose body has returned never reads a command again, started
+// anew or not: what is sent to it is dropped (the level sends its player
+// "level_move" every frame), without a report.
+TEST_F(ScriptManager, CommandsToAScriptWhoseBodyHasReturnedAreDropped) {
+    WriteScript("done", "SetNextCommand(globalObject)");
+    WriteScript("live", "while true do Update() end");
+    CKScriptManager& manager = Load("done t_level player\nlive t_level player\n");
+    auto done = manager.GetScript("done");
+    auto live = manager.GetScript("live");
+    for (auto& script : {done, live}) {
+        ASSERT_TRUE(script->Start());
+        script->Update();
+    }
+    ASSERT_EQ(done->m_chunkReturned, 1);
+    ASSERT_EQ(done->m_running, 1);
+    LogCapture log;
+    for (int i = 0; i < 200; ++i) {
+        manager.SendCommandByObject(done, "level_move", "0.016667");
+        manager.SendCommandByName("done", "level_move", "0.016667");
+        manager.SendCommandByCategory("player", "level_move", "0.016667");
+    }
+    EXPECT_TRUE(done->m_commands.empty());
+    EXPECT_EQ(live->m_commands.size(), 200u);  // the live one still gets its own and reports the pile
+    EXPECT_GT(std::count(log.lines.begin(), log.lines.end(), "Слишком много команд для скрипта - live\n"), 0);
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "Слишком много команд для скрипта - done\n"), 0);
+
+    done->Stop();
+    ASSERT_TRUE(done->Start());
+    manager.SendCommandByName("done", "level_move", "0.016667");
+    EXPECT_TRUE(done->m_commands.empty());
+}
+
 TEST_F(ScriptManager, AQueueAbove100IsReportedAtEveryPushAndDumpedOnceAFrame) {
     WriteScript("busy", "");
     CKScriptManager& manager = Load("busy\n");

@@ -108,6 +108,23 @@ TEST_F(PackTool, TheEngineReadsPackedFilesFromTheArchive) {
     EXPECT_EQ(Bytes(file.GetData(), file.GetData() + file.GetSize()), Binary());
 }
 
+// An archive cut short lists whole, but its last file is not extracted,
+// even where a loose file of that name stands beside it.
+TEST_F(PackTool, ACutArchiveListsButItsCutFileIsNotExtracted) {
+    WriteFile("content/a.txt", B("first"));
+    WriteFile("content/z.txt", B("last"));
+    ASSERT_EQ(Run({"pack", "content", "cut.dat"}).code, 0);
+    fs::resize_file("cut.dat", fs::file_size("cut.dat") - 1);
+    WriteFile("data/z.txt", B("loose"));
+    const Result list = Run({"list", "cut.dat"});
+    EXPECT_EQ(list.code, 0) << list.err;
+    EXPECT_EQ(list.out, "       5  data\\a.txt\n       4  data\\z.txt\n");
+    const Result extract = Run({"extract", "cut.dat", "out"});
+    EXPECT_EQ(extract.code, 1);
+    EXPECT_NE(extract.err.find("cannot read data\\z.txt"), std::string::npos) << extract.err;
+    EXPECT_FALSE(fs::exists("out/data/z.txt"));
+}
+
 TEST_F(PackTool, SkipsWhatIsNoFileAndRefusesNamesTheGameCannotTellApart) {
     WriteFile("skip/keep.txt", B("k"));
     fs::create_directories("skip/Sub");
