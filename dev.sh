@@ -14,6 +14,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   liblua5.1-0-dev
   libsdl2-dev libimgui-dev libstb-dev libjpeg62-turbo-dev libpng-dev libtinyobjloader-dev
+  libsquish-dev                     # DXT blocks
   libopenal-dev libsndfile1-dev
   libgl-dev libgl1-mesa-dri fonts-dejavu-core
   xvfb xauth

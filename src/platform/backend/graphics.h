@@ -36,7 +36,8 @@ struct TextureSource {
     IDirect3DTexture9* object = nullptr;  // identity (for recording)
     BackendResource* handle = nullptr;
     UINT width = 0, height = 0, levels = 0;
-    // Texels of every level, 0xAARRGGBB, rows top first (level 0 first).
+    // Texels of every level, 0xAARRGGBB, rows top first (level 0 first);
+    // empty levels for a compressed texture the backend keeps as blocks.
     const std::vector<std::vector<uint32_t>>* texels = nullptr;
 };
 
@@ -112,6 +113,23 @@ public:
     // One mip level's texels, 0xAARRGGBB, rows top first.
     virtual void UpdateTexture(BackendResource* texture, UINT level, UINT width, UINT height,
                                const uint32_t* texels) = 0;
+    // Compressed textures (D3DFMT_DXT1 to DXT5): whether this device takes
+    // their blocks as they are. For one that does not, the device makes a
+    // texture of texels and sends each level decoded.
+    virtual bool TakesCompressed(D3DFORMAT format) const {
+        (void)format;
+        return false;
+    }
+    virtual std::unique_ptr<BackendResource> CreateCompressedTexture(UINT width, UINT height, UINT levels,
+                                                                     D3DFORMAT format) {
+        (void)width, (void)height, (void)levels, (void)format;
+        return nullptr;
+    }
+    // One mip level's blocks, rows of 4x4 blocks top first, bytes in all.
+    virtual void UpdateCompressedTexture(BackendResource* texture, UINT level, UINT width, UINT height,
+                                         const void* blocks, UINT bytes) {
+        (void)texture, (void)level, (void)width, (void)height, (void)blocks, (void)bytes;
+    }
 
     // The whole back buffer; depth is cleared whatever the depth-write state.
     virtual void Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) = 0;

@@ -30,7 +30,8 @@ struct IDirect3DBaseTexture9 : IDirect3DResource9 {
     virtual DWORD GetLevelCount() = 0;
 };
 
-// Textures are 32-bit A8R8G8B8 or X8R8G8B8: one DWORD per texel, 0xAARRGGBB.
+// Textures are 32-bit A8R8G8B8 or X8R8G8B8 (one DWORD per texel,
+// 0xAARRGGBB), or DXT1 to DXT5, locked as rows of 4x4 blocks.
 struct IDirect3DTexture9 : IDirect3DBaseTexture9 {
     virtual HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
     virtual HRESULT LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect, DWORD flags) = 0;

@@ -494,14 +494,22 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if (!out || shared) return D3DERR_INVALIDCALL;
     *out = nullptr;
     // The device's largest texture; larger ones are refused as a driver would.
-    constexpr UINT kMaxSide = 8192;
+    constexpr UINT kMaxSide = kMaxImageSide;
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return D3DERR_INVALIDCALL;
-    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
+    TexelFormat blocks;
+    const bool compressed = BlockFormatOf(format, &blocks);
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8 && !compressed) return D3DERR_INVALIDCALL;
     UINT chain = 1;
     while ((width >> chain) > 0 || (height >> chain) > 0) ++chain;
     if (levels == 0 || levels > chain) levels = chain;
     if (Fails("CreateTexture")) return D3DERR_OUTOFVIDEOMEMORY;
-    *out = new Texture(this, width, height, levels, usage, format, pool, m_gfx->CreateTexture(width, height, levels));
+    // A backend that cannot keep the blocks gets texels instead.
+    std::unique_ptr<gfx::BackendResource> gpu;
+    if (compressed && m_gfx->TakesCompressed(format))
+        gpu = m_gfx->CreateCompressedTexture(width, height, levels, format);
+    const bool gpuBlocks = gpu != nullptr;
+    if (!gpu) gpu = m_gfx->CreateTexture(width, height, levels);
+    *out = new Texture(this, width, height, levels, usage, format, pool, std::move(gpu), gpuBlocks);
     return D3D_OK;
 }
 

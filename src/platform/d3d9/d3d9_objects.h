@@ -7,6 +7,7 @@
 #include "platform/backend/backend.h"
 #include "platform/backend/faults.h"
 #include "platform/d3d9/d3d9_impl.h"
+#include "platform/image/image_decode.h"
 
 #include <algorithm>
 #include <array>
@@ -94,10 +95,14 @@ public:
     uint16_t MaxIndexAtMost(UINT first, UINT count);
 };
 
+// The block format of a compressed texture format; false for the others.
+bool BlockFormatOf(D3DFORMAT format, TexelFormat* blocks);
+
 class Texture final : public Counted<IDirect3DTexture9> {
 public:
+    // gpuBlocks: the backend's texture takes a compressed format's blocks.
     Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-            std::unique_ptr<gfx::BackendResource> gpu);
+            std::unique_ptr<gfx::BackendResource> gpu, bool gpuBlocks);
     ~Texture() override;
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
@@ -110,13 +115,20 @@ public:
     UINT LevelHeight(UINT level) const { return std::max(1u, m_source.height >> level); }
 
     gfx::TextureSource m_source;
+    // Texels of every level; a compressed texture's decoded at each unlock,
+    // or left empty when the backend takes its blocks.
     std::vector<std::vector<uint32_t>> m_levels;
+    // A compressed texture's blocks of every level, what a lock hands out.
+    std::vector<std::vector<uint8_t>> m_blocks;
     std::vector<bool> m_locked;
     std::unique_ptr<gfx::BackendResource> m_gpu;
     DWORD m_usage;
     D3DFORMAT m_format;
     D3DPOOL m_pool;
     Device* m_device;
+    bool m_compressed = false;
+    TexelFormat m_blockFormat = TexelFormat::kDxt1;
+    bool m_gpuBlocks = false;
 };
 
 class Direct3D final : public Counted<IDirect3D9> {

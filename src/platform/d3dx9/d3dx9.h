@@ -62,9 +62,13 @@ HRESULT D3DXCreateEffect(IDirect3DDevice9* device, const void* srcData, UINT src
                          ID3DXInclude* include, DWORD flags, ID3DXEffectPool* pool, ID3DXEffect** effect,
                          ID3DXBuffer** compilationErrors);
 
-// Decodes TGA (RLE and both origins), BMP, PNG and JPEG into a managed
-// A8R8G8B8 texture with a full mip chain. D3DXERR_INVALIDDATA for data that
-// is no image or is larger than the decoder's cap.
+// Decodes TGA (RLE and both origins), BMP and DIB (RLE8 and RLE4 too), PNG,
+// JPEG and DDS into a managed texture. A DDS with mip levels keeps them, and
+// its DXT1 to DXT5 blocks as they are; every other image becomes A8R8G8B8
+// (X8R8G8B8 for a DDS without alpha) with a full mip chain of box filters.
+// Images over the device's largest texture (8192 a side) are halved to fit.
+// D3DXERR_INVALIDDATA for data that is no image, is cut short, or claims
+// more pixels than the decoder's cap.
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                           IDirect3DTexture9** texture);
 

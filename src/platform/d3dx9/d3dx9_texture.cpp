@@ -9,39 +9,36 @@
 
 namespace {
 
-// One level down: each texel the rounded mean of a 2x2 block of the level
-// above. An odd last row or column is dropped, as the halved size floors;
-// a side already 1 texel long reuses its only row or column.
-std::vector<uint32_t> HalveBox(const std::vector<uint32_t>& src, UINT w, UINT h, UINT outW, UINT outH) {
-    std::vector<uint32_t> out(static_cast<size_t>(outW) * outH);
-    for (UINT y = 0; y < outH; ++y) {
-        const UINT y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
-        for (UINT x = 0; x < outW; ++x) {
-            const UINT x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
-            const uint32_t block[4] = {src[size_t{y0} * w + x0], src[size_t{y0} * w + x1], src[size_t{y1} * w + x0],
-                                       src[size_t{y1} * w + x1]};
-            uint32_t texel = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                uint32_t sum = 2;
-                for (uint32_t t : block) sum += (t >> shift) & 0xffu;
-                texel |= (sum / 4) << shift;
-            }
-            out[size_t{y} * outW + x] = texel;
-        }
+using platform::TexelFormat;
+
+D3DFORMAT FormatOf(TexelFormat format) {
+    switch (format) {
+    case TexelFormat::kXrgb: return D3DFMT_X8R8G8B8;
+    case TexelFormat::kDxt1: return D3DFMT_DXT1;
+    case TexelFormat::kDxt2: return D3DFMT_DXT2;
+    case TexelFormat::kDxt3: return D3DFMT_DXT3;
+    case TexelFormat::kDxt4: return D3DFMT_DXT4;
+    case TexelFormat::kDxt5: return D3DFMT_DXT5;
+    default: return D3DFMT_A8R8G8B8;
     }
-    return out;
 }
 
-HRESULT FillLevel(IDirect3DTexture9* texture, UINT level, const std::vector<uint32_t>& texels, UINT w, UINT h) {
-    // The rows are copied at our size: a level of any other size is refused.
+// Copies one level in, rows of texels or rows of blocks; the rows are copied
+// at the decoded size, so a level of any other size is refused.
+HRESULT FillLevel(IDirect3DTexture9* texture, UINT level, TexelFormat format, const platform::DecodedLevel& source) {
     D3DSURFACE_DESC desc{};
     if (HRESULT hr = texture->GetLevelDesc(level, &desc); FAILED(hr)) return hr;
+    const auto w = static_cast<UINT>(source.width), h = static_cast<UINT>(source.height);
     if (desc.Width != w || desc.Height != h) return E_FAIL;
+    const bool blocks = platform::IsBlockFormat(format);
+    const size_t rowBytes = blocks ? platform::BlockRowBytes(format, w) : size_t{w} * 4;
+    const UINT rows = blocks ? std::max(1u, (h + 3) / 4) : h;
+    const auto* from = blocks ? source.blocks.data() : reinterpret_cast<const uint8_t*>(source.texels.data());
     D3DLOCKED_RECT locked{};
     if (HRESULT hr = texture->LockRect(level, &locked, nullptr, 0); FAILED(hr)) return hr;
-    for (UINT y = 0; y < h; ++y)
-        std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch,
-                    texels.data() + static_cast<size_t>(y) * w, size_t{w} * 4);
+    for (UINT y = 0; y < rows; ++y)
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch, from + y * rowBytes,
+                    rowBytes);
     return texture->UnlockRect(level);
 }
 
@@ -51,25 +48,37 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* 
                                           IDirect3DTexture9** texture) {
     if (!device || !srcData || !texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
-    platform::DecodedImage image;
+    platform::DecodedTexture image;
     std::string error;
-    if (!platform::DecodeImage(srcData, srcDataSize, &image, &error)) return D3DXERR_INVALIDDATA;
+    if (!platform::DecodeTexture(srcData, srcDataSize, &image, &error)) return D3DXERR_INVALIDDATA;
 
-    UINT w = static_cast<UINT>(image.width), h = static_cast<UINT>(image.height);
+    // A file without mip levels gets the full chain, each level a box filter
+    // of the one above; DXT blocks are decoded for it rather than compressed
+    // again.
+    if (image.levels.size() == 1 && platform::IsBlockFormat(image.format)) {
+        platform::DecodedLevel& level = image.levels[0];
+        level.texels.resize(static_cast<size_t>(level.width) * level.height);
+        platform::DecodeBlocks(image.format, level.width, level.height, level.blocks.data(), level.texels.data());
+        level.blocks = {};
+        image.format = TexelFormat::kArgb;
+    }
+    const UINT levels = image.levels.size() == 1 ? 0 : static_cast<UINT>(image.levels.size());
     IDirect3DTexture9* created = nullptr;
-    if (HRESULT hr = device->CreateTexture(w, h, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &created, nullptr); FAILED(hr))
+    if (HRESULT hr = device->CreateTexture(image.levels[0].width, image.levels[0].height, levels, 0,
+                                           FormatOf(image.format), D3DPOOL_MANAGED, &created, nullptr);
+        FAILED(hr))
         return hr;
 
-    std::vector<uint32_t> level = std::move(image.texels);
-    const DWORD levels = created->GetLevelCount();
-    for (DWORD l = 0; l < levels; ++l) {
-        if (l > 0) {
-            const UINT outW = std::max(1u, w / 2), outH = std::max(1u, h / 2);
-            level = HalveBox(level, w, h, outW, outH);
-            w = outW;
-            h = outH;
+    for (DWORD l = 0, count = created->GetLevelCount(); l < count; ++l) {
+        if (l >= image.levels.size()) {
+            const platform::DecodedLevel& above = image.levels.back();
+            platform::DecodedLevel next;
+            next.width = std::max(1, above.width / 2);
+            next.height = std::max(1, above.height / 2);
+            next.texels = platform::HalveTexels(above.texels, above.width, above.height);
+            image.levels.push_back(std::move(next));
         }
-        if (HRESULT hr = FillLevel(created, l, level, w, h); FAILED(hr)) {
+        if (HRESULT hr = FillLevel(created, l, image.format, image.levels[l]); FAILED(hr)) {
             created->Release();
             return hr;
         }

@@ -12,6 +12,27 @@ HeadlessGraphics* g_recorder = nullptr;
 
 class NullResource final : public gfx::BackendResource {};
 
+// Recorded draws share the contents; a change after them makes a copy.
+class HeadlessTexture final : public gfx::BackendResource {
+public:
+    HeadlessTexture(UINT levels, bool blocks) : contents(std::make_shared<TextureContents>()) {
+        if (blocks)
+            contents->blocks.resize(levels);
+        else
+            contents->texels.resize(levels);
+    }
+    TextureContents& Writable() {
+        if (contents.use_count() > 1) contents = std::make_shared<TextureContents>(*contents);
+        return *contents;
+    }
+    std::shared_ptr<TextureContents> contents;
+};
+
+bool IsCompressed(D3DFORMAT format) {
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+           format == D3DFMT_DXT5;
+}
+
 }  // namespace
 
 HeadlessGraphics* HeadlessRecorder() { return g_recorder; }
@@ -39,8 +60,31 @@ std::unique_ptr<gfx::BackendResource> HeadlessGraphics::CreateBuffer(UINT, bool)
     return std::make_unique<NullResource>();
 }
 
-std::unique_ptr<gfx::BackendResource> HeadlessGraphics::CreateTexture(UINT, UINT, UINT) {
-    return std::make_unique<NullResource>();
+std::unique_ptr<gfx::BackendResource> HeadlessGraphics::CreateTexture(UINT, UINT, UINT levels) {
+    return std::make_unique<HeadlessTexture>(levels, false);
+}
+
+void HeadlessGraphics::UpdateTexture(gfx::BackendResource* resource, UINT level, UINT width, UINT height,
+                                     const uint32_t* texels) {
+    auto* texture = dynamic_cast<HeadlessTexture*>(resource);
+    if (!texture || !texels || level >= texture->contents->texels.size()) return;
+    texture->Writable().texels[level].assign(texels, texels + size_t{width} * height);
+}
+
+bool HeadlessGraphics::TakesCompressed(D3DFORMAT format) const { return takesCompressed && IsCompressed(format); }
+
+std::unique_ptr<gfx::BackendResource> HeadlessGraphics::CreateCompressedTexture(UINT, UINT, UINT levels,
+                                                                                D3DFORMAT format) {
+    if (!TakesCompressed(format)) return nullptr;
+    return std::make_unique<HeadlessTexture>(levels, true);
+}
+
+void HeadlessGraphics::UpdateCompressedTexture(gfx::BackendResource* resource, UINT level, UINT, UINT,
+                                               const void* blocks, UINT bytes) {
+    auto* texture = dynamic_cast<HeadlessTexture*>(resource);
+    if (!texture || !blocks || level >= texture->contents->blocks.size()) return;
+    const auto* from = static_cast<const uint8_t*>(blocks);
+    texture->Writable().blocks[level].assign(from, from + bytes);
 }
 
 void HeadlessGraphics::Clear(DWORD flags, D3DCOLOR color, float, DWORD) {
@@ -53,6 +97,8 @@ void HeadlessGraphics::Draw(const gfx::PipelineState& state, const gfx::DrawCall
     r.state = state;
     for (size_t i = 0; i < gfx::kStageCount; ++i) {
         r.textures[i] = state.textures[i] ? state.textures[i]->object : nullptr;
+        if (auto* t = state.textures[i] ? dynamic_cast<const HeadlessTexture*>(state.textures[i]->handle) : nullptr)
+            r.contents[i] = t->contents;
         r.state.textures[i] = nullptr;  // points into live textures; only their identity is kept
     }
     r.type = draw.type;

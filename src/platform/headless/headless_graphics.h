@@ -14,9 +14,18 @@
 
 namespace platform {
 
+// What the headless backend holds of a texture: each level's texels as it
+// was sent them, or its blocks for a compressed texture it took as it is.
+struct TextureContents {
+    std::vector<std::vector<uint32_t>> texels;
+    std::vector<std::vector<uint8_t>> blocks;
+};
+
 struct RecordedDraw {
     gfx::PipelineState state;  // texture pointers cleared: see textures
     std::array<const IDirect3DTexture9*, gfx::kStageCount> textures{};
+    // What the backend held of each bound texture when the draw was made.
+    std::array<std::shared_ptr<const TextureContents>, gfx::kStageCount> contents{};
     D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
     UINT primitiveCount = 0;
     UINT stride = 0;
@@ -55,7 +64,13 @@ public:
     std::unique_ptr<gfx::BackendResource> CreateBuffer(UINT bytes, bool index) override;
     void UpdateBuffer(gfx::BackendResource*, UINT, const void*, UINT) override {}
     std::unique_ptr<gfx::BackendResource> CreateTexture(UINT width, UINT height, UINT levels) override;
-    void UpdateTexture(gfx::BackendResource*, UINT, UINT, UINT, const uint32_t*) override {}
+    void UpdateTexture(gfx::BackendResource* texture, UINT level, UINT width, UINT height,
+                       const uint32_t* texels) override;
+    bool TakesCompressed(D3DFORMAT format) const override;
+    std::unique_ptr<gfx::BackendResource> CreateCompressedTexture(UINT width, UINT height, UINT levels,
+                                                                  D3DFORMAT format) override;
+    void UpdateCompressedTexture(gfx::BackendResource* texture, UINT level, UINT width, UINT height, const void* blocks,
+                                 UINT bytes) override;
     void Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
     void Draw(const gfx::PipelineState& state, const gfx::DrawCall& draw) override;
     void Present(const D3DGAMMARAMP& ramp) override;
@@ -75,6 +90,9 @@ public:
     bool recordDraws = true;
     // Off: draws are checked as the release runtime checks them.
     bool checksEveryIndex = true;
+    // On: compressed textures made from now on are kept as their blocks, as
+    // a GL device with S3TC keeps them; off, the device sends texels.
+    bool takesCompressed = false;
     // Every violation since the device was made.
     std::vector<std::string> violations;
     D3DPRESENT_PARAMETERS params{};

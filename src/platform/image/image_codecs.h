@@ -1,26 +1,39 @@
-// The decoders behind DecodeImage, one per library: libjpeg for JPEG,
-// libpng for PNG. Each refuses an image larger than kMaxImageSide a side
-// from its header, before taking pixel memory, and a stream that is cut
-// short or corrupt: neither library's habit of padding missing data is
-// allowed through. On failure the image may hold partial texels; the caller
-// clears it.
+// The decoders behind DecodeTexture: libjpeg for JPEG, libpng for PNG, our
+// own readers for DDS and for RLE bitmaps (stb_image takes the other TGA and
+// BMP files). Each refuses an image it would decode at more than
+// kMaxSourceTexels from its header, before taking pixel memory (a DDS level
+// kept as blocks need only be in the file), and a stream that is cut short
+// or corrupt: no library's habit of padding missing data is allowed through.
+// The texel decoders return the image at its full size; the caller halves it
+// to fit. On failure the image may hold partial texels; the caller clears it.
 #pragma once
 
 #include "platform/image/image_decode.h"
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace platform::image_codecs {
 
 bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* image, std::string* error);
 bool DecodePng(const uint8_t* data, size_t size, DecodedImage* image, std::string* error);
+bool DecodeDds(const uint8_t* data, size_t size, DecodedTexture* texture, std::string* error);
+// A packed DIB (the info header first, as a .dib holds it) with the file
+// header a "BM" file has put in front.
+bool DibToBmp(const uint8_t* data, size_t size, std::vector<uint8_t>* bmp, std::string* error);
+// Whether a "BM" file is run-length encoded (stb_image takes the others),
+// and its decoder.
+bool IsRleBmp(const uint8_t* data, size_t size);
+bool DecodeRleBmp(const uint8_t* data, size_t size, DecodedImage* image, std::string* error);
 
 // Why an image of this size is refused, or empty when it is not.
 inline std::string SizeProblem(int64_t width, int64_t height) {
     if (width <= 0 || height <= 0) return "image has no pixels";
-    if (width > kMaxImageSide || height > kMaxImageSide)
-        return "image larger than " + std::to_string(kMaxImageSide) + " pixels a side";
+    // Either side alone can be over; otherwise the product is below 2^53.
+    if (width > kMaxSourceTexels || height > kMaxSourceTexels || width * height > kMaxSourceTexels)
+        return "image of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is over the limit of " +
+               std::to_string(kMaxSourceTexels) + " pixels";
     return {};
 }
 

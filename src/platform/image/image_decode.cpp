@@ -1,13 +1,14 @@
 #include "platform/image/image_decode.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/image/image_codecs.h"
 
-// stb_image decodes TGA and BMP only, the formats libjpeg and libpng do not
-// cover. It is compiled into this file alone, with static linkage: it cannot
+// stb_image decodes TGA and the BMP encodings but run-length, the formats
+// libjpeg, libpng and our readers do not cover. It is compiled into this file alone, with static linkage: it cannot
 // clash with the copies other libraries carry, and the fuzz build
 // instruments it along with our own checks.
 #define STB_IMAGE_STATIC
@@ -22,15 +23,25 @@
 namespace platform {
 namespace {
 
-enum class Format { Png, Bmp, Jpeg, Tga };
+enum class Format { Png, Bmp, Dib, Jpeg, Dds, Tga };
+
+uint32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+uint32_t Le32(const uint8_t* p) { return Le16(p) | (Le16(p + 2) << 16); }
 
 // The formats with a signature are recognised by it; whatever has none is
 // taken for a TGA (none of the signatures can start a TGA header that
-// stb_image accepts).
+// stb_image accepts). A packed DIB starts with its info header's size,
+// whose three zero bytes would make a TGA of no image type.
 Format Sniff(const uint8_t* d, size_t size) {
     static constexpr uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (size >= 8 && std::memcmp(d, kPng, 8) == 0) return Format::Png;
     if (size >= 2 && d[0] == 'B' && d[1] == 'M') return Format::Bmp;
+    if (size >= 4 && std::memcmp(d, "DDS ", 4) == 0) return Format::Dds;
+    if (size >= 4) {
+        const uint32_t header = Le32(d);
+        if (header == 12 || header == 40 || header == 52 || header == 56 || header == 108 || header == 124)
+            return Format::Dib;
+    }
     if (size >= 2 && d[0] == 0xff) {
         // Fill bytes may come before the start-of-image marker.
         size_t i = 1;
@@ -39,9 +50,6 @@ Format Sniff(const uint8_t* d, size_t size) {
     }
     return Format::Tga;
 }
-
-uint32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | (Le16(p + 2) << 16); }
 
 // stb_image reads zeros past the end of TGA and BMP data and reports
 // success, so these two are checked for their whole pixel data first.
@@ -99,7 +107,7 @@ bool DecodeWithStb(const uint8_t* bytes, size_t size, Format format, DecodedImag
     const int length = static_cast<int>(size);
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(bytes, length, &width, &height, &channels))
-        return fail(Reason("not a TGA, BMP, PNG or JPEG image"));
+        return fail(Reason("not a TGA, BMP, DIB, PNG, JPEG or DDS image"));
     // A top-down BMP reports a negative height here.
     const int64_t rows = std::llabs(static_cast<int64_t>(height));
     if (std::string problem = image_codecs::SizeProblem(width, rows); !problem.empty()) return fail(problem);
@@ -132,11 +140,20 @@ bool DecodeWithStb(const uint8_t* bytes, size_t size, Format format, DecodedImag
     return true;
 }
 
-}  // namespace
+// An image of texels is halved until it fits (the decoders checked the
+// texels it takes before taking them; DDS leaves out levels instead).
+void FitToSide(DecodedTexture* texture) {
+    if (texture->levels.size() != 1 || IsBlockFormat(texture->format)) return;
+    DecodedLevel& level = texture->levels[0];
+    while (level.width > kMaxImageSide || level.height > kMaxImageSide) {
+        level.texels = HalveTexels(level.texels, level.width, level.height);
+        level.width = std::max(1, level.width / 2);
+        level.height = std::max(1, level.height / 2);
+    }
+}
 
-bool DecodeImage(const void* data, size_t size, DecodedImage* image, std::string* error) {
-    *image = DecodedImage{};
-    if (!data || size == 0) {
+bool DecodeFile(const uint8_t* bytes, size_t size, DecodedTexture* texture, std::string* error) {
+    if (!bytes || size == 0) {
         *error = "no image data";
         return false;
     }
@@ -144,17 +161,87 @@ bool DecodeImage(const void* data, size_t size, DecodedImage* image, std::string
         *error = "image file too large";
         return false;
     }
-    const auto* bytes = static_cast<const uint8_t*>(data);
     const Format format = Sniff(bytes, size);
+    if (format == Format::Dds) return image_codecs::DecodeDds(bytes, size, texture, error);
+
+    DecodedImage image;
     bool decoded;
-    if (format == Format::Jpeg)
-        decoded = image_codecs::DecodeJpeg(bytes, size, image, error);
-    else if (format == Format::Png)
-        decoded = image_codecs::DecodePng(bytes, size, image, error);
-    else
-        decoded = DecodeWithStb(bytes, size, format, image, error);
-    if (!decoded) *image = DecodedImage{};
-    return decoded;
+    if (format == Format::Jpeg) {
+        decoded = image_codecs::DecodeJpeg(bytes, size, &image, error);
+    } else if (format == Format::Png) {
+        decoded = image_codecs::DecodePng(bytes, size, &image, error);
+    } else if (format == Format::Dib || format == Format::Bmp) {
+        std::vector<uint8_t> bmp;
+        if (format == Format::Dib) {
+            if (!image_codecs::DibToBmp(bytes, size, &bmp, error)) return false;
+            bytes = bmp.data();
+            size = bmp.size();
+            if (size > static_cast<size_t>(INT_MAX)) {
+                *error = "image file too large";
+                return false;
+            }
+        }
+        decoded = image_codecs::IsRleBmp(bytes, size) ? image_codecs::DecodeRleBmp(bytes, size, &image, error)
+                                                      : DecodeWithStb(bytes, size, Format::Bmp, &image, error);
+    } else {
+        decoded = DecodeWithStb(bytes, size, format, &image, error);
+    }
+    if (!decoded) return false;
+    texture->format = TexelFormat::kArgb;
+    DecodedLevel& level = texture->levels.emplace_back();
+    level.width = image.width;
+    level.height = image.height;
+    level.texels = std::move(image.texels);
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint32_t> HalveTexels(const std::vector<uint32_t>& src, uint32_t w, uint32_t h) {
+    const uint32_t outW = std::max(1u, w / 2), outH = std::max(1u, h / 2);
+    std::vector<uint32_t> out(size_t{outW} * outH);
+    for (uint32_t y = 0; y < outH; ++y) {
+        const uint32_t y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+        for (uint32_t x = 0; x < outW; ++x) {
+            const uint32_t x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+            const uint32_t block[4] = {src[size_t{y0} * w + x0], src[size_t{y0} * w + x1], src[size_t{y1} * w + x0],
+                                       src[size_t{y1} * w + x1]};
+            uint32_t texel = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                uint32_t sum = 2;
+                for (uint32_t t : block) sum += (t >> shift) & 0xffu;
+                texel |= (sum / 4) << shift;
+            }
+            out[size_t{y} * outW + x] = texel;
+        }
+    }
+    return out;
+}
+
+bool DecodeTexture(const void* data, size_t size, DecodedTexture* texture, std::string* error) {
+    *texture = DecodedTexture{};
+    if (!DecodeFile(static_cast<const uint8_t*>(data), size, texture, error)) {
+        *texture = DecodedTexture{};
+        return false;
+    }
+    FitToSide(texture);
+    return true;
+}
+
+bool DecodeImage(const void* data, size_t size, DecodedImage* image, std::string* error) {
+    *image = DecodedImage{};
+    DecodedTexture texture;
+    if (!DecodeTexture(data, size, &texture, error)) return false;
+    DecodedLevel& level = texture.levels[0];
+    image->width = level.width;
+    image->height = level.height;
+    if (IsBlockFormat(texture.format)) {
+        image->texels.resize(static_cast<size_t>(level.width) * level.height);
+        DecodeBlocks(texture.format, level.width, level.height, level.blocks.data(), image->texels.data());
+    } else {
+        image->texels = std::move(level.texels);
+    }
+    return true;
 }
 
 }  // namespace platform

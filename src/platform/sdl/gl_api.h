@@ -40,6 +40,7 @@ inline uint64_t g_glCalls = 0;
 #define glClearStencil(...) (++::platform::sdl::g_glCalls, ::glClearStencil(__VA_ARGS__))
 #define glColorMask(...) (++::platform::sdl::g_glCalls, ::glColorMask(__VA_ARGS__))
 #define glCompileShader(...) (++::platform::sdl::g_glCalls, ::glCompileShader(__VA_ARGS__))
+#define glCompressedTexImage2D(...) (++::platform::sdl::g_glCalls, ::glCompressedTexImage2D(__VA_ARGS__))
 #define glCreateProgram(...) (++::platform::sdl::g_glCalls, ::glCreateProgram(__VA_ARGS__))
 #define glCreateShader(...) (++::platform::sdl::g_glCalls, ::glCreateShader(__VA_ARGS__))
 #define glCullFace(...) (++::platform::sdl::g_glCalls, ::glCullFace(__VA_ARGS__))

@@ -110,6 +110,7 @@ struct GlTexture final : BackendResource {
     std::shared_ptr<GlContext> context;
     GLuint id = 0;
     UINT width = 0, height = 0, levels = 0;
+    GLenum blocks = 0;  // the S3TC format of a compressed texture, else 0
     // GL keeps sampling parameters in the texture object; these were set last.
     std::optional<SamplerParams> sampler;
 };
@@ -187,7 +188,7 @@ public:
     void UpdateTexture(BackendResource* resource, UINT level, UINT width, UINT height,
                        const uint32_t* texels) override {
         auto* texture = static_cast<GlTexture*>(resource);
-        if (!texture || !texture->id || !texels || level >= texture->levels || !Current()) return;
+        if (!texture || !texture->id || texture->blocks || !texels || level >= texture->levels || !Current()) return;
         const UINT w = std::min(width, std::max(1u, texture->width >> level));
         const UINT h = std::min(height, std::max(1u, texture->height >> level));
         BindTexture(0, texture->id);
@@ -198,6 +199,47 @@ public:
         glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(w),
                         static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    }
+
+    bool TakesCompressed(D3DFORMAT format) const override { return m_s3tc && S3tcFormat(format) != 0; }
+
+    std::unique_ptr<BackendResource> CreateCompressedTexture(UINT width, UINT height, UINT levels,
+                                                             D3DFORMAT format) override {
+        const GLenum blocks = S3tcFormat(format);
+        if (!m_s3tc || !blocks || width == 0 || height == 0 || !Current()) return nullptr;
+        auto texture = std::make_unique<GlTexture>(m_context);
+        UINT full = 1;
+        while ((width >> full) || (height >> full)) ++full;
+        texture->width = width;
+        texture->height = height;
+        texture->levels = levels == 0 ? full : std::min(levels, full);
+        texture->blocks = blocks;
+        glGenTextures(1, &texture->id);
+        BindTexture(0, texture->id);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(texture->levels - 1));
+        // Zero blocks in every level, so the texture is complete from the start.
+        const std::vector<uint8_t> zeros(CompressedBytes(blocks, width, height));
+        for (UINT level = 0; level < texture->levels; ++level) {
+            const UINT w = std::max(1u, width >> level), h = std::max(1u, height >> level);
+            glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), blocks, static_cast<GLsizei>(w),
+                                   static_cast<GLsizei>(h), 0, static_cast<GLsizei>(CompressedBytes(blocks, w, h)),
+                                   zeros.data());
+        }
+        return texture;
+    }
+
+    void UpdateCompressedTexture(BackendResource* resource, UINT level, UINT width, UINT height, const void* blocks,
+                                 UINT bytes) override {
+        auto* texture = static_cast<GlTexture*>(resource);
+        if (!texture || !texture->id || !texture->blocks || !blocks || level >= texture->levels || !Current()) return;
+        // A whole level, of its own size and no other: S3TC levels are
+        // specified afresh, which takes sides that are not multiples of 4.
+        if (width != std::max(1u, texture->width >> level) || height != std::max(1u, texture->height >> level) ||
+            bytes != CompressedBytes(texture->blocks, width, height))
+            return;
+        BindTexture(0, texture->id);
+        glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), texture->blocks, static_cast<GLsizei>(width),
+                               static_cast<GLsizei>(height), 0, static_cast<GLsizei>(bytes), blocks);
     }
 
     void Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) override {
@@ -286,6 +328,23 @@ private:
         return true;
     }
 
+    // D3D's DXT1 has a transparent texel, so it is GL's RGBA variant; the
+    // premultiplied DXT2 and DXT4 sample as DXT3 and DXT5 do.
+    static GLenum S3tcFormat(D3DFORMAT format) {
+        switch (format) {
+        case D3DFMT_DXT1: return GL_COMPRESSED_RGBA_S3TC_DXT1_EXT;
+        case D3DFMT_DXT2:
+        case D3DFMT_DXT3: return GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
+        case D3DFMT_DXT4:
+        case D3DFMT_DXT5: return GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+        default: return 0;
+        }
+    }
+    static UINT CompressedBytes(GLenum format, UINT width, UINT height) {
+        return std::max(1u, (width + 3) / 4) * std::max(1u, (height + 3) / 4) *
+               (format == GL_COMPRESSED_RGBA_S3TC_DXT1_EXT ? 8u : 16u);
+    }
+
     void Report(const std::string& message) {
         if (m_reported.insert(message).second) std::fprintf(stderr, "%s\n", message.c_str());
     }
@@ -349,6 +408,7 @@ private:
             HasGlExtension("GL_ARB_texture_mirror_clamp_to_edge") || HasGlExtension("GL_EXT_texture_mirror_clamp");
         m_mirrorOnce = mirrorClamp ? GL_MIRROR_CLAMP_TO_EDGE_EXT : GL_MIRRORED_REPEAT;
         m_baseVertex = major > 3 || (major == 3 && minor >= 2) || HasGlExtension("GL_ARB_draw_elements_base_vertex");
+        m_s3tc = HasGlExtension("GL_EXT_texture_compression_s3tc");
         m_cache.Reset();
         // What matters was checked above; a refused optional call must not linger.
         while (glGetError() != GL_NO_ERROR) {
@@ -747,6 +807,7 @@ private:
     int m_maxLights = 8;
     GLenum m_mirrorOnce = GL_MIRRORED_REPEAT;
     bool m_baseVertex = false;  // indexed draws can start at a base vertex
+    bool m_s3tc = false;        // S3TC blocks are taken as they are
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The shared Direct3D 9 device on the headless backend: adapter modes and
 // formats, device creation, D3D9's defaults, the lost-device cycle, the debug
-// runtime's checks and what the recorder keeps of a frame.
+// runtime's checks, compressed textures and what the recorder keeps of a
+// frame.
 #include "platform/backend/backend.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "platform/d3dx9/d3dx9.h"
@@ -8,6 +9,7 @@
 #include "platform/headless/headless_graphics.h"
 
 #include "support/device_fixture.h"
+#include "support/image_files.h"
 
 #include <gtest/gtest.h>
 
@@ -363,6 +365,115 @@ TEST_F(Device, BuffersAndLocksFollowD3D9) {
     H().failing.insert("CreateIndexBuffer");
     EXPECT_EQ(device->CreateIndexBuffer(8, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_OUTOFVIDEOMEMORY);
     vb->Release();
+}
+
+TEST_F(Device, CompressedTexturesLockAsRowsOfBlocks) {
+    CreateOk();
+    IDirect3DTexture9* tex = nullptr;
+    EXPECT_EQ(device->CreateTexture(4, 4, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &tex, nullptr), D3DERR_INVALIDCALL);
+    // 10x6: levels of 10x6, 5x3, 2x1 and 1x1, rows of 3, 2, 1 and 1 blocks.
+    struct Case {
+        D3DFORMAT format;
+        UINT blockBytes;
+    } cases[] = {{D3DFMT_DXT1, 8}, {D3DFMT_DXT3, 16}, {D3DFMT_DXT5, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        ASSERT_EQ(device->CreateTexture(10, 6, 0, 0, c.format, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+        ASSERT_EQ(tex->GetLevelCount(), 4u);
+        const UINT widths[4] = {10, 5, 2, 1}, heights[4] = {6, 3, 1, 1}, blocksAcross[4] = {3, 2, 1, 1};
+        for (UINT l = 0; l < 4; ++l) {
+            D3DSURFACE_DESC desc{};
+            ASSERT_EQ(tex->GetLevelDesc(l, &desc), D3D_OK);
+            EXPECT_EQ(desc.Format, c.format);
+            EXPECT_EQ(desc.Width, widths[l]);
+            EXPECT_EQ(desc.Height, heights[l]);
+            D3DLOCKED_RECT locked{};
+            ASSERT_EQ(tex->LockRect(l, &locked, nullptr, 0), D3D_OK);
+            EXPECT_EQ(locked.Pitch, INT(blocksAcross[l] * c.blockBytes)) << l;
+            ASSERT_EQ(tex->UnlockRect(l), D3D_OK);
+        }
+        // A rectangle is locked in whole blocks (or up to the level's edge).
+        D3DLOCKED_RECT whole{}, part{};
+        ASSERT_EQ(tex->LockRect(0, &whole, nullptr, 0), D3D_OK);
+        ASSERT_EQ(tex->UnlockRect(0), D3D_OK);
+        const RECT inBlocks = {4, 4, 10, 6}, offBlock = {2, 0, 4, 4}, offEdge = {0, 0, 5, 4};
+        ASSERT_EQ(tex->LockRect(0, &part, &inBlocks, 0), D3D_OK);
+        EXPECT_EQ(static_cast<uint8_t*>(part.pBits) - static_cast<uint8_t*>(whole.pBits),
+                  whole.Pitch + INT(c.blockBytes));
+        ASSERT_EQ(tex->UnlockRect(0), D3D_OK);
+        EXPECT_EQ(tex->LockRect(0, &part, &offBlock, 0), D3DERR_INVALIDCALL);
+        EXPECT_EQ(tex->LockRect(0, &part, &offEdge, 0), D3DERR_INVALIDCALL);
+        tex->Release();
+    }
+}
+
+// The texture drawn on its own, so the recorder shows what the backend held.
+class CompressedDevice : public Device {
+protected:
+    // A DXT1 4x4 texture: level 0 of four colours (a colour a row), level 1
+    // (2x2) of three and a transparent texel.
+    IDirect3DTexture9* MakeDxt1() {
+        IDirect3DTexture9* tex = nullptr;
+        EXPECT_EQ(device->CreateTexture(4, 4, 2, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+        Fill(tex, 0, kFourColours);
+        Fill(tex, 1, kTransparent);
+        return tex;
+    }
+    static void Fill(IDirect3DTexture9* tex, UINT level, const test_images::Bytes& block) {
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(tex->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        std::memcpy(locked.pBits, block.data(), block.size());
+        ASSERT_EQ(tex->UnlockRect(level), D3D_OK);
+    }
+    const platform::RecordedDraw& DrawWith(IDirect3DTexture9* tex) {
+        device->SetTexture(0, tex);
+        device->BeginScene();
+        Vertex points[1]{};
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, points, 48), D3D_OK);
+        device->EndScene();
+        return R().current.draws.back();
+    }
+
+    const test_images::Bytes kFourColours =
+        test_images::ColourBlock(0xF800, 0x001F, test_images::RowIndices(0, 1, 2, 3));  // red, blue
+    const test_images::Bytes kTransparent =
+        test_images::ColourBlock(0x001F, 0xF800, test_images::RowIndices(0, 3, 0, 0));  // blue, red
+};
+
+TEST_F(CompressedDevice, ABackendWithoutBlocksIsSentTheDecodedTexels) {
+    CreateOk();
+    device->SetFVF(kFvf);
+    IDirect3DTexture9* tex = MakeDxt1();
+    const platform::RecordedDraw& d = DrawWith(tex);
+    ASSERT_TRUE(d.contents[0]);
+    ASSERT_EQ(d.contents[0]->texels.size(), 2u);
+    std::vector<uint32_t> level0;
+    for (uint32_t c : {0xFFFF0000u, 0xFF0000FFu, 0xFFAA0055u, 0xFF5500AAu}) level0.insert(level0.end(), 4, c);
+    EXPECT_EQ(d.contents[0]->texels[0], level0);
+    // A 2x2 level takes the top left of its block.
+    EXPECT_EQ(d.contents[0]->texels[1], (std::vector<uint32_t>{0xFF0000FF, 0xFF0000FF, 0, 0}));
+    EXPECT_TRUE(d.contents[0]->blocks.empty());
+    device->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+TEST_F(CompressedDevice, ABackendThatTakesBlocksIsSentThemAsTheyAre) {
+    CreateOk();
+    device->SetFVF(kFvf);
+    R().takesCompressed = true;
+    IDirect3DTexture9* tex = MakeDxt1();
+    const platform::RecordedDraw& d = DrawWith(tex);
+    ASSERT_TRUE(d.contents[0]);
+    EXPECT_TRUE(d.contents[0]->texels.empty());
+    ASSERT_EQ(d.contents[0]->blocks.size(), 2u);
+    EXPECT_EQ(d.contents[0]->blocks[0], kFourColours);
+    EXPECT_EQ(d.contents[0]->blocks[1], kTransparent);
+    // A later change is the next draw's; the recorded one keeps what it drew.
+    Fill(tex, 0, kTransparent);
+    EXPECT_EQ(R().current.draws[0].contents[0]->blocks[0], kFourColours);
+    EXPECT_EQ(DrawWith(tex).contents[0]->blocks[0], kTransparent);
+    device->SetTexture(0, nullptr);
+    tex->Release();
 }
 
 TEST_F(Device, AUserPointerDrawUnbindsStreamZeroAndTheIndices) {

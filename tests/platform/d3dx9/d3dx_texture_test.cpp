@@ -1,14 +1,17 @@
 // D3DXCreateTextureFromFileInMemory on the headless device: a managed
 // A8R8G8B8 texture with the full mip chain, each level a 2x2 box filter of
-// the one above, and the D3DX error codes.
+// the one above; DDS files keep their DXT blocks and mip levels; images over
+// the device's largest side are halved to fit; and the D3DX error codes.
 #include "platform/backend/backend.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/headless/headless_backend.h"
 
 #include "support/device_fixture.h"
+#include "support/image_files.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,7 +40,28 @@ protected:
     }
 
     HRESULT Load(const Bytes& file) {
+        if (texture) texture->Release();
+        texture = nullptr;
         return D3DXCreateTextureFromFileInMemory(device, file.data(), static_cast<UINT>(file.size()), &texture);
+    }
+
+    D3DSURFACE_DESC Desc(UINT level) {
+        D3DSURFACE_DESC desc{};
+        EXPECT_EQ(texture->GetLevelDesc(level, &desc), D3D_OK);
+        return desc;
+    }
+
+    // A compressed level's bytes, row of blocks after row.
+    Bytes Blocks(UINT level, UINT rowBytes, UINT rows) {
+        D3DLOCKED_RECT locked{};
+        EXPECT_EQ(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        Bytes b;
+        for (UINT y = 0; y < rows; ++y) {
+            const auto* row = static_cast<const uint8_t*>(locked.pBits) + size_t{y} * locked.Pitch;
+            b.insert(b.end(), row, row + rowBytes);
+        }
+        EXPECT_EQ(texture->UnlockRect(level), D3D_OK);
+        return b;
     }
 
     Texels Level(UINT level) {
@@ -90,10 +114,72 @@ TEST_F(D3DXTexture, PowerOfTwoImageGetsTheFullChain) {
     EXPECT_EQ(Level(3), (Texels{0xFF336699}));
 }
 
-TEST_F(D3DXTexture, BadDataAndOversizedImagesAreInvalidData) {
+namespace ti = test_images;
+
+const Bytes kFourColours = ti::ColourBlock(0xF800, 0x001F, ti::RowIndices(0, 1, 2, 3));  // red, blue
+const Bytes kGreen = ti::ColourBlock(0x07E0, 0, 0);
+const Texels kFourColourRows = {0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA};
+
+TEST_F(D3DXTexture, ADdsWithMipLevelsKeepsThemAndItsBlocks) {
+    // DXT5 8x4: two blocks, then one each for 4x2, 2x1 and 1x1.
+    const Bytes alpha = ti::AlphaBlock(255, 0, {});
+    const Bytes level0 = ti::Cat({alpha, kFourColours, alpha, kGreen}), small = ti::Cat({alpha, kGreen});
+    ASSERT_EQ(Load(ti::Dds(8, 4, 4, ti::Dxt('5'), ti::Cat({level0, small, small, small}))), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 4u);
+    for (UINT l = 0; l < 4; ++l) {
+        EXPECT_EQ(Desc(l).Format, D3DFMT_DXT5);
+        EXPECT_EQ(Desc(l).Width, 8u >> l);
+        EXPECT_EQ(Desc(l).Height, std::max(1u, 4u >> l));
+        EXPECT_EQ(Desc(l).Pool, D3DPOOL_MANAGED);
+    }
+    EXPECT_EQ(Blocks(0, 32, 1), level0);
+    EXPECT_EQ(Blocks(3, 16, 1), small);
+
+    // Levels of texels are kept too, not worked out again from level 0.
+    Bytes texels;
+    for (uint32_t t : {0x11111111u, 0x22222222u, 0x000000CCu}) ti::Put32(&texels, t);
+    ASSERT_EQ(Load(ti::Dds(2, 1, 2, ti::kX8R8G8B8, texels)), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 2u);
+    EXPECT_EQ(Desc(0).Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(Level(0), (Texels{0xFF111111, 0xFF222222}));
+    EXPECT_EQ(Level(1), (Texels{0xFF0000CC}));
+}
+
+TEST_F(D3DXTexture, ADdsWithoutMipLevelsGetsTheFullChainOfTexels) {
+    // 8x4 DXT1: decoded, then halved as any image is.
+    ASSERT_EQ(Load(ti::Dds(8, 4, 0, ti::Dxt('1'), ti::Cat({kFourColours, kFourColours}))), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 4u);
+    EXPECT_EQ(Desc(0).Format, D3DFMT_A8R8G8B8);
+    Texels rows;
+    for (uint32_t c : kFourColourRows) rows.insert(rows.end(), 8, c);
+    EXPECT_EQ(Level(0), rows);
+    EXPECT_EQ(Level(1), (Texels(8, 0xFF800080)));  // red with blue, and 2/3 red with 1/3
+    // Formats with alpha stay A8R8G8B8; those without are X8R8G8B8.
+    Bytes pixels;
+    ti::Put16(&pixels, 0x801F);
+    ASSERT_EQ(Load(ti::Dds(1, 1, 0, ti::kA1R5G5B5, pixels)), D3D_OK);
+    EXPECT_EQ(Desc(0).Format, D3DFMT_A8R8G8B8);
+    ASSERT_EQ(Load(ti::Dds(1, 1, 0, ti::kR5G6B5, pixels)), D3D_OK);
+    EXPECT_EQ(Desc(0).Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(Level(0), (Texels{0xFF8400FF}));
+}
+
+TEST_F(D3DXTexture, ImagesOverTheLargestSideAreHalvedToFit) {
+    // 16384x2 of one grey: 8192x1, and its chain down from there.
+    Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x40, 2, 0, 24, 0x20};
+    tga.resize(tga.size() + 16384 * 2 * 3, 0x40);
+    ASSERT_EQ(Load(tga), D3D_OK);
+    EXPECT_EQ(Desc(0).Width, 8192u);
+    EXPECT_EQ(Desc(0).Height, 1u);
+    EXPECT_EQ(texture->GetLevelCount(), 14u);
+    EXPECT_EQ(Level(13), (Texels{0xFF404040}));
+}
+
+TEST_F(D3DXTexture, BadDataAndAbsurdHeadersAreInvalidData) {
     const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
-    const Bytes huge = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x28, 0x23, 10, 0, 24, 0x20};  // 9000 x 10, no pixels
-    for (const Bytes* file : {&garbage, &huge}) {
+    const Bytes huge = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 24, 0x20};  // 65535 x 65535
+    const Bytes cut = ti::Dds(8, 8, 4, ti::Dxt('1'), ti::Cat({kFourColours, kFourColours}));
+    for (const Bytes* file : {&garbage, &huge, &cut}) {
         auto* out = reinterpret_cast<IDirect3DTexture9*>(uintptr_t{0x10});  // must be cleared, never used
         EXPECT_EQ(D3DXCreateTextureFromFileInMemory(device, file->data(), static_cast<UINT>(file->size()), &out),
                   D3DXERR_INVALIDDATA);

@@ -1,11 +1,14 @@
 // One textured, lit mesh drawn through the Direct3D 9 and D3DX stand-ins:
-// the right pixels in a real window, and the same calls recorded headless.
+// the right pixels in a real window, and the same calls recorded headless;
+// the same for a DXT texture, whose blocks the real backend draws from and
+// the headless one is sent decoded.
 #include "platform/backend/backend.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/headless/headless_graphics.h"
 
 #include "support/device_fixture.h"
+#include "support/image_files.h"
 
 #include <gtest/gtest.h>
 
@@ -65,10 +68,9 @@ protected:
     }
 
     // A screen-filling quad as an indexed mesh, lit head-on by a half-bright
-    // white light and textured with the 2x2 image.
-    void DrawMesh() {
-        const std::vector<uint8_t> tga = Tga();
-        ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device, tga.data(), static_cast<UINT>(tga.size()), &texture),
+    // white light and textured with the image file.
+    void DrawMesh(const std::vector<uint8_t>& image = Tga()) {
+        ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device, image.data(), static_cast<UINT>(image.size()), &texture),
                   D3D_OK);
         ASSERT_EQ(D3DXCreateEffect(device, kEffect, sizeof kEffect - 1, nullptr, nullptr, 0, nullptr, &effect, nullptr),
                   D3D_OK);
@@ -166,6 +168,44 @@ TEST_P(DeviceFrame, ATexturedLitMesh) {
     expectPixel(3 * kWidth / 4, 3 * kHeight / 4, 128, 128, 128);
     expectPixel(0, 0, 128, 0, 0);
     expectPixel(kWidth - 1, kHeight - 1, 128, 128, 128);
+}
+
+TEST_P(DeviceFrame, ADxtTextureWithMipLevels) {
+    namespace ti = test_images;
+    // 4x4 DXT1 with its 2x2 and 1x1 levels: a colour a row, red, blue, then
+    // two thirds of one and a third of the other.
+    const std::vector<uint8_t> blocks = ti::ColourBlock(0xF800, 0x001F, ti::RowIndices(0, 1, 2, 3));
+    DrawMesh(ti::Dds(4, 4, 3, ti::Dxt('1'), ti::Cat({blocks, blocks, blocks})));
+    D3DSURFACE_DESC desc{};
+    ASSERT_EQ(texture->GetLevelDesc(0, &desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_DXT1);
+    const uint32_t rows[4] = {0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA};
+    if (platform::HeadlessGraphics* recorder = platform::HeadlessRecorder()) {
+        ASSERT_EQ(recorder->frames.size(), 1u);
+        ASSERT_EQ(recorder->frames.back().draws.size(), 1u);
+        const auto& contents = recorder->frames.back().draws[0].contents[0];
+        ASSERT_TRUE(contents);
+        ASSERT_EQ(contents->texels.size(), 3u);
+        std::vector<uint32_t> level0;
+        for (uint32_t c : rows) level0.insert(level0.end(), 4, c);
+        EXPECT_EQ(contents->texels[0], level0);
+        EXPECT_EQ(contents->texels[2], std::vector<uint32_t>{rows[0]});
+        return;
+    }
+    std::vector<uint8_t> rgba;
+    UINT w = 0, h = 0;
+    ASSERT_TRUE(platform::d3d::ReadPresentedFrame(device, &rgba, &w, &h));
+    ASSERT_EQ(w, kWidth);
+    for (UINT row = 0; row < 4; ++row) {
+        // Each texel lit to half its colour, a quarter of the height a row.
+        const UINT y = row * kHeight / 4 + kHeight / 8;
+        for (UINT x : {kWidth / 8, 7 * kWidth / 8}) {
+            const uint8_t* p = &rgba[(size_t{y} * w + x) * 4];
+            EXPECT_NEAR(p[0], ((rows[row] >> 16) & 0xFF) / 2, 3) << x << "," << y;
+            EXPECT_NEAR(p[1], 0, 3) << x << "," << y;
+            EXPECT_NEAR(p[2], (rows[row] & 0xFF) / 2, 3) << x << "," << y;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DeviceFrame, ::testing::Values("headless", "sdl"),

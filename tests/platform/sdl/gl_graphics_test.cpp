@@ -9,6 +9,7 @@
 #include "platform/table/backend_table.h"
 #include "platform/win32/win32.h"
 #include "resources/resource.h"
+#include "support/image_files.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -223,6 +224,23 @@ protected:
         t->source.width = width;
         t->source.height = height;
         t->source.levels = static_cast<UINT>(t->texels.size());
+        t->source.texels = &t->texels;
+        m_textures.push_back(std::move(t));
+        return &m_textures.back()->source;
+    }
+
+    // A compressed texture of one level, taken as its blocks.
+    const TextureSource* MakeCompressed(UINT width, UINT height, D3DFORMAT format, const std::vector<uint8_t>& blocks) {
+        auto t = std::make_unique<Texture>();
+        t->handle = m_graphics->CreateCompressedTexture(width, height, 1, format);
+        EXPECT_NE(t->handle, nullptr);
+        m_graphics->UpdateCompressedTexture(t->handle.get(), 0, width, height, blocks.data(),
+                                            static_cast<UINT>(blocks.size()));
+        t->source.handle = t->handle.get();
+        t->source.width = width;
+        t->source.height = height;
+        t->source.levels = 1;
+        t->texels.resize(1);
         t->source.texels = &t->texels;
         m_textures.push_back(std::move(t));
         return &m_textures.back()->source;
@@ -1037,6 +1055,56 @@ TEST_F(GlGraphicsTest, MipFilterPicksTheSmallerLevel) {
         s.samplerStates[0][D3DSAMP_MIPFILTER] = mip;
         Draw(s, Quad(9.5f, 9.5f, 11.5f, 11.5f, 0xFFFFFFFF));  // 4 texels over 2 pixels
         EXPECT_TRUE(Near(Shown().At(10, 10), mip == D3DTEXF_NONE ? Rgb{255, 0, 0} : Rgb{0, 255, 0}));
+    }
+}
+
+// S3TC blocks as they are, drawn texel for pixel over white with their
+// alpha: a DXT1 of 6x4 (its second block half used) with a transparent
+// texel, and a DXT5 whose alpha falls in steps.
+TEST_F(GlGraphicsTest, CompressedTexturesDrawFromTheirBlocks) {
+    namespace ti = test_images;
+    Open();
+    ASSERT_TRUE(m_graphics->TakesCompressed(D3DFMT_DXT1));  // Mesa offers S3TC
+    ASSERT_TRUE(m_graphics->TakesCompressed(D3DFMT_DXT5));
+    EXPECT_FALSE(m_graphics->TakesCompressed(D3DFMT_A8R8G8B8));
+    const std::vector<uint8_t> dxt1 =
+        ti::Cat({ti::ColourBlock(0xF800, 0x001F, ti::RowIndices(0, 1, 2, 3)),    // red, blue: four colours
+                 ti::ColourBlock(0x001F, 0xF800, ti::RowIndices(0, 3, 1, 2))});  // blue, red: three, transparent
+    const uint8_t steps[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 7, 7, 7, 7};  // 255, 0, 6/7 and 1/7 of 255
+    const std::vector<uint8_t> dxt5 = ti::Cat({ti::AlphaBlock(255, 0, steps), ti::ColourBlock(0xF800, 0xF800, 0)});
+    const Rgb red{255, 0, 0}, blue{0, 0, 255}, white{255, 255, 255};
+    struct Case {
+        D3DFORMAT format;
+        UINT w;
+        const std::vector<uint8_t>& blocks;
+        std::vector<std::vector<Rgb>> rows;
+    } cases[] = {
+        {D3DFMT_DXT1,
+         6,
+         dxt1,
+         {{red, red, red, red, blue, blue},
+          {blue, blue, blue, blue, white, white},
+          {{170, 0, 85}, {170, 0, 85}, {170, 0, 85}, {170, 0, 85}, red, red},
+          {{85, 0, 170}, {85, 0, 170}, {85, 0, 170}, {85, 0, 170}, {127, 0, 127}, {127, 0, 127}}}},
+        {D3DFMT_DXT5,
+         4,
+         dxt5,
+         {{red, red, red, red}, std::vector<Rgb>(4, white), {4, {255, 36, 36}}, {4, {255, 218, 218}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        m_graphics->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(255, 255, 255), 1.0f, 0);
+        PipelineState s = Unlit();
+        s.textures[0] = MakeCompressed(c.w, 4, c.format, c.blocks);
+        s.samplerStates[0][D3DSAMP_MINFILTER] = s.samplerStates[0][D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        s.renderStates[D3DRS_ALPHABLENDENABLE] = TRUE;
+        s.renderStates[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+        s.renderStates[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
+        Draw(s, Quad(10 - 0.5f, 20 - 0.5f, 10 - 0.5f + float(c.w), 20 - 0.5f + 4, 0xFFFFFFFF));
+        const Image frame = Shown();
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < int(c.w); ++x)
+                EXPECT_TRUE(Near(frame.At(10 + x, 20 + y), c.rows[size_t(y)][size_t(x)])) << x << "," << y;
     }
 }
 
