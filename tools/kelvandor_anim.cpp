@@ -46,8 +46,9 @@ constexpr const char* kUsage =
     "      is always 0 0 0 1\n"
     "\n"
     "DURATION is the time in seconds from this key to the next (0 or more);\n"
-    "the last key's is not used. A track needs at least one key, and a name\n"
-    "may be given only once.\n";
+    "the last key's is not used. A track needs at least one key (print marks\n"
+    "a file's track without keys, which the game keeps but never plays), and a\n"
+    "name may be given only once.\n";
 
 // A finite number and nothing else; one too large to hold reads as infinite.
 bool ParseNumber(const std::string& text, float& value) {
@@ -269,6 +270,7 @@ int Print(const std::string& path) {
         if (last[track.name] != t) std::printf("# a later track of this name replaces this one in the game\n");
         if (!Writable(track.name)) std::printf("# this name cannot be written back in a table\n");
         std::printf("track %s\n", track.name.c_str());
+        if (track.keys.empty()) std::printf("# no keys: the game keeps this track, which never moves its node\n");
         for (size_t k = 0; k < track.keys.size(); ++k) {
             float values[kAnimationMatrixValues];
             StoredValuesOfMatrix(track.keys[k], values);

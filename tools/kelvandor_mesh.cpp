@@ -403,10 +403,12 @@ int Print(const std::string& path) {
     if (!ReadText(path, text)) return 1;
     SKMeshFile mesh;
     std::string error;
-    if (!ReadMeshFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &mesh, &error)) {
+    std::vector<std::string> notes;
+    if (!ReadMeshFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &mesh, &error, &notes)) {
         Fail("%s: damaged mesh file: %s", path.c_str(), error.c_str());
         return 1;
     }
+    for (const std::string& note : notes) std::printf("# %s\n", note.c_str());
     Totals totals;
     Count(mesh.root, totals);
     std::printf("%zu nodes, %zu vertices, %zu triangles, %zu boxes, %zu matrices\n", totals.nodes, totals.vertices,

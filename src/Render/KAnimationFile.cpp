@@ -31,8 +31,10 @@ bool ReadTrack(CKFile& file, SKAnimationTrack& track) {
     if (file.Overrun()) return false;
     ToLowerString(track.name);
 
+    // A track of no keys is kept: it never moves its node, and refusing it
+    // would lose every other track of the file.
     const int32_t keyCount = file.ReadInt();
-    if (file.Overrun() || keyCount < 1 || static_cast<uint32_t>(keyCount) > Remaining(file) / kAnimationKeyBytes)
+    if (file.Overrun() || keyCount < 0 || static_cast<uint32_t>(keyCount) > Remaining(file) / kAnimationKeyBytes)
         return false;
     track.keys.resize(static_cast<size_t>(keyCount));
     track.durations.resize(static_cast<size_t>(keyCount));
@@ -86,7 +88,7 @@ bool WriteAnimationFile(const SKAnimationFile& animation, std::vector<uint8_t>& 
     PutU32(out, static_cast<uint32_t>(animation.tracks.size()));
     for (const SKAnimationTrack& track : animation.tracks) {
         // A zero byte would end the name early when it is read back.
-        if (track.keys.empty() || track.keys.size() != track.durations.size() || track.keys.size() > kMaxCount ||
+        if (track.keys.size() != track.durations.size() || track.keys.size() > kMaxCount ||
             track.name.size() > std::numeric_limits<uint32_t>::max() || track.name.find('\0') != std::string::npos) {
             out.clear();
             return false;

@@ -16,8 +16,8 @@ class CKFile;
 // is not stored (0, 0, 0, 1).
 constexpr size_t kAnimationMatrixValues = 12;
 constexpr size_t kAnimationKeyBytes = 4 * (1 + kAnimationMatrixValues);
-// A name length, a key count and one key: the least a track occupies.
-constexpr size_t kAnimationMinTrackBytes = 4 + 4 + kAnimationKeyBytes;
+// A name length and a key count: the least a track occupies.
+constexpr size_t kAnimationMinTrackBytes = 4 + 4;
 
 struct SKAnimationTrack {
     std::string name;  // lower case once read
@@ -35,12 +35,13 @@ void MatrixFromStoredValues(const float values[kAnimationMatrixValues], D3DXMATR
 void StoredValuesOfMatrix(const D3DXMATRIX& matrix, float values[kAnimationMatrixValues]);
 
 // Reads from the file's position to the end of the track list; bytes after it
-// are not looked at. False, with out emptied, when a count does not fit the
-// bytes that remain, a track has no key, or the data ends early.
+// are not looked at. A track may have no keys. False, with out emptied, when
+// a count is negative or does not fit the bytes that remain, or the data ends
+// early.
 bool ReadAnimationFile(CKFile& file, SKAnimationFile& out);
 bool ReadAnimationFile(const uint8_t* data, size_t size, SKAnimationFile& out);
 
 // False, with out emptied, for what the reader would refuse or the format
-// cannot hold: a track without keys, keys and durations of different counts,
+// cannot hold: keys and durations of different counts,
 // counts or a name beyond 32 bits.
 bool WriteAnimationFile(const SKAnimationFile& animation, std::vector<uint8_t>& out);

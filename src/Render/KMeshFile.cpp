@@ -25,6 +25,7 @@ struct Reader {
     size_t size;
     size_t position = 0;
     std::string* error;
+    std::vector<std::string>* notes;
 
     size_t Remaining() const { return size - position; }
 
@@ -77,10 +78,20 @@ struct Reader {
         int32_t indexCount;
         if (!Count(&indexCount, "index count")) return false;
         if (!Fits(indexCount, 2, "index count")) return false;
-        if (indexCount % 3 != 0)
-            return Fail("index count " + std::to_string(indexCount) + of + " is not a multiple of 3");
         node.indices.resize(static_cast<size_t>(indexCount));
         Take(node.indices.data(), node.indices.size() * 2, "indices");
+        if (node.vertices.empty()) {
+            // Nothing to index: a node without vertices draws nothing.
+            if (!node.indices.empty())
+                Note("node \"" + node.name + "\" has no vertices: its " + std::to_string(indexCount) +
+                     " indices are ignored");
+            node.indices.clear();
+        } else if (const int32_t rest = indexCount % 3; rest != 0) {
+            // The whole triangles still draw; the stray indices end no triangle.
+            Note("index count " + std::to_string(indexCount) + of + " is not a multiple of 3: the last " +
+                 std::to_string(rest) + " dropped");
+            node.indices.resize(node.indices.size() - static_cast<size_t>(rest));
+        }
         for (uint16_t index : node.indices)
             if (index >= node.vertices.size())
                 return Fail("index " + std::to_string(index) + of + " beyond its " +
@@ -104,9 +115,15 @@ struct Reader {
         return true;
     }
 
+    void Note(const std::string& what) {
+        if (notes) notes->push_back(what);
+    }
+
     bool Matrices(std::vector<std::pair<std::string, D3DXMATRIX>>& matrices) {
         int32_t count;
-        if (!Count(&count, "matrix count")) return false;
+        if (!Take(&count, 4, "matrix count")) return false;
+        // Read as a signed count, a negative one names no matrix.
+        if (count < 0) return true;
         if (!Fits(count, kMinMatrixSize, "matrix count")) return false;
         matrices.resize(static_cast<size_t>(count));
         for (auto& [name, matrix] : matrices) {
@@ -179,14 +196,17 @@ struct Writer {
 
 }  // namespace
 
-bool ReadMeshFile(const uint8_t* data, size_t size, SKMeshFile* out, std::string* error) {
-    Reader reader{data, size, 0, error};
+bool ReadMeshFile(const uint8_t* data, size_t size, SKMeshFile* out, std::string* error,
+                  std::vector<std::string>* notes) {
     SKMeshFile mesh;
+    std::vector<std::string> noted;
+    Reader reader{data, size, 0, error, &noted};
     uint32_t header[2];
     if (!reader.Take(header, sizeof(header), "the header")) return false;
     if (!reader.Node(mesh.root, 1)) return false;
     if (reader.Remaining() > 0 && !reader.Matrices(mesh.matrices)) return false;
     *out = std::move(mesh);
+    if (notes) *notes = std::move(noted);
     return true;
 }
 

@@ -46,10 +46,14 @@ struct SKMeshFile {
 
 // Checks every count against the bytes that remain before taking it, so a
 // damaged file costs no more memory than its own size. False for a damaged
-// file (a count out of range, a record cut short, a tree too deep), with a
-// short English reason in error; bytes after a complete matrix table are
-// ignored.
-bool ReadMeshFile(const uint8_t* data, size_t size, SKMeshFile* out, std::string* error);
+// file (a count out of range, an index beyond its node's vertices, a record
+// cut short, a tree too deep), with a short English reason in error; bytes
+// after a complete matrix table are ignored, and a negative matrix count
+// reads as none. What it leaves out of a file it still takes goes to notes,
+// one English line each: the stray indices after a node's last whole
+// triangle, the indices of a node without vertices.
+bool ReadMeshFile(const uint8_t* data, size_t size, SKMeshFile* out, std::string* error,
+                  std::vector<std::string>* notes = nullptr);
 
 // The file's bytes. False, writing nothing, for a mesh that ReadMeshFile
 // would refuse or that would not read back the same (a name too long or

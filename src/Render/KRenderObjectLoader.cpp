@@ -75,11 +75,13 @@ CKPtr<CKRenderObject> CKRenderObjectLoader::LoadRenderObject(const std::string& 
     CKFile file(meshPath);
     SKMeshFile mesh;
     std::string error;
-    if (FAILED(file.Load()) || !ReadMeshFile(file.GetData(), file.GetSize(), &mesh, &error)) {
+    std::vector<std::string> notes;
+    if (FAILED(file.Load()) || !ReadMeshFile(file.GetData(), file.GetSize(), &mesh, &error, &notes)) {
         CKLog::Print(0, kLoadFailed, meshPath.c_str());
         if (!error.empty()) CKLog::Print(1, "%s: %s", meshPath.c_str(), error.c_str());
         return nullptr;
     }
+    for (const std::string& note : notes) CKLog::Print(1, "%s: %s", meshPath.c_str(), note.c_str());
 
     CKPtr<CKRenderObject> root = ReadNode(mesh.root, descriptor, layerOffset);
     if (!mesh.matrices.empty()) {

@@ -112,6 +112,31 @@ TEST(AnimationFile, NoTracksIsAnEmptyAnimation) {
     EXPECT_TRUE(out.tracks.empty());
 }
 
+// A track of no keys does nothing in the game, but it is no damage: the
+// tracks around it are kept.
+TEST(AnimationFile, TracksWithoutKeysAreKeptWithTheOthers) {
+    Bytes bytes;
+    PutU32(bytes, 3);
+    PutName(bytes, "Empty");
+    PutU32(bytes, 0);
+    PutName(bytes, "hull");
+    PutU32(bytes, 1);
+    PutKey(bytes, 0.5f, 7.0f);
+    PutName(bytes, "last");
+    PutU32(bytes, 0);
+    SKAnimationFile out = Stale();
+    ASSERT_TRUE(ReadAnimationFile(bytes.data(), bytes.size(), out));
+    ASSERT_EQ(out.tracks.size(), 3u);
+    EXPECT_EQ(out.tracks[0].name, "empty");
+    EXPECT_TRUE(out.tracks[0].keys.empty());
+    EXPECT_TRUE(out.tracks[0].durations.empty());
+    EXPECT_EQ(out.tracks[1].name, "hull");
+    ASSERT_EQ(out.tracks[1].keys.size(), 1u);
+    EXPECT_EQ(out.tracks[1].keys[0], Stored(7.0f));
+    EXPECT_EQ(out.tracks[2].name, "last");
+    EXPECT_TRUE(out.tracks[2].keys.empty());
+}
+
 struct Damaged {
     const char* what;
     Bytes bytes;
@@ -132,7 +157,7 @@ std::vector<Damaged> DamagedFiles() {
     Bytes secondBad = good;
     secondBad = WithU32At(secondBad, 0, 2);
     PutName(secondBad, "other");
-    PutU32(secondBad, 0);
+    PutU32(secondBad, 0xFFFFFFFFu);
     PutKey(secondBad, 1.0f, 0);
     return {
         {"empty", {}},
@@ -142,12 +167,12 @@ std::vector<Damaged> DamagedFiles() {
         {"huge track count", WithU32At(good, 0, 0x7FFFFFFFu)},
         {"name longer than the file", WithU32At(good, 4, 1000)},
         {"name length of 4 GiB", WithU32At(good, 4, 0xFFFFFFFFu)},
-        {"no keys", WithU32At(good, 12, 0)},
         {"negative key count", WithU32At(good, 12, 0xFFFFFFFEu)},
+        {"key count of -1", WithU32At(good, 12, 0xFFFFFFFFu)},
         {"more keys than remain", WithU32At(good, 12, 3)},
         {"huge key count", WithU32At(good, 12, 0x40000000u)},
         {"last key cut in the middle", Cut(good, 10)},
-        {"second track without keys", secondBad},
+        {"second track with a negative key count", secondBad},
     };
 }
 
@@ -167,10 +192,11 @@ TEST(AnimationFile, WrittenFilesReadBackTheSame) {
     animation.tracks.push_back({"root", {turn, move * turn, Stored(-6)}, {0.1f, 0.0f, 1e9f}});
     animation.tracks.push_back({"", {Stored(0)}, {-1.0f}});
     animation.tracks.push_back({"root", {move}, {3.0f}});
+    animation.tracks.push_back({"still", {}, {}});
 
     Bytes bytes;
     ASSERT_TRUE(WriteAnimationFile(animation, bytes));
-    EXPECT_EQ(bytes.size(), 4 + (8 + 4 + 3 * 52) + (8 + 52) + (8 + 4 + 52));
+    EXPECT_EQ(bytes.size(), 4 + (8 + 4 + 3 * 52) + (8 + 52) + (8 + 4 + 52) + (8 + 5));
     SKAnimationFile back;
     ASSERT_TRUE(ReadAnimationFile(bytes.data(), bytes.size(), back));
     ASSERT_EQ(back.tracks.size(), animation.tracks.size());
@@ -186,7 +212,6 @@ TEST(AnimationFile, WriterRefusesWhatTheReaderWouldNotReadBack) {
         const char* what;
         SKAnimationTrack track;
     } cases[] = {
-        {"no keys", {"a", {}, {}}},
         {"a duration short", {"a", {Stored(0), Stored(1)}, {1.0f}}},
         {"a duration over", {"a", {Stored(0)}, {1.0f, 2.0f}}},
         {"zero byte in the name", {std::string("a\0b", 3), {Stored(0)}, {1.0f}}},

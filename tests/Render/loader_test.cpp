@@ -10,6 +10,7 @@
 #include "mesh_fixture.h"
 #include "render_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -80,6 +81,9 @@ protected:
         const std::vector<uint8_t> bytes = mesh_fixture::AnimationBytes(animation);
         test_files::WriteBytes(mesh_fixture::kAnimations / "ship.anm", bytes);
         test_files::WriteBytes(mesh_fixture::kAnimations / "broken.anm", bytes.data(), bytes.size() - 5);
+        SKAnimationFile still;
+        still.tracks = {{"flame", {}, {}}, mesh_fixture::Track("engine", 5.0f)};
+        test_files::WriteBytes(mesh_fixture::kAnimations / "still.anm", mesh_fixture::AnimationBytes(still));
         WriteFile(std::filesystem::path("Data") / "Scripts" / "list.dat", "pilot t_level\n");
         WriteFile(std::filesystem::path("Data") / "Scripts" / "pilot.lua", "while true do Update() end\n");
         new CKScriptManager();
@@ -242,6 +246,15 @@ TEST_F(Loader, DescriptorFormsReachTheirNodes) {
              EXPECT_TRUE(t["hull"].animations.empty());
              EXPECT_TRUE(t["root"].animations.empty());
          }},
+        {"a track without keys is filed on its node and the file's other tracks still reach theirs",
+         "[engine]\nanimation = idle, still.anm\n", 10,
+         [](const Tree& t) {
+             ASSERT_EQ(t["engine"].animations.count("idle"), 1u);
+             EXPECT_FLOAT_EQ(t["engine"].animations["idle"]->keys[1]._41, 5.0f);
+             ASSERT_EQ(t["flame"].animations.count("idle"), 1u);
+             EXPECT_TRUE(t["flame"].animations["idle"]->keys.empty());
+             EXPECT_EQ(t["flame"].currentAnimation, t["flame"].animations["idle"]);
+         }},
         {"a damaged or missing animation file gives no animation",
          "[root]\nanimation = idle, broken.anm; idle, missing.anm\n", 10,
          [](const Tree& t) {
@@ -269,6 +282,10 @@ TEST_F(Loader, UnreadableDescriptorsGiveTheStandByAndUnreadableMeshesNothing) {
     std::vector<uint8_t> badIndex = cubeBytes, hugeCount = cubeBytes;
     badIndex[kFirstIndexAt] = 3;  // the cube has vertices 0 to 2
     hugeCount[kVertexCountAt + 3] = 0x7F;
+    // The cube's three indices and one more: the index count is stored before them.
+    std::vector<uint8_t> stray(cubeBytes.begin(), cubeBytes.begin() + kFirstIndexAt - 4);
+    stray.insert(stray.end(), {4, 0, 0, 0, 0, 0, 1, 0, 2, 0, 1, 0});
+    stray.insert(stray.end(), cubeBytes.begin() + kFirstIndexAt + 6, cubeBytes.end());
     const Files standBy = {{"wrong.rdf", text("mesh = wrong.msh\n")}, {"wrong.msh", cubeBytes}};
     const std::string failed = "Невозможно загрузить файл - Data\\Meshes\\";
 
@@ -298,6 +315,11 @@ TEST_F(Loader, UnreadableDescriptorsGiveTheStandByAndUnreadableMeshesNothing) {
          "a.rdf",
          nullptr,
          {"bad.msh"}},
+        {"stray indices after the last triangle: the mesh loads and the log says so",
+         {{"a.rdf", text("mesh = stray.msh\n")}, {"stray.msh", stray}},
+         "a.rdf",
+         "cube",
+         {}},
         {"a vertex count beyond the file",
          {{"a.rdf", text("mesh = huge.msh\n")}, {"huge.msh", hugeCount}},
          "a.rdf",
@@ -320,6 +342,10 @@ TEST_F(Loader, UnreadableDescriptorsGiveTheStandByAndUnreadableMeshesNothing) {
         for (const std::string& line : log.lines)
             if (line.rfind(failed, 0) == 0) failures.push_back(line.substr(failed.size()));
         EXPECT_EQ(failures, c.failures);
+        const bool noted = std::any_of(log.lines.begin(), log.lines.end(), [](const std::string& line) {
+            return line.find("stray.msh: index count 4 of node \"cube\" is not a multiple of 3") != std::string::npos;
+        });
+        EXPECT_EQ(noted, !c.files.empty() && c.files.back().first == "stray.msh");
     }
 }
 

@@ -51,9 +51,10 @@ Bytes RootOnly() {
     return b;
 }
 
-bool Read(const Bytes& bytes, SKMeshFile* mesh, std::string* error = nullptr) {
+bool Read(const Bytes& bytes, SKMeshFile* mesh, std::string* error = nullptr,
+          std::vector<std::string>* notes = nullptr) {
     std::string ignored;
-    return ReadMeshFile(bytes.data(), bytes.size(), mesh, error ? error : &ignored);
+    return ReadMeshFile(bytes.data(), bytes.size(), mesh, error ? error : &ignored, notes);
 }
 
 SKVertex Vertex(float base) {
@@ -182,6 +183,52 @@ struct Damaged {
     const char* reason;  // a part of the error text
 };
 
+// What a node cannot use is left out and noted, and the rest of the file
+// still loads: stray indices after the last whole triangle, the indices of a
+// node with no vertices, a negative matrix count.
+TEST(MeshFile, KeepsWhatItCanUseAndNotesWhatItLeftOut) {
+    const struct {
+        const char* what;
+        int32_t vertices;
+        std::vector<uint16_t> indices;
+        int32_t matrixCount;  // after the root; 0: the file ends with the root
+        std::vector<uint16_t> kept;
+        const char* note;  // empty: none
+    } cases[] = {
+        {"one stray index",
+         3,
+         {0, 1, 2, 1},
+         0,
+         {0, 1, 2},
+         "index count 4 of node \"n\" is not a multiple of 3: the last 1 dropped"},
+        {"two stray indices, one past the vertices", 3, {2, 1, 0, 0, 9}, 0, {2, 1, 0}, "the last 2 dropped"},
+        {"a pair and nothing whole", 3, {0, 1}, 0, {}, "the last 2 dropped"},
+        {"no vertices", 0, {4, 5, 6}, 0, {}, "node \"n\" has no vertices: its 3 indices are ignored"},
+        {"a negative matrix count", 3, {0, 1, 2}, -2, {0, 1, 2}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes b = Header();
+        Node(b, "n", c.vertices, c.indices, 0, 1);
+        Node(b, "child", 3, {0, 1, 2});
+        if (c.matrixCount) I32(b, c.matrixCount);
+        SKMeshFile mesh;
+        std::string error;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(Read(b, &mesh, &error, &notes)) << error;
+        EXPECT_EQ(mesh.root.indices, c.kept);
+        ASSERT_EQ(mesh.root.children.size(), 1u);
+        EXPECT_EQ(mesh.root.children[0].indices, (std::vector<uint16_t>{0, 1, 2}));
+        EXPECT_TRUE(mesh.matrices.empty());
+        if (*c.note) {
+            ASSERT_EQ(notes.size(), 1u);
+            EXPECT_NE(notes[0].find(c.note), std::string::npos) << notes[0];
+        } else {
+            EXPECT_TRUE(notes.empty());
+        }
+    }
+}
+
 TEST(MeshFile, RefusesDamagedFiles) {
     const Damaged cases[] = {
         {"empty file", [] { return Bytes(); }, "header"},
@@ -235,13 +282,6 @@ TEST(MeshFile, RefusesDamagedFiles) {
              return b;
          },
          "index count 3000 exceeds"},
-        {"index count not a multiple of 3",
-         [] {
-             Bytes b = Header();
-             Node(b, "n", 3, {0, 1});
-             return b;
-         },
-         "multiple of 3"},
         {"index past the node's vertices",
          [] {
              Bytes b = Header();
@@ -296,13 +336,6 @@ TEST(MeshFile, RefusesDamagedFiles) {
              return b;
          },
          "matrix count"},
-        {"negative matrix count",
-         [] {
-             Bytes b = RootOnly();
-             I32(b, -2);
-             return b;
-         },
-         "matrix count -2 is negative"},
         {"matrices beyond the file",
          [] {
              Bytes b = RootOnly();

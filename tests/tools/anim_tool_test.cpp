@@ -98,12 +98,13 @@ TEST_F(AnimTool, PrintedTablesBuildTheSameFile) {
     EXPECT_EQ(ReadBytes("second.anm"), ReadBytes("first.anm"));
 }
 
-TEST_F(AnimTool, PrintMarksTracksTheGameReplaces) {
+TEST_F(AnimTool, PrintMarksTracksTheGameReplacesOrNeverPlays) {
     SKAnimationFile animation;
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
     animation.tracks.push_back({"hull", {identity}, {1.0f}});
     animation.tracks.push_back({"hull", {identity}, {2.0f}});
+    animation.tracks.push_back({"engine", {}, {}});
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(WriteAnimationFile(animation, bytes));
     test_files::WriteBytes("twice.anm", bytes);
@@ -113,6 +114,9 @@ TEST_F(AnimTool, PrintMarksTracksTheGameReplaces) {
     const size_t note = print.out.find("# a later track of this name replaces this one in the game\ntrack hull\n");
     ASSERT_NE(note, std::string::npos) << print.out;
     EXPECT_EQ(print.out.find("# a later track", note + 1), std::string::npos) << print.out;
+    EXPECT_NE(print.out.find("track engine\n# no keys: the game keeps this track, which never moves its node\n"),
+              std::string::npos)
+        << print.out;
 }
 
 TEST_F(AnimTool, TableErrorsNameTheirLineAndWriteNothing) {

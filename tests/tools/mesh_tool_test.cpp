@@ -221,6 +221,29 @@ TEST_F(MeshTool, ANodeHoldsAtMost65536Vertices) {
     EXPECT_FALSE(fs::exists("over.msh"));
 }
 
+TEST_F(MeshTool, PrintNotesWhatTheGameLeavesOut) {
+    SKMeshFile mesh;
+    mesh.root.name = "hull";
+    mesh.root.vertices.resize(3);
+    mesh.root.indices = {0, 1, 2};
+    std::vector<uint8_t> bytes;
+    std::string error;
+    ASSERT_TRUE(WriteMeshFile(mesh, &bytes, &error)) << error;
+    // One stray index after the triangle: the count is stored before the indices.
+    const size_t countAt = 8 + 4 + kMeshNameSize + 4 + 3 * sizeof(SKVertex);
+    bytes[countAt] = 4;
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(countAt + 4 + 6), {1, 0});
+    test_files::WriteBytes("stray.msh", bytes);
+
+    const Result printed = Run({"print", "stray.msh"});
+    EXPECT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out.rfind("# index count 4 of node \"hull\" is not a multiple of 3: the last 1 dropped\n"
+                                "1 nodes, 3 vertices, 1 triangles",
+                                0),
+              0u)
+        << printed.out;
+}
+
 TEST_F(MeshTool, ReportsFailuresAndBadUsage) {
     WriteText("ship.obj", kShip);
     WriteText("damaged.msh", "not a mesh");
