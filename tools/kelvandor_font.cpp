@@ -90,13 +90,17 @@ bool ParseNumber(const std::string& text, float& value) {
 }
 
 // A whole number above 0 and nothing else.
-bool ParseCount(const std::string& text, int& value) {
-    if (text.empty() || text.size() > 9) return false;
-    for (const char c : text)
-        if (c < '0' || c > '9') return false;
+// A whole number of at most nine digits, with a sign when negatives are allowed.
+bool ParseWhole(const std::string& text, int& value, bool negative) {
+    const size_t digits = negative && !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == digits || text.size() - digits > 9) return false;
+    for (size_t i = digits; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
     value = std::atoi(text.c_str());
-    return value > 0;
+    return true;
 }
+
+bool ParseCount(const std::string& text, int& value) { return ParseWhole(text, value, false) && value > 0; }
 
 int PowerOfTwoAtLeast(int n) {
     int p = 1;
@@ -345,10 +349,14 @@ public:
             std::string name, value;
             fields.NextToken(name);
             fields.NextToken(value);
+            // The texture's sides divide in the game; a cell of no size only
+            // makes its glyphs empty.
             if (name != kHeaderNames[i])
                 Error(number, "expected %s, a tab and a whole number, not \"%s\"", kHeaderNames[i], line.c_str());
-            else if (!ParseCount(value, m_header[i]))
+            else if (i < 2 && !ParseCount(value, m_header[i]))
                 Error(number, "%s \"%s\" is not a whole number above 0", kHeaderNames[i], value.c_str());
+            else if (i >= 2 && !ParseWhole(value, m_header[i], true))
+                Error(number, "%s \"%s\" is not a whole number", kHeaderNames[i], value.c_str());
         }
         for (; next < lines.size() && static_cast<int>(m_glyphs.size()) < kCells; ++next) {
             const auto& [number, line] = lines[next];
@@ -376,7 +384,9 @@ public:
         std::printf("# %s\n", m_path.c_str());
         for (int i = 0; i < 4; ++i) std::printf("%s\t%d\n", kHeaderNames[i], m_header[i]);
         const int width = m_header[0], height = m_header[1], cellWidth = m_header[2], cellHeight = m_header[3];
-        if (kColumns * cellWidth > width || kRows * cellHeight > height)
+        if (cellWidth <= 0 || cellHeight <= 0)
+            std::printf("# cells of %d x %d texels: every glyph the game shows is empty\n", cellWidth, cellHeight);
+        else if (kColumns * cellWidth > width || kRows * cellHeight > height)
             std::printf("# the texture does not hold %d x %d cells of %d x %d texels\n", kColumns, kRows, cellWidth,
                         cellHeight);
 

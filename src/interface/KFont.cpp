@@ -24,8 +24,8 @@ CKTextReader ReaderOf(const CKFile& file) {
     return CKTextReader(file.GetData(), static_cast<int32_t>(size));
 }
 
-// One header line "key<tab>number"; false when the line is missing, names
-// another key, or gives a size that would divide by zero.
+// One header line "key<tab>number"; false when the line is missing or names
+// another key.
 bool ReadHeaderValue(CKTextReader& reader, const char* key, int& value) {
     std::string line;
     if (!reader.ReadLine(line)) return false;
@@ -35,7 +35,7 @@ bool ReadHeaderValue(CKTextReader& reader, const char* key, int& value) {
     fields.NextToken(second);
     if (first != key) return false;
     value = std::atoi(second.c_str());
-    return value > 0;
+    return true;
 }
 
 }  // namespace
@@ -68,8 +68,9 @@ bool CKFontManager::LoadFont(const std::string& fontName) {
     if (FAILED(file.Load())) return true;
     CKTextReader reader = ReaderOf(file);
     int width = 0, height = 0, cellX = 0, cellY = 0;
+    // The texture's sides divide; a cell of no size only makes empty glyphs.
     if (!ReadHeaderValue(reader, "width", width) || !ReadHeaderValue(reader, "height", height) ||
-        !ReadHeaderValue(reader, "x", cellX) || !ReadHeaderValue(reader, "y", cellY)) {
+        !ReadHeaderValue(reader, "x", cellX) || !ReadHeaderValue(reader, "y", cellY) || width <= 0 || height <= 0) {
         CKLog::Print(3, "%s - ошибка!\n", path.c_str());
         return false;
     }

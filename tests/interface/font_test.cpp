@@ -81,8 +81,7 @@ TEST_F(Fonts, AWrongHeaderEndsTheLoadingWithAMessage) {
         {"a line missing", "width\t256\nheight\t256\nx\t16\n"},
         {"zero width", "width\t0\nheight\t256\nx\t16\ny\t16\n"},
         {"negative height", "width\t256\nheight\t-4\nx\t16\ny\t16\n"},
-        {"zero cell", "width\t256\nheight\t256\nx\t0\ny\t16\n"},
-        {"no number", "width\t256\nheight\t256\nx\t16\ny\tbig\n"},
+        {"no number for the width", "width\tbig\nheight\t256\nx\t16\ny\t16\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -100,6 +99,42 @@ TEST_F(Fonts, AWrongHeaderEndsTheLoadingWithAMessage) {
             if (log.lines[i].find("ошибка") != std::string::npos)
                 errors.push_back(std::to_string(log.levels[i]) + " " + log.lines[i]);
         EXPECT_EQ(errors, (std::vector<std::string>{"3 Data\\Fonts\\bad.fnt - ошибка!\n"}));
+        delete &fonts;
+    }
+}
+
+// Only the texture's sides divide: a cell of no size, or of a negative one,
+// gives the glyphs its arithmetic gives, and the fonts after it still load.
+TEST_F(Fonts, CellsOfZeroOrNegativeSizeLoad) {
+    struct Case {
+        const char* what;
+        const char* cell;
+        float uMin, vMin, vMax, height;  // of the glyph at row 2, column 1
+    } cases[] = {
+        {"zero width", "x\t0\ny\t16\n", 0.0f, 0.125f, 0.1875f, 16.0f},
+        {"zero height", "x\t16\ny\t0\n", 0.0625f, 0.0f, 0.0f, 0.0f},
+        {"negative width", "x\t-16\ny\t16\n", -0.0625f, 0.125f, 0.1875f, 16.0f},
+        {"height no number", "x\t16\ny\tbig\n", 0.0625f, 0.0f, 0.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFontList("cell\nlater\n");
+        std::string text = std::string("width\t256\nheight\t256\n") + c.cell;
+        for (const auto& [glyph, width] : AtCell(2, 1, "A", 7)) text += glyph + "\t" + std::to_string(width) + "\n";
+        WriteFont("cell", text);
+        WriteFont("later", GridFont({{"A", 5}}));
+        LogCapture log;
+        CKFontManager& fonts = LoadFonts();
+        ASSERT_NE(fonts.fonts.Find("cell"), nullptr);
+        EXPECT_NE(fonts.fonts.Find("later"), nullptr);
+        const SKFont& font = **fonts.fonts.Find("cell");
+        EXPECT_FLOAT_EQ(font.glyphs['A'].uMin, c.uMin);
+        EXPECT_FLOAT_EQ(font.glyphs['A'].uMax, c.uMin + 9.0f / 256.0f);
+        EXPECT_FLOAT_EQ(font.glyphs['A'].vMin, c.vMin);
+        EXPECT_FLOAT_EQ(font.glyphs['A'].vMax, c.vMax);
+        EXPECT_FLOAT_EQ(font.advances['A'], 9.0f);
+        EXPECT_FLOAT_EQ(font.height, c.height);
+        for (const std::string& line : log.lines) EXPECT_EQ(line.find("ошибка"), std::string::npos) << line;
         delete &fonts;
     }
 }

@@ -226,6 +226,13 @@ TEST_F(FontTool, PrintNotesWhatTheGameWouldShowWrong) {
          })
         EXPECT_NE(print.out.find(text), std::string::npos) << text << "\n" << print.out;
 
+    WriteText("flat.fnt", "width\t64\nheight\t64\nx\t8\ny\t-2\nA\t3\n");
+    const ToolResult flat = Run({"print", "flat.fnt"});
+    ASSERT_EQ(flat.code, 0) << flat.err;
+    EXPECT_NE(flat.out.find("y\t-2\n# cells of 8 x -2 texels: every glyph the game shows is empty\n"),
+              std::string::npos)
+        << flat.out;
+
     std::string full = "width\t256\nheight\t256\nx\t16\ny\t16\n";
     for (int i = 0; i < 161; ++i) full += "A\t1\n";
     WriteText("long.fnt", full);
@@ -248,7 +255,8 @@ TEST_F(FontTool, PrintErrorsNameTheirLine) {
         {"width 256\nheight\t256\nx\t16\ny\t16\n", "f.fnt:1: expected width"},
         {"// a comment\n\nwidth\t0\nheight\t256\nx\t16\ny\t16\n", "f.fnt:3: width \"0\" is not a whole number above 0"},
         {"width\t256\nheight\t2x6\nx\t16\ny\t16\n", "f.fnt:2: height \"2x6\" is not a whole number above 0"},
-        {"width\t256\nheight\t256\nx\t16\ny\n", "f.fnt:4: y \"\" is not a whole number above 0"},
+        {"width\t256\nheight\t256\nx\t16\ny\n", "f.fnt:4: y \"\" is not a whole number"},
+        {"width\t256\nheight\t256\nx\t-\ny\t16\n", "f.fnt:3: x \"-\" is not a whole number"},
         {header + "A\n", "f.fnt:5: a glyph line is a character, a tab and a width, not \"A\""},
         {header + "A\t4\nB\tseven\n", "f.fnt:6: width \"seven\" is not a number of pixels, 0 or more"},
         {header + "A\t-1\n", "f.fnt:5: width \"-1\" is not a number of pixels, 0 or more"},
