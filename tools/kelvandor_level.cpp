@@ -798,6 +798,8 @@ int Print(const std::string& path) {
     if (!level.objects.empty()) out += "\n";
     int ends = 0, players = 0;
     for (const SObjectRecord& object : level.objects) {
+        if (!std::all_of(object.matrix.begin(), object.matrix.end(), [](float v) { return std::isfinite(v); }))
+            out += "# a value of this placement is not a number: the game leaves the object out\n";
         if (object.name == "endlevel") {
             if (++ends == 2) out += "# a later end replaces an earlier one in the game\n";
             bool exact = false;

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -76,6 +77,11 @@ void StartUpdater(CKPtr<IKTask>& slot, Owner* owner, void (Owner::*member)(), in
     task->m_priority = priority;
     slot = CKPtr<IKTask>(task.Get());
     if (g_Kernel) g_Kernel->AddTask(slot);
+}
+
+bool FiniteMatrix(const D3DXMATRIX& m) {
+    const float* p = m;
+    return std::all_of(p, p + 16, [](float v) { return std::isfinite(v); });
 }
 
 }  // namespace
@@ -248,6 +254,13 @@ bool CKLevel::Load(const std::string& name) {
         reader.ReadString(objectName);
         reader.ReadMatrix(m);
         objectName += ".rdf";
+        // One such placement would make the whole tree's box, and with it
+        // every cull and range test, fail: only that object is lost.
+        if (!FiniteMatrix(m)) {
+            CKLog::Print(1, "%s: object %d (%s) has a position, angle or scale that is not a number; left out\n",
+                         path.c_str(), static_cast<int>(i), objectName.c_str());
+            continue;
+        }
         if (objectName == "endlevel.rdf") {
             endPosition = m._42 + 10.0f;
             continue;

@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -279,6 +280,54 @@ TEST_F(Level, ObjectsAreMirroredInXAndTheMarkersMakeNone) {
     EXPECT_TRUE(level->player);
     EXPECT_TRUE(level->root->objects.empty());
     EXPECT_TRUE(level->camera && level->stars);
+}
+
+// A placement that is not a number would make the tree's box, and with it
+// every range test of the level, fail: that object alone is left out.
+TEST_F(Level, APlacementThatIsNotANumberLeavesOnlyThatObjectOut) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    D3DXMATRIX scaled;
+    D3DXMatrixScaling(&scaled, inf, 1.0f, 1.0f);
+    D3DXMATRIX turned = Identity();
+    turned._11 = nan;  // an angle's cosine
+    const struct {
+        const char* what;
+        D3DXMATRIX bad;
+    } cases[] = {
+        {"a position", Translation(nan, 4.0f, 0.0f)},
+        {"an angle", turned},
+        {"a scale", scaled},
+        {"an end marker", Translation(0.0f, -inf, 0.0f)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LevelBytes objects;
+        objects.Object(std::string(c.what) == "an end marker" ? "endlevel" : "rock", c.bad)
+            .Object("rock", Translation(1.0f, -2.0f, 0.0f))
+            .Object("endlevel", EndAt(-300.0f));
+        LevelBytes splineRecords;
+        splineRecords.Spline("enemy-1-0-1-0-0", 0, {{0, 0, 0}, {0, -20, 0}});
+        LogCapture log;
+        ASSERT_TRUE(Load("nan.lvl", objects, 3, splineRecords, 1));
+        ASSERT_EQ(level->root->objects.size(), 2u);
+        EXPECT_FLOAT_EQ(level->root->objects[0]->parentMatrix._42, -2.0f);
+        EXPECT_FLOAT_EQ(level->endPosition, -290.0f);
+        EXPECT_TRUE(std::isfinite(level->root->box.min.x) && std::isfinite(level->root->box.max.y));
+        size_t noted = 0;
+        for (const std::string& line : log.lines)
+            noted += line.find("Data\\Levels\\nan.lvl: object 0 (") == 0 &&
+                     line.find("is not a number; left out") != std::string::npos;
+        EXPECT_EQ(noted, 1u);
+
+        // The level plays: the spline near the start sends its enemy in.
+        level->Start();
+        Frame(0.1f);
+        EXPECT_EQ(level->splineEnemies.size(), 1u);
+        EXPECT_EQ(level->finished, 0);
+        EXPECT_EQ(Heard("main"), "");
+        level->Stop();
+        Frame(0.0f);
+    }
 }
 
 TEST_F(Level, ADamagedOrMissingFileChangesNothing) {

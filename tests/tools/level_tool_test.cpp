@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -231,8 +232,9 @@ TEST_F(LevelTool, PrintReadsFilesAsTheGameDoes) {
     // Three lights: one record read, two of 28 bytes skipped.
     w.Int(3).Int(int32_t(0xFF336699)).Identity().Zeros(56);
     // The player stored as the exporter wrote it: mirrored in x.
-    w.Int(2).String("player").Floats({-1, 0, 0, -1, 0, 1, 0, -5, 0, 0, 1, 0});
+    w.Int(3).String("player").Floats({-1, 0, 0, -1, 0, 1, 0, -5, 0, 0, 1, 0});
     w.String("endlevel").Identity(0, -300, 0);
+    w.String("rock").Identity(0, std::numeric_limits<float>::quiet_NaN(), 0);
     // A header with fields missing reads them as 0.
     w.Int(1).String("enemy-3").Int(7).Int(0);
     w.Zeros(3);
@@ -243,6 +245,7 @@ TEST_F(LevelTool, PrintReadsFilesAsTheGameDoes) {
     for (const char* text :
          {"# the colour's top byte FF is not used\n", "# 2 light records after this one, not read by the game",
           "light 336699 direction 0 0 -1\n", "\nplayer at 1 -5 0\n", "\nend at -290\n",
+          "\n# a value of this placement is not a number: the game leaves the object out\nobject rock ",
           "# the header \"enemy-3\" is written as the game reads it\n",
           "# this spline has no segments\nspline enemy count 3 spacing 0 speed 0 mode 0 phase 0 loop\n",
           "# 3 bytes after the spline block are not read by the game"})
