@@ -44,6 +44,37 @@ TEST_F(Sounds, ABufferHoldsTheFileAndSilenceAfterIt) {
     }
 }
 
+TEST_F(Sounds, AFileCutShortFillsWhatItHoldsAndSilenceAfter) {
+    struct Case {
+        uint16_t bits;
+        uint8_t silence;
+    };
+    const Case cases[] = {{8, 0x80}, {16, 0}};
+    CQAudio& audio = StartAudio();
+    size_t voice = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const Bytes data = Samples(30);
+        WriteSound("cut.wav", Riff({Chunk("fmt ", Format(1, 1, 22050, c.bits)), Chunk("data", data, 1000)}));
+        CKPtr<CQSound> sound = audio.LoadSound("cut.wav", false, true);
+        ASSERT_NE(sound->m_buffer, nullptr);
+        EXPECT_EQ(sound->m_bufferSize, 1000u);  // as the data chunk says
+        const platform::HeadlessVoice* v = A().Voice(voice++);
+        ASSERT_NE(v, nullptr);
+        ASSERT_EQ(v->contents.size(), 1000u);
+        EXPECT_EQ(Bytes(v->contents.begin(), v->contents.begin() + 30), data);
+        EXPECT_EQ(std::count(v->contents.begin() + 30, v->contents.end(), c.silence), 970);
+    }
+    // A claim far beyond what the file holds is not allocated.
+    LogCapture log;
+    const uint32_t huge = CQSound::kMaxPaddedBufferBytes + 2;
+    WriteSound("huge.wav", Riff({Chunk("fmt ", Format(1, 1, 22050, 16)), Chunk("data", Samples(30), huge)}));
+    CKPtr<CQSound> sound = audio.LoadSound("huge.wav", false, true);
+    EXPECT_EQ(sound->m_buffer, nullptr);
+    EXPECT_EQ(A().voices.size(), voice);
+    EXPECT_TRUE(Logged(log, "DXError if Sound\\QSound on line 36"));
+}
+
 TEST_F(Sounds, ASoundWithoutAFileHasNoBufferAndDoesNothing) {
     CQAudio& audio = StartAudio();
     LogCapture log;
