@@ -26,7 +26,8 @@ TEST_F(Sounds, ABufferHoldsTheFileAndSilenceAfterIt) {
         uint8_t silence;
     };
     // Data sizes that are not whole blocks leave the rest of the last block to silence.
-    const Case cases[] = {{1, 16, 41, 0}, {2, 8, 41, 0x80}, {1, 8, 40, 0x80}, {2, 16, 42, 0}};
+    const Case cases[] = {{1, 16, 41, 0}, {2, 8, 41, 0x80}, {1, 8, 40, 0x80},
+                          {2, 16, 42, 0}, {1, 24, 41, 0},   {2, 32, 44, 0}};
     CQAudio& audio = StartAudio();
     size_t voice = 0;
     for (const Case& c : cases) {
@@ -181,6 +182,29 @@ TEST_F(Sounds, ThePrimaryFormatAndTheListenerComeFromTheConfiguration) {
     EXPECT_FLOAT_EQ(device->listener.vOrientFront.z, -1.0f);
     EXPECT_FLOAT_EQ(device->listener.vOrientTop.y, -1.0f);
     EXPECT_FLOAT_EQ(device->listener.vPosition.x, 1.0f);  // kept across the orientation
+}
+
+TEST_F(Sounds, EveryMixerFormatDirectSoundTakesLoadsTheNamedSounds) {
+    WriteSound("a.wav", Pcm(Samples(10)));
+    WriteTable("boom; a.wav; 3d\n");
+    struct Case {
+        int channels, frequency, bitrate;
+    };
+    const Case cases[] = {{2, 44100, 24}, {2, 192000, 32}, {1, 8000, 8}, {2, 48000, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " x " << c.bitrate << " bits at " << c.frequency);
+        channels = c.channels, frequency = c.frequency, bitrate = c.bitrate;
+        LogCapture log;
+        CQAudio& audio = StartAudio();
+        EXPECT_TRUE(log.lines.empty());
+        ASSERT_TRUE(A().Device()->primaryFormat);
+        EXPECT_EQ(A().Device()->primaryFormat->wBitsPerSample, c.bitrate);
+        EXPECT_EQ(A().Device()->primaryFormat->nBlockAlign, c.bitrate / 8 * c.channels);
+        ASSERT_TRUE(audio.FindSound("boom"));
+        EXPECT_NE(audio.FindSound("boom")->m_buffer, nullptr);
+        delete &audio;
+        CollectGarbage();
+    }
 }
 
 TEST_F(Sounds, EveryFailingStepOfTheDeviceLeavesTheGameSilent) {
