@@ -165,6 +165,19 @@ TEST_F(Sounds, TheTableNamesItsSoundsExactly) {
     EXPECT_EQ(audio.m_sounds.count("Boom"), 1u);  // the look-up leaves its empty entry
 }
 
+TEST_F(Sounds, TheTablesFileNamesAreFoundAsUtf8ThenAsTheirBytes) {
+    // "звук.wav" on the disk in UTF-8, "шум.wav" in its Windows-1251 bytes.
+    WriteSound("\xD0\xB7\xD0\xB2\xD1\x83\xD0\xBA.wav", Pcm(Samples(10)));
+    WriteSound("\xF8\xF3\xEC.wav", Pcm(Samples(12)));
+    WriteTable("sound; \xE7\xE2\xF3\xEA.wav\nnoise; \xF8\xF3\xEC.wav; 3d\n");
+    CQAudio& audio = StartAudio();
+    for (const char* name : {"sound", "noise"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(audio.FindSound(name));
+        EXPECT_NE(audio.FindSound(name)->m_buffer, nullptr);
+    }
+}
+
 TEST_F(Sounds, ThePrimaryFormatAndTheListenerComeFromTheConfiguration) {
     channels = 2, frequency = 44100, bitrate = 16;
     CQAudio& audio = StartAudio();
