@@ -1,7 +1,8 @@
 // WAVE files through the WAVE reader and the RIFF file functions under it:
-// whatever a file says, reads stay within its data and its format is one
-// the mixer plays.
+// whatever a file says, its format comes whole with the extra bytes it
+// counts, and reads stay within its data and within the file.
 #include "Sound/KWaveFile.h"
+#include "platform/mmio/mmreg.h"
 
 #include <unistd.h>
 
@@ -10,6 +11,10 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+namespace {
+volatile unsigned g_sink;
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/kelvandor_wave_fuzz_" + std::to_string(getpid()) + ".wav";
@@ -21,13 +26,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CKWaveFile wave;
     if (wave.Open(path.c_str(), nullptr, WAVEFILE_READ) == S_OK) {
         const WAVEFORMATEX* format = wave.m_format;
-        if (!format || format->wFormatTag != WAVE_FORMAT_PCM || format->nChannels < 1 || format->nChannels > 2)
-            std::abort();
-        if (wave.GetSize() > size) std::abort();
+        if (!format || (format->wFormatTag == WAVE_FORMAT_PCM && format->cbSize != 0)) std::abort();
+        // Every byte the format counts is there to read (the sanitizer checks).
+        const auto* bytes = reinterpret_cast<const uint8_t*>(format);
+        unsigned sum = 0;
+        for (size_t i = 0; i < sizeof(WAVEFORMATEX) + format->cbSize; ++i) sum += bytes[i];
+        if (format->wFormatTag == WAVE_FORMAT_EXTENSIBLE && format->cbSize >= kWaveFormatExtensibleExtra) {
+            const auto* extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format);
+            sum += extensible->SubFormat.Data1;
+        }
+        if (wave.GetBytesInFile() > wave.GetSize() || wave.GetBytesInFile() > size) std::abort();
         std::vector<BYTE> buffer(4096);
         DWORD total = 0, read = 0;
         while (wave.Read(buffer.data(), static_cast<DWORD>(buffer.size()), &read) == S_OK && read > 0) total += read;
-        if (total > wave.GetSize()) std::abort();
+        // The data ends where the chunk or the file does, whichever is first.
+        if (total != wave.GetBytesInFile()) std::abort();
+        g_sink = sum;
     }
     return 0;
 }

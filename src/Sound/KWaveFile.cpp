@@ -2,6 +2,7 @@
 
 #include "platform/dshow/dshow.h"  // CO_E_NOTINITIALIZED
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -11,12 +12,6 @@ constexpr FOURCC kFormat = mmioFOURCC('f', 'm', 't', ' ');
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
 constexpr FOURCC kFact = mmioFOURCC('f', 'a', 'c', 't');
 constexpr LONG kPcmFormatBytes = 16;
-
-// What the mixer plays: anything else fails here rather than in the device.
-bool IsPlayableFormat(const WAVEFORMATEX& f) {
-    return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) &&
-           (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nSamplesPerSec > 0;
-}
 
 }  // namespace
 
@@ -38,6 +33,7 @@ HRESULT CKWaveFile::Open(const char* name, const WAVEFORMATEX* format, DWORD mod
     if (mode == WAVEFILE_READ) {
         FreeFormat();
         m_size = 0;
+        m_inFile = 0;
         m_file = mmioOpenA(const_cast<LPSTR>(name), nullptr, MMIO_ALLOCBUF | MMIO_READ);
         // The game has no WAVE resources to fall back on: a missing file fails.
         if (!m_file) return E_FAIL;
@@ -72,26 +68,25 @@ HRESULT CKWaveFile::ReadHeader() {
 
     WAVEFORMATEX head{};
     if (mmioRead(m_file, reinterpret_cast<char*>(&head), kPcmFormatBytes) != kPcmFormatBytes) return E_FAIL;
-    if (head.wFormatTag == WAVE_FORMAT_PCM) {
-        m_formatBytes.assign(sizeof(WAVEFORMATEX), 0);
-        head.cbSize = 0;
-        std::memcpy(m_formatBytes.data(), &head, sizeof head);
-    } else {
-        WORD extra = 0;
+    // Any format is returned as the file gives it; the device decides what it
+    // plays. A format of 16 bytes has no count of extra bytes (float files
+    // often come so): the count is never read from the next chunk.
+    WORD extra = 0;
+    if (head.wFormatTag != WAVE_FORMAT_PCM && chunk.cksize > static_cast<DWORD>(kPcmFormatBytes)) {
         if (mmioRead(m_file, reinterpret_cast<char*>(&extra), sizeof extra) != sizeof extra) return E_FAIL;
         // The extra bytes must lie within the chunk that declares them.
         if (static_cast<DWORD>(kPcmFormatBytes) + sizeof extra + extra > chunk.cksize) return E_FAIL;
-        m_formatBytes.assign(sizeof(WAVEFORMATEX) + extra, 0);
-        head.cbSize = extra;
-        std::memcpy(m_formatBytes.data(), &head, sizeof head);
-        if (extra && mmioRead(m_file, reinterpret_cast<char*>(m_formatBytes.data() + sizeof(WAVEFORMATEX)), extra) !=
-                         static_cast<LONG>(extra)) {
-            FreeFormat();
-            return E_FAIL;
-        }
+    }
+    m_formatBytes.assign(sizeof(WAVEFORMATEX) + extra, 0);
+    head.cbSize = extra;
+    std::memcpy(m_formatBytes.data(), &head, sizeof head);
+    if (extra && mmioRead(m_file, reinterpret_cast<char*>(m_formatBytes.data() + sizeof(WAVEFORMATEX)), extra) !=
+                     static_cast<LONG>(extra)) {
+        FreeFormat();
+        return E_FAIL;
     }
     m_format = reinterpret_cast<WAVEFORMATEX*>(m_formatBytes.data());
-    if (mmioAscend(m_file, &chunk, 0) != MMSYSERR_NOERROR || !IsPlayableFormat(*m_format)) {
+    if (mmioAscend(m_file, &chunk, 0) != MMSYSERR_NOERROR) {
         FreeFormat();
         return E_FAIL;
     }
@@ -104,11 +99,13 @@ HRESULT CKWaveFile::ResetFile() {
         if (mmioSeek(m_file, static_cast<LONG>(m_riff.dwDataOffset + sizeof(FOURCC)), SEEK_SET) == -1) return E_FAIL;
         m_chunk.ckid = kData;
         if (mmioDescend(m_file, &m_chunk, &m_riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return E_FAIL;
-        // A data size beyond the end of the file is a damaged file, not one to read short.
+        // A data chunk may claim more than the file holds (a file cut short):
+        // its data then ends with the file.
         const LONG here = mmioSeek(m_file, 0, SEEK_CUR);
         const LONG end = mmioSeek(m_file, 0, SEEK_END);
         if (here < 0 || end < 0 || mmioSeek(m_file, here, SEEK_SET) != here) return E_FAIL;
-        if (static_cast<uint64_t>(m_chunk.dwDataOffset) + m_chunk.cksize > static_cast<uint64_t>(end)) return E_FAIL;
+        const uint64_t held = static_cast<uint64_t>(end) - std::min<uint64_t>(m_chunk.dwDataOffset, end);
+        m_inFile = static_cast<DWORD>(std::min<uint64_t>(held, m_chunk.cksize));
         return S_OK;
     }
     m_chunk.ckid = kData;
@@ -124,17 +121,24 @@ HRESULT CKWaveFile::Read(BYTE* buffer, DWORD size, DWORD* read) {
     *read = 0;
     MMIOINFO info{};
     if (mmioGetInfo(m_file, &info, 0) != MMSYSERR_NOERROR) return E_FAIL;
-    const DWORD count = size < m_chunk.cksize ? size : m_chunk.cksize;
-    m_chunk.cksize -= count;
-    for (DWORD i = 0; i < count; ++i) {
+    const DWORD wanted = size < m_chunk.cksize ? size : m_chunk.cksize;
+    DWORD copied = 0;
+    bool fileEnded = false;
+    while (copied < wanted && !fileEnded) {
         if (info.pchNext == info.pchEndRead) {
             if (mmioAdvance(m_file, &info, MMIO_READ) != MMSYSERR_NOERROR) return E_FAIL;
-            if (info.pchNext == info.pchEndRead) return E_FAIL;
+            fileEnded = info.pchNext == info.pchEndRead;
+            continue;
         }
-        buffer[i] = static_cast<BYTE>(*info.pchNext++);
+        const DWORD part = std::min<DWORD>(wanted - copied, static_cast<DWORD>(info.pchEndRead - info.pchNext));
+        std::memcpy(buffer + copied, info.pchNext, part);
+        info.pchNext += part;
+        copied += part;
     }
+    // A file that ends before its data chunk does ends the data too.
+    m_chunk.cksize = fileEnded ? 0 : m_chunk.cksize - copied;
     if (mmioSetInfo(m_file, &info, 0) != MMSYSERR_NOERROR) return E_FAIL;
-    *read = count;
+    *read = copied;
     return S_OK;
 }
 

@@ -19,10 +19,13 @@ public:
 
     // Read mode ignores format; write mode creates the file with its header.
     HRESULT Open(const char* name, const WAVEFORMATEX* format, DWORD mode);
-    // The data bytes recorded at opening (0 unless a file was opened for reading).
+    // The data bytes recorded at opening (0 unless a file was opened for
+    // reading), as the data chunk gives them.
     DWORD GetSize() const { return m_size; }
+    // Those of them the file holds: fewer when it ends before its data chunk.
+    DWORD GetBytesInFile() const { return m_inFile; }
     HRESULT ResetFile();
-    // Up to size bytes of the data not yet read.
+    // Up to size bytes of the data not yet read, fewer where the file ends.
     HRESULT Read(BYTE* buffer, DWORD size, DWORD* read);
     HRESULT Close();
 
@@ -32,6 +35,7 @@ public:
     MMCKINFO m_chunk{};  // "data"; its size counts the bytes not yet read
     MMCKINFO m_riff{};
     DWORD m_size = 0;
+    DWORD m_inFile = 0;
     MMIOINFO m_writeInfo{};
     DWORD m_mode = 0;
 

@@ -43,6 +43,9 @@ CQSound::CQSound(IDirectSound8* device, const std::string& path, bool is3D) : m_
     m_wave = std::make_unique<CKWaveFile>();
     m_wave->Open(path.c_str(), nullptr, WAVEFILE_READ);
     m_bufferSize = m_wave->GetSize();
+    // A claim far past the end of the file is stopped here, before anything is
+    // allocated: DirectSound refuses a buffer of 0 bytes, and that is logged.
+    if (m_bufferSize > m_wave->GetBytesInFile() && m_bufferSize > kMaxPaddedBufferBytes) m_bufferSize = 0;
 
     DSBUFFERDESC description{};
     description.dwSize = sizeof description;

@@ -21,6 +21,10 @@ public:
     // A restore that keeps failing is given up after this many attempts, and
     // the play waits for the next one.
     static constexpr int kRestoreAttempts = 5;
+    // The largest buffer made for a data chunk that claims more than its file
+    // holds (the rest plays as silence): a larger claim is a damaged header,
+    // and no buffer is made for it.
+    static constexpr DWORD kMaxPaddedBufferBytes = 64u << 20;
 
     CQSound(IDirectSound8* device, const std::string& path, bool is3D);
     ~CQSound() override;

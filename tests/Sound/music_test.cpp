@@ -12,7 +12,9 @@ protected:
     void SetUp() override {
         SoundTest::SetUp();
         // Ogg's signature is all the headless area looks at.
-        for (const char* name : {"theme.ogg", "other.ogg"})
+        // "тема.ogg" on the disk in UTF-8, "песня.ogg" in its Windows-1251 bytes.
+        for (const char* name :
+             {"theme.ogg", "other.ogg", "\xD1\x82\xD0\xB5\xD0\xBC\xD0\xB0.ogg", "\xEF\xE5\xF1\xED\xFF.ogg"})
             test_files::WriteText(std::filesystem::path("Data") / "Music" / name, "OggS and the rest");
         music = new CKMusic();
         music->m_priority = 12;
@@ -77,6 +79,17 @@ TEST_F(Music, TheVolumeFollowsTheLaw) {
         SetMusicVolumeSetting(volume);
         EXPECT_EQ(musicVolume, volume);
         EXPECT_FLOAT_EQ(M().Stream()->gain, GainOf(VolumeToLevel(volume))) << volume;
+    }
+}
+
+TEST_F(Music, PiecesNamedInTheGamesCodePageAreFoundAsUtf8ThenAsTheirBytes) {
+    for (const char* name : {"\xF2\xE5\xEC\xE0.ogg", "\xEF\xE5\xF1\xED\xFF.ogg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(music->Play(name, true), S_OK);
+        EXPECT_TRUE(music->m_playing);
+        Frame();
+        ASSERT_NE(M().Stream(), nullptr);
+        EXPECT_TRUE(M().Stream()->Running());
     }
 }
 

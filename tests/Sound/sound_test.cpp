@@ -26,7 +26,8 @@ TEST_F(Sounds, ABufferHoldsTheFileAndSilenceAfterIt) {
         uint8_t silence;
     };
     // Data sizes that are not whole blocks leave the rest of the last block to silence.
-    const Case cases[] = {{1, 16, 41, 0}, {2, 8, 41, 0x80}, {1, 8, 40, 0x80}, {2, 16, 42, 0}};
+    const Case cases[] = {{1, 16, 41, 0}, {2, 8, 41, 0x80}, {1, 8, 40, 0x80},
+                          {2, 16, 42, 0}, {1, 24, 41, 0},   {2, 32, 44, 0}};
     CQAudio& audio = StartAudio();
     size_t voice = 0;
     for (const Case& c : cases) {
@@ -42,6 +43,37 @@ TEST_F(Sounds, ABufferHoldsTheFileAndSilenceAfterIt) {
         EXPECT_EQ(v->Position(), 0u);
         EXPECT_FALSE(sound->IsPlaying());
     }
+}
+
+TEST_F(Sounds, AFileCutShortFillsWhatItHoldsAndSilenceAfter) {
+    struct Case {
+        uint16_t bits;
+        uint8_t silence;
+    };
+    const Case cases[] = {{8, 0x80}, {16, 0}};
+    CQAudio& audio = StartAudio();
+    size_t voice = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const Bytes data = Samples(30);
+        WriteSound("cut.wav", Riff({Chunk("fmt ", Format(1, 1, 22050, c.bits)), Chunk("data", data, 1000)}));
+        CKPtr<CQSound> sound = audio.LoadSound("cut.wav", false, true);
+        ASSERT_NE(sound->m_buffer, nullptr);
+        EXPECT_EQ(sound->m_bufferSize, 1000u);  // as the data chunk says
+        const platform::HeadlessVoice* v = A().Voice(voice++);
+        ASSERT_NE(v, nullptr);
+        ASSERT_EQ(v->contents.size(), 1000u);
+        EXPECT_EQ(Bytes(v->contents.begin(), v->contents.begin() + 30), data);
+        EXPECT_EQ(std::count(v->contents.begin() + 30, v->contents.end(), c.silence), 970);
+    }
+    // A claim far beyond what the file holds is not allocated.
+    LogCapture log;
+    const uint32_t huge = CQSound::kMaxPaddedBufferBytes + 2;
+    WriteSound("huge.wav", Riff({Chunk("fmt ", Format(1, 1, 22050, 16)), Chunk("data", Samples(30), huge)}));
+    CKPtr<CQSound> sound = audio.LoadSound("huge.wav", false, true);
+    EXPECT_EQ(sound->m_buffer, nullptr);
+    EXPECT_EQ(A().voices.size(), voice);
+    EXPECT_TRUE(Logged(log, "DXError if Sound\\QSound on line 36"));
 }
 
 TEST_F(Sounds, ASoundWithoutAFileHasNoBufferAndDoesNothing) {
@@ -133,6 +165,19 @@ TEST_F(Sounds, TheTableNamesItsSoundsExactly) {
     EXPECT_EQ(audio.m_sounds.count("Boom"), 1u);  // the look-up leaves its empty entry
 }
 
+TEST_F(Sounds, TheTablesFileNamesAreFoundAsUtf8ThenAsTheirBytes) {
+    // "звук.wav" on the disk in UTF-8, "шум.wav" in its Windows-1251 bytes.
+    WriteSound("\xD0\xB7\xD0\xB2\xD1\x83\xD0\xBA.wav", Pcm(Samples(10)));
+    WriteSound("\xF8\xF3\xEC.wav", Pcm(Samples(12)));
+    WriteTable("sound; \xE7\xE2\xF3\xEA.wav\nnoise; \xF8\xF3\xEC.wav; 3d\n");
+    CQAudio& audio = StartAudio();
+    for (const char* name : {"sound", "noise"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(audio.FindSound(name));
+        EXPECT_NE(audio.FindSound(name)->m_buffer, nullptr);
+    }
+}
+
 TEST_F(Sounds, ThePrimaryFormatAndTheListenerComeFromTheConfiguration) {
     channels = 2, frequency = 44100, bitrate = 16;
     CQAudio& audio = StartAudio();
@@ -150,6 +195,29 @@ TEST_F(Sounds, ThePrimaryFormatAndTheListenerComeFromTheConfiguration) {
     EXPECT_FLOAT_EQ(device->listener.vOrientFront.z, -1.0f);
     EXPECT_FLOAT_EQ(device->listener.vOrientTop.y, -1.0f);
     EXPECT_FLOAT_EQ(device->listener.vPosition.x, 1.0f);  // kept across the orientation
+}
+
+TEST_F(Sounds, EveryMixerFormatDirectSoundTakesLoadsTheNamedSounds) {
+    WriteSound("a.wav", Pcm(Samples(10)));
+    WriteTable("boom; a.wav; 3d\n");
+    struct Case {
+        int channels, frequency, bitrate;
+    };
+    const Case cases[] = {{2, 44100, 24}, {2, 192000, 32}, {1, 8000, 8}, {2, 48000, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " x " << c.bitrate << " bits at " << c.frequency);
+        channels = c.channels, frequency = c.frequency, bitrate = c.bitrate;
+        LogCapture log;
+        CQAudio& audio = StartAudio();
+        EXPECT_TRUE(log.lines.empty());
+        ASSERT_TRUE(A().Device()->primaryFormat);
+        EXPECT_EQ(A().Device()->primaryFormat->wBitsPerSample, c.bitrate);
+        EXPECT_EQ(A().Device()->primaryFormat->nBlockAlign, c.bitrate / 8 * c.channels);
+        ASSERT_TRUE(audio.FindSound("boom"));
+        EXPECT_NE(audio.FindSound("boom")->m_buffer, nullptr);
+        delete &audio;
+        CollectGarbage();
+    }
 }
 
 TEST_F(Sounds, EveryFailingStepOfTheDeviceLeavesTheGameSilent) {

@@ -47,6 +47,25 @@ inline Bytes Format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bit
     return b;
 }
 
+// A format followed by its count of extra bytes and those bytes.
+inline Bytes FormatWithExtra(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& extra) {
+    Bytes b = Format(tag, channels, rate, bits);
+    Put16(b, static_cast<uint16_t>(extra.size()));
+    Append(b, extra);
+    return b;
+}
+
+// WAVE_FORMAT_EXTENSIBLE: bits is the container, valid the bits it holds;
+// subformat 1 is PCM, 3 IEEE float (the tag in the GUID's first field).
+inline Bytes Extensible(uint16_t subformat, uint16_t channels, uint32_t rate, uint16_t bits, uint16_t valid) {
+    Bytes extra;
+    Put16(extra, valid);
+    Put32(extra, channels == 2 ? 0x3u : 0x4u);
+    Put32(extra, subformat);
+    for (uint8_t c : {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) extra.push_back(c);
+    return FormatWithExtra(0xFFFE, channels, rate, bits, extra);
+}
+
 inline Bytes Riff(const std::vector<Bytes>& chunks, const char* form = "WAVE") {
     Bytes body;
     PutTag(body, form);

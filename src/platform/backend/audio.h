@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/dsound/dsound.h"
+#include "platform/mmio/mmreg.h"
 
 #include <cmath>
 #include <memory>
@@ -22,9 +23,11 @@ inline float GainOfVolume(LONG level) {
     return static_cast<float>(std::pow(10.0, static_cast<double>(level) / 2000.0));
 }
 
-// A secondary buffer as the stand-in accepted it: a PCM format (1 or 2
-// channels, 8 or 16 bits), bytes a multiple of the block, DSBCAPS_* flags (a
-// DSBCAPS_CTRL3D voice is mono) and the 3D algorithm asked for.
+// A secondary buffer as the stand-in accepted it: a plain format (cbSize 0;
+// WAVE_FORMAT_PCM of 8, 16, 24 or 32 bits, or WAVE_FORMAT_IEEE_FLOAT of 32;
+// an extensible buffer arrives as its subformat), 1 or 2 channels, bytes a
+// multiple of the block, DSBCAPS_* flags (a DSBCAPS_CTRL3D voice is mono)
+// and the 3D algorithm asked for.
 struct VoiceDescription {
     WAVEFORMATEX format{};
     DWORD bytes = 0;

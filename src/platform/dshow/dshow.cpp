@@ -6,8 +6,9 @@
 //
 // Where DirectShow leaves a choice, or the stand-in differs:
 // - A graph renders one file: a second RenderFile fails with E_UNEXPECTED.
-//   The file name is UTF-16; it is made UTF-8 and found on the disk as every
-//   other file of the game ("\" separates components, any case).
+//   The file name is UTF-16; it is found on the disk as the WAVE files' names
+//   are ("\" separates components, any case): under its UTF-8 spelling,
+//   then, for a name that Windows-1251 spells, under its 1251 bytes.
 // - State changes are immediate: GetState answers S_OK with the state asked
 //   for, never VFW_S_STATE_INTERMEDIATE. Stop keeps the position (seek to 0
 //   to start over). A graph that played to its end stays State_Running.
@@ -26,6 +27,7 @@
 #include "platform/backend/backend.h"
 #include "platform/backend/faults.h"
 #include "platform/backend/media.h"
+#include "platform/win32/codepage.h"
 #include "platform/win32/paths.h"
 
 #include <cmath>
@@ -63,6 +65,19 @@ std::string Utf8Of(LPCWSTR text) {
         }
     }
     return out;
+}
+
+// A name that the game's code page spells (as the music task's are) is found
+// by the rule of the game's sound names: under its UTF-8 spelling, then its
+// 1251 bytes. Any other name, under its UTF-8 spelling.
+std::string Resolve(LPCWSTR file) {
+    std::string bytes;
+    for (size_t i = 0; file[i]; ++i) {
+        const int byte = Cp1251OfUnicode(file[i]);
+        if (byte < 0) return ResolveExistingFile(Utf8Of(file));
+        bytes += static_cast<char>(byte);
+    }
+    return ResolveExistingCp1251File(bytes);
 }
 
 bool Injected(const char* call) { return ShouldFail(call); }
@@ -108,7 +123,7 @@ public:
         if (playList) return E_INVALIDARG;
         if (Injected("RenderFile")) return E_FAIL;
         if (m_stream) return E_UNEXPECTED;
-        const std::string path = ResolveExistingFile(Utf8Of(file));
+        const std::string path = Resolve(file);
         if (path.empty()) return VFW_E_NOT_FOUND;
         media::IMediaBackend* area = MediaBackend();
         if (!area) return VFW_E_NO_AUDIO_HARDWARE;

@@ -13,13 +13,19 @@
 //   position (DSERR_PRIOLEVELNEEDED, as without that level).
 // - A second primary buffer made while one lives is the same object, one
 //   more reference; it takes the new description's controls as well.
-// - A secondary buffer needs PCM with 1 or 2 channels of 8 or 16 bits, a
-//   rate from DSBFREQUENCY_MIN to DSBFREQUENCY_MAX and a block align and
-//   byte rate that agree with them (DSERR_BADFORMAT otherwise), a size from
-//   DSBSIZE_MIN to DSBSIZE_MAX, rounded up to whole blocks as DirectSound
-//   rounds it, and a mono format for DSBCAPS_CTRL3D. CTRL3D with CTRLPAN, a
-//   3D algorithm without CTRL3D, or both LOCHARDWARE and LOCSOFTWARE are
+// - A secondary buffer needs PCM of 8, 16, 24 or 32 bits or 32-bit IEEE
+//   float, plain or WAVE_FORMAT_EXTENSIBLE, with 1 or 2 channels, a rate from
+//   DSBFREQUENCY_MIN to DSBFREQUENCY_MAX and a block align and byte rate that
+//   agree with them (DSERR_BADFORMAT otherwise, compressed formats included,
+//   as without a codec; an extensible format shorter than its fields or with
+//   more valid bits than its container is DSERR_INVALIDPARAM). The voice is
+//   given the plain PCM or float format. The size must be from DSBSIZE_MIN to
+//   DSBSIZE_MAX, and is rounded up to whole blocks as DirectSound rounds it;
+//   DSBCAPS_CTRL3D needs a mono format. CTRL3D with CTRLPAN, a 3D algorithm
+//   without CTRL3D, or both LOCHARDWARE and LOCSOFTWARE are
 //   DSERR_INVALIDPARAM.
+// - The primary buffer's SetFormat takes PCM of 8, 16, 24 or 32 bits, 1 or 2
+//   channels, 8,000 to 192,000 Hz, with its block align and byte rate.
 // - Buffers keep the device's state alive: a buffer released after its
 //   DirectSound object still answers (DirectSound would free it with the
 //   device).
@@ -43,6 +49,7 @@
 #include "platform/backend/audio.h"
 #include "platform/backend/backend.h"
 #include "platform/backend/faults.h"
+#include "platform/mmio/mmreg.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,11 +65,49 @@ constexpr DWORD kKnownBufferFlags = DSBCAPS_PRIMARYBUFFER | DSBCAPS_STATIC | DSB
                                     DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2 |
                                     DSBCAPS_MUTE3DATMAXDISTANCE;
 
-bool IsPcmFormat(const WAVEFORMATEX& f) {
-    if (f.wFormatTag != WAVE_FORMAT_PCM || (f.nChannels != 1 && f.nChannels != 2)) return false;
-    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
-    if (f.nSamplesPerSec < DSBFREQUENCY_MIN || f.nSamplesPerSec > DSBFREQUENCY_MAX) return false;
+bool HasItsOwnRates(const WAVEFORMATEX& f) {
     return f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8 && f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
+}
+
+bool IsPcmDepth(WORD bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
+
+// What the primary buffer takes: PCM of 8 to 32 bits, 1 or 2 channels, 8 to
+// 192 kHz.
+bool IsPrimaryFormat(const WAVEFORMATEX& f) {
+    return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) && IsPcmDepth(f.wBitsPerSample) &&
+           f.nSamplesPerSec >= 8000 && f.nSamplesPerSec <= 192000 && HasItsOwnRates(f);
+}
+
+// The plain format a secondary buffer plays: PCM of 8 to 32 bits or 32-bit
+// IEEE float, 1 or 2 channels, an extensible format as its subformat. The
+// samples of a container wider than its valid bits are left-justified, so
+// they play as the container. Compressed formats need a codec DirectSound
+// does not have: DSERR_BADFORMAT; an extensible format too short for its
+// own fields, or with more valid bits than its container, is a bad
+// description.
+HRESULT PlainSecondaryFormat(const WAVEFORMATEX& f, WAVEFORMATEX* plain) {
+    WORD tag = f.wFormatTag;
+    if (tag == WAVE_FORMAT_EXTENSIBLE) {
+        if (f.cbSize < kWaveFormatExtensibleExtra) return DSERR_INVALIDPARAM;
+        WAVEFORMATEXTENSIBLE extensible;
+        std::memcpy(&extensible, &f, sizeof extensible);
+        if (extensible.Samples.wValidBitsPerSample > f.wBitsPerSample) return DSERR_INVALIDPARAM;
+        if (IsEqualGUID(extensible.SubFormat, KSDATAFORMAT_SUBTYPE_PCM))
+            tag = WAVE_FORMAT_PCM;
+        else if (IsEqualGUID(extensible.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT))
+            tag = WAVE_FORMAT_IEEE_FLOAT;
+        else
+            return DSERR_BADFORMAT;
+    }
+    const bool depth =
+        tag == WAVE_FORMAT_PCM ? IsPcmDepth(f.wBitsPerSample) : tag == WAVE_FORMAT_IEEE_FLOAT && f.wBitsPerSample == 32;
+    if (!depth || (f.nChannels != 1 && f.nChannels != 2)) return DSERR_BADFORMAT;
+    if (f.nSamplesPerSec < DSBFREQUENCY_MIN || f.nSamplesPerSec > DSBFREQUENCY_MAX || !HasItsOwnRates(f))
+        return DSERR_BADFORMAT;
+    *plain = f;
+    plain->wFormatTag = tag;
+    plain->cbSize = 0;
+    return DS_OK;
 }
 
 bool IsKnownAlgorithm(const GUID& g) {
@@ -200,7 +245,7 @@ public:
         RecordCall("SetFormat");
         if (!format) return DSERR_INVALIDPARAM;
         if (m_state->level < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
-        if (!IsPcmFormat(*format)) return DSERR_BADFORMAT;
+        if (!IsPrimaryFormat(*format)) return DSERR_BADFORMAT;
         if (Injected("SetFormat")) return DSERR_GENERIC;
         WAVEFORMATEX copy = *format;
         copy.cbSize = 0;
@@ -486,8 +531,9 @@ HRESULT DirectSound::CreateSoundBuffer(LPCDSBUFFERDESC d, LPDIRECTSOUNDBUFFER* o
     }
 
     if (!d->lpwfxFormat) return DSERR_INVALIDPARAM;
-    const WAVEFORMATEX& format = *d->lpwfxFormat;
-    if (!IsPcmFormat(format)) return DSERR_BADFORMAT;
+    WAVEFORMATEX format{};
+    const HRESULT taken = PlainSecondaryFormat(*d->lpwfxFormat, &format);
+    if (taken != DS_OK) return taken;
     const DWORD block = format.nBlockAlign;
     const uint64_t bytes = (static_cast<uint64_t>(d->dwBufferBytes) + block - 1) / block * block;
     if (d->dwBufferBytes < DSBSIZE_MIN || bytes > DSBSIZE_MAX) return DSERR_INVALIDPARAM;
@@ -499,7 +545,6 @@ HRESULT DirectSound::CreateSoundBuffer(LPCDSBUFFERDESC d, LPDIRECTSOUNDBUFFER* o
 
     audio::VoiceDescription description;
     description.format = format;
-    description.format.cbSize = 0;
     description.bytes = static_cast<DWORD>(bytes);
     description.flags = flags;
     description.algorithm = d->guid3DAlgorithm;

@@ -57,7 +57,8 @@ class HeadlessVoice {
 public:
     explicit HeadlessVoice(const audio::VoiceDescription& description);
 
-    // As made (bytes rounded up to whole blocks by the stand-in).
+    // As made (bytes rounded up to whole blocks by the stand-in; the format
+    // plain PCM or float, an extensible one as its subformat).
     audio::VoiceDescription description;
     // The bytes as the stand-in last wrote them (silence to begin with).
     std::vector<uint8_t> contents;

@@ -1,7 +1,9 @@
 // The mmio RIFF functions over files on the disk: chunk descend and ascend,
 // chunk creation with its size fixed on the way out, reads, writes, seeks
 // and the direct-access I/O buffer. Paths go through the platform's resolver
-// ("\" separates components, any case).
+// ("\" separates components, any case); as an A function takes them, names
+// are in the game's code page, Windows-1251 (found under their UTF-8
+// spelling, else under their bytes).
 //
 // Choices where the stand-in differs from Windows' mmio:
 // - Only disk files: custom I/O procedures, memory files and buffers the
@@ -141,9 +143,9 @@ HMMIO mmioOpenA(LPSTR fileName, LPMMIOINFO info, DWORD flags) {
 
     const bool create = (flags & MMIO_CREATE) != 0;
     const char* mode = create ? "w+b" : access == MMIO_READ ? "rb" : "r+b";
-    FILE* file = platform::OpenFile(fileName, mode);
+    FILE* file = platform::OpenCp1251File(fileName, mode);
     if (!file) {
-        if (!create && platform::ResolveExistingFile(fileName).empty()) return fail(MMIOERR_FILENOTFOUND);
+        if (!create && platform::ResolveExistingCp1251File(fileName).empty()) return fail(MMIOERR_FILENOTFOUND);
         return fail(MMIOERR_CANNOTOPEN);
     }
     auto* handle = new KMmioFile;

@@ -17,9 +17,12 @@
 //   DS3DMODE_DISABLE plays at the listener.
 // - The Doppler factor goes to alDopplerFactor, and the distance factor
 //   (metres per unit) to the speed of sound in units.
+// - 8- and 16-bit voices are uploaded as they are; 24- and 32-bit PCM and
+//   float voices as float (al_samples.h).
 // - The primary buffer's format is not applied: the device mixes at its own
 //   rate and layout.
 #include "platform/openal/al_device.h"
+#include "platform/openal/al_samples.h"
 #include "platform/openal/openal_backend.h"
 
 #include <algorithm>
@@ -181,22 +184,11 @@ void AlVoice::Upload() {
     alSourceStop(m_source);
     alSourcei(m_source, AL_BUFFER, 0);
 
-    const bool wide = m_desc.format.wBitsPerSample == 16;
-    const bool stereo = m_desc.format.nChannels == 2 || m_expand;
-    const ALenum format =
-        wide ? (stereo ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16) : (stereo ? AL_FORMAT_STEREO8 : AL_FORMAT_MONO8);
-    const auto rate = static_cast<ALsizei>(m_desc.format.nSamplesPerSec);
-    if (m_expand) {
-        const size_t sample = wide ? 2 : 1;
-        std::vector<uint8_t> both(m_pcm.size() * 2);
-        for (size_t i = 0; i < m_pcm.size(); i += sample) {
-            std::memcpy(both.data() + 2 * i, m_pcm.data() + i, sample);
-            std::memcpy(both.data() + 2 * i + sample, m_pcm.data() + i, sample);
-        }
-        alBufferData(m_buffer, format, both.data(), static_cast<ALsizei>(both.size()), rate);
-    } else {
-        alBufferData(m_buffer, format, m_pcm.data(), static_cast<ALsizei>(m_pcm.size()), rate);
-    }
+    const AlSamples samples =
+        PrepareSamples(m_desc.format, m_pcm.data(), m_pcm.size(), m_device->FloatFormats(), m_expand);
+    const std::vector<uint8_t>& bytes = samples.asIs ? m_pcm : samples.converted;
+    alBufferData(m_buffer, samples.format, bytes.data(), static_cast<ALsizei>(bytes.size()),
+                 static_cast<ALsizei>(m_desc.format.nSamplesPerSec));
     alSourcei(m_source, AL_BUFFER, static_cast<ALint>(m_buffer));
     m_dirty = false;
     if (resume) {

@@ -33,6 +33,7 @@ std::shared_ptr<AlDevice> AlDevice::Acquire() {
 
 AlDevice::AlDevice(ALCdevice* device, ALCcontext* context) : m_device(device), m_context(context) {
     m_directChannels = alIsExtensionPresent("AL_SOFT_direct_channels") == AL_TRUE;
+    m_floatFormats = alIsExtensionPresent("AL_EXT_FLOAT32") == AL_TRUE;
     // DirectSound's distance law: min / (min + rolloff * (distance - min)),
     // the distance held between the buffer's minimum and maximum.
     alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);

@@ -24,12 +24,15 @@ public:
     // AL_SOFT_direct_channels: a source's channels go straight to the
     // matching outputs, unpanned.
     bool DirectChannels() const { return m_directChannels; }
+    // AL_EXT_FLOAT32: buffers of 32-bit float samples.
+    bool FloatFormats() const { return m_floatFormats; }
 
 private:
     AlDevice(ALCdevice* device, ALCcontext* context);
     ALCdevice* m_device;
     ALCcontext* m_context;
     bool m_directChannels = false;
+    bool m_floatFormats = false;
 };
 
 // Sets up a source for sound that is not placed in space: at the listener,

@@ -1,5 +1,7 @@
 #include "platform/win32/paths.h"
 
+#include "platform/win32/codepage.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -115,13 +117,9 @@ std::string ResolveFileForWriting(const std::string& path) {
     return Join(folder, name);
 }
 
-FILE* OpenFile(const std::string& path, const char* mode) {
-    if (!mode) return nullptr;
-    std::string resolved;
-    if (mode[0] == 'r')
-        resolved = ResolveExistingFile(path);
-    else if (mode[0] == 'w' || mode[0] == 'a')
-        resolved = ResolveFileForWriting(path);
+namespace {
+
+FILE* OpenResolved(const std::string& resolved, const char* mode) {
     if (resolved.empty()) return nullptr;
     FILE* file = std::fopen(resolved.c_str(), mode);
     if (file && mode[0] == 'r') {
@@ -133,6 +131,36 @@ FILE* OpenFile(const std::string& path, const char* mode) {
         }
     }
     return file;
+}
+
+bool Writes(const char* mode) { return mode[0] == 'w' || mode[0] == 'a'; }
+
+}  // namespace
+
+FILE* OpenFile(const std::string& path, const char* mode) {
+    if (!mode) return nullptr;
+    if (mode[0] == 'r') return OpenResolved(ResolveExistingFile(path), mode);
+    if (Writes(mode)) return OpenResolved(ResolveFileForWriting(path), mode);
+    return nullptr;
+}
+
+std::string ResolveExistingCp1251File(const std::string& path) {
+    const std::string utf8 = Utf8OfCp1251(path);
+    std::string found = ResolveExistingFile(utf8);
+    if (found.empty() && utf8 != path) found = ResolveExistingFile(path);
+    return found;
+}
+
+FILE* OpenCp1251File(const std::string& path, const char* mode) {
+    if (!mode) return nullptr;
+    std::string resolved = ResolveExistingCp1251File(path);
+    if (mode[0] == 'r') return OpenResolved(resolved, mode);
+    if (!Writes(mode)) return nullptr;
+    // A file found either way is the one replaced, so a reader finds what
+    // was written.
+    if (resolved.empty()) resolved = ResolveFileForWriting(Utf8OfCp1251(path));
+    if (resolved.empty()) resolved = ResolveFileForWriting(path);
+    return OpenResolved(resolved, mode);
 }
 
 }  // namespace platform

@@ -17,4 +17,11 @@ std::string ResolveFileForWriting(const std::string& path);
 // fopen through the resolver. Reading opens only regular files.
 FILE* OpenFile(const std::string& path, const char* mode);
 
+// Names that the game's data files and scripts give (sounds, music) are
+// Windows-1251: on the disk a file is found under the name's UTF-8 spelling
+// first, then under its bytes as they stand; a new file takes the UTF-8
+// spelling.
+std::string ResolveExistingCp1251File(const std::string& path);
+FILE* OpenCp1251File(const std::string& path, const char* mode);
+
 }  // namespace platform

@@ -40,6 +40,8 @@ protected:
         // "Тема.wav", named on the disk in UTF-8.
         test_files::WriteText(dir.Path() / "Data" / "Music" / "\xD0\xA2\xD0\xB5\xD0\xBC\xD0\xB0.wav",
                               std::string("RIFF\x24\x00\x00\x00WAVE", 12));
+        // "Песня.ogg", named on the disk in its Windows-1251 bytes.
+        test_files::WriteText(dir.Path() / "Data" / "Music" / "\xCF\xE5\xF1\xED\xFF.ogg", "OggS and the rest");
         ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                    reinterpret_cast<LPVOID*>(&graph)),
                   S_OK);
@@ -161,6 +163,7 @@ TEST_F(DShowTest, RenderFileFindsTheFileAsTheGameNamesIt) {
     } cases[] = {
         {"any case", "data\\MUSIC\\theme.OGG", S_OK, "Theme.ogg"},
         {"code page 1251", "Data\\Music\\\xD2\xE5\xEC\xE0.wav", S_OK, "\xD0\xA2\xD0\xB5\xD0\xBC\xD0\xB0.wav"},
+        {"code page 1251 on the disk", "Data\\Music\\\xCF\xE5\xF1\xED\xFF.ogg", S_OK, "\xCF\xE5\xF1\xED\xFF.ogg"},
         {"missing", "Data\\Music\\missing.ogg", VFW_E_NOT_FOUND, nullptr},
         {"a folder", "Data\\Music", VFW_E_NOT_FOUND, nullptr},
         {"not music", "Data\\Music\\notes.txt", VFW_E_UNKNOWN_FILE_TYPE, nullptr},

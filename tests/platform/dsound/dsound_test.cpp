@@ -6,6 +6,7 @@
 #include "platform/backend/backend.h"
 #include "platform/headless/headless_audio.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/mmio/mmreg.h"
 #include "platform/table/backend_table.h"
 #include "support/test_window.h"
 
@@ -28,6 +29,29 @@ WAVEFORMATEX Pcm(WORD channels, WORD bits, DWORD rate = 22050) {
     f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
     f.nAvgBytesPerSec = rate * f.nBlockAlign;
     return f;
+}
+
+WAVEFORMATEX Float(WORD channels, WORD bits = 32) {
+    WAVEFORMATEX f = Pcm(channels, bits, 44100);
+    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    return f;
+}
+
+WAVEFORMATEXTENSIBLE Extensible(const GUID& subformat, WORD channels, WORD bits, WORD valid) {
+    WAVEFORMATEXTENSIBLE x{};
+    x.Format = Pcm(channels, bits, 48000);
+    x.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    x.Format.cbSize = kWaveFormatExtensibleExtra;
+    x.Samples.wValidBitsPerSample = valid;
+    x.dwChannelMask = channels == 2 ? SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT : SPEAKER_FRONT_CENTER;
+    x.SubFormat = subformat;
+    return x;
+}
+
+WAVEFORMATEXTENSIBLE Plain(const WAVEFORMATEX& f) {
+    WAVEFORMATEXTENSIBLE x{};
+    x.Format = f;
+    return x;
 }
 
 class DSoundTest : public ::testing::Test {
@@ -192,7 +216,7 @@ TEST_F(DSoundTest, BufferDescriptionsAreCheckedAsDirectSoundChecksThem) {
         {"no format", [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.lpwfxFormat = nullptr; }, DSERR_INVALIDPARAM},
         {"not PCM", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.wFormatTag = 2; }, DSERR_BADFORMAT},
         {"three channels", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f = Pcm(3, 16); }, DSERR_BADFORMAT},
-        {"24 bits", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f = Pcm(1, 24); }, DSERR_BADFORMAT},
+        {"12 bits", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f = Pcm(1, 12); }, DSERR_BADFORMAT},
         {"rate too low", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f = Pcm(1, 16, 50); }, DSERR_BADFORMAT},
         {"rate too high", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f = Pcm(1, 16, 200001); }, DSERR_BADFORMAT},
         {"block align off", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nBlockAlign = 4; }, DSERR_BADFORMAT},
@@ -274,6 +298,107 @@ TEST_F(DSoundTest, BufferDescriptionsAreCheckedAsDirectSoundChecksThem) {
     EXPECT_EQ(device->CreateSoundBuffer(&d, nullptr, nullptr), DSERR_INVALIDPARAM);
     EXPECT_EQ(device->CreateSoundBuffer(nullptr, &buffer, nullptr), DSERR_INVALIDPARAM);
     EXPECT_EQ(device->CreateSoundBuffer(&d, &buffer, device), DSERR_NOAGGREGATION);
+}
+
+TEST_F(DSoundTest, SecondaryBuffersTakeWhatDirectSound8PlaysAndHandThePlainFormatOn) {
+    IDirectSound8* device = Device();
+    const GUID adpcm = {0x00000002, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    WAVEFORMATEXTENSIBLE shortExtensible = Extensible(KSDATAFORMAT_SUBTYPE_PCM, 2, 16, 16);
+    shortExtensible.Format.cbSize = 20;
+    WAVEFORMATEXTENSIBLE misaligned = Extensible(KSDATAFORMAT_SUBTYPE_PCM, 2, 24, 24);
+    misaligned.Format.nBlockAlign = 8;
+    WAVEFORMATEX compressed = Pcm(1, 4);
+    compressed.wFormatTag = WAVE_FORMAT_ADPCM;
+    compressed.nBlockAlign = 256;
+    compressed.cbSize = 0;
+    WAVEFORMATEX mp3 = Pcm(2, 16);
+    mp3.wFormatTag = 0x0055;
+    const struct {
+        const char* what;
+        WAVEFORMATEXTENSIBLE format;
+        DWORD flags;
+        HRESULT expected;
+        WORD tag, bits;  // the plain format the voice gets
+    } cases[] = {
+        {"PCM 8 mono", Plain(Pcm(1, 8)), 0, DS_OK, WAVE_FORMAT_PCM, 8},
+        {"PCM 16 stereo", Plain(Pcm(2, 16)), 0, DS_OK, WAVE_FORMAT_PCM, 16},
+        {"PCM 24 mono", Plain(Pcm(1, 24)), 0, DS_OK, WAVE_FORMAT_PCM, 24},
+        {"PCM 24 stereo", Plain(Pcm(2, 24, 96000)), 0, DS_OK, WAVE_FORMAT_PCM, 24},
+        {"PCM 32 stereo", Plain(Pcm(2, 32)), 0, DS_OK, WAVE_FORMAT_PCM, 32},
+        {"float mono", Plain(Float(1)), 0, DS_OK, WAVE_FORMAT_IEEE_FLOAT, 32},
+        {"float stereo", Plain(Float(2)), 0, DS_OK, WAVE_FORMAT_IEEE_FLOAT, 32},
+        {"3D float", Plain(Float(1)), DSBCAPS_CTRL3D, DS_OK, WAVE_FORMAT_IEEE_FLOAT, 32},
+        {"3D PCM 24", Plain(Pcm(1, 24)), DSBCAPS_CTRL3D, DS_OK, WAVE_FORMAT_PCM, 24},
+        {"extensible PCM 16", Extensible(KSDATAFORMAT_SUBTYPE_PCM, 2, 16, 16), 0, DS_OK, WAVE_FORMAT_PCM, 16},
+        {"extensible 24 in 32", Extensible(KSDATAFORMAT_SUBTYPE_PCM, 1, 32, 24), 0, DS_OK, WAVE_FORMAT_PCM, 32},
+        {"extensible float", Extensible(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 2, 32, 32), 0, DS_OK, WAVE_FORMAT_IEEE_FLOAT,
+         32},
+        {"3D extensible float", Extensible(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 1, 32, 32), DSBCAPS_CTRL3D, DS_OK,
+         WAVE_FORMAT_IEEE_FLOAT, 32},
+        {"3D float stereo", Plain(Float(2)), DSBCAPS_CTRL3D, DSERR_INVALIDPARAM, 0, 0},
+        {"ADPCM", Plain(compressed), 0, DSERR_BADFORMAT, 0, 0},
+        {"MPEG layer 3", Plain(mp3), 0, DSERR_BADFORMAT, 0, 0},
+        {"float 64", Plain(Float(1, 64)), 0, DSERR_BADFORMAT, 0, 0},
+        {"float 16", Plain(Float(1, 16)), 0, DSERR_BADFORMAT, 0, 0},
+        {"PCM 24 with three channels", Plain(Pcm(3, 24)), 0, DSERR_BADFORMAT, 0, 0},
+        {"extensible ADPCM", Extensible(adpcm, 1, 16, 16), 0, DSERR_BADFORMAT, 0, 0},
+        {"extensible 12 bits", Extensible(KSDATAFORMAT_SUBTYPE_PCM, 1, 12, 12), 0, DSERR_BADFORMAT, 0, 0},
+        {"extensible block align off", misaligned, 0, DSERR_BADFORMAT, 0, 0},
+        {"extensible cut short", shortExtensible, 0, DSERR_INVALIDPARAM, 0, 0},
+        {"more valid bits than the container", Extensible(KSDATAFORMAT_SUBTYPE_PCM, 1, 24, 32), 0, DSERR_INVALIDPARAM,
+         0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WAVEFORMATEXTENSIBLE format = c.format;
+        DSBUFFERDESC d = Secondary(c.flags, 960, &format.Format);
+        const size_t voices = A().voices.size();
+        IDirectSoundBuffer* buffer = nullptr;
+        EXPECT_EQ(device->CreateSoundBuffer(&d, &buffer, nullptr), c.expected);
+        ASSERT_EQ(A().voices.size(), voices + (c.expected == DS_OK ? 1 : 0));
+        if (!buffer) continue;
+        const WAVEFORMATEX& made = A().voices.back()->description.format;
+        EXPECT_EQ(made.wFormatTag, c.tag);
+        EXPECT_EQ(made.wBitsPerSample, c.bits);
+        EXPECT_EQ(made.nChannels, c.format.Format.nChannels);
+        EXPECT_EQ(made.nBlockAlign, c.format.Format.nBlockAlign);
+        EXPECT_EQ(made.nSamplesPerSec, c.format.Format.nSamplesPerSec);
+        EXPECT_EQ(made.cbSize, 0);
+        buffer->Release();
+    }
+}
+
+TEST_F(DSoundTest, ThePrimaryBufferTakesPcmOf8To32BitsFrom8To192Kilohertz) {
+    IDirectSound8* device = Device();
+    IDirectSoundBuffer* primary = Primary(device, 0);
+    WAVEFORMATEXTENSIBLE extensible = Extensible(KSDATAFORMAT_SUBTYPE_PCM, 2, 16, 16);
+    const struct {
+        const char* what;
+        WAVEFORMATEX format;
+        HRESULT expected;
+    } cases[] = {
+        {"8-bit mono at 8 kHz", Pcm(1, 8, 8000), DS_OK},
+        {"16-bit stereo", Pcm(2, 16, 44100), DS_OK},
+        {"24-bit stereo", Pcm(2, 24, 48000), DS_OK},
+        {"32-bit mono at 192 kHz", Pcm(1, 32, 192000), DS_OK},
+        {"below 8 kHz", Pcm(2, 16, 7999), DSERR_BADFORMAT},
+        {"above 192 kHz", Pcm(2, 16, 192001), DSERR_BADFORMAT},
+        {"12 bits", Pcm(2, 12, 44100), DSERR_BADFORMAT},
+        {"three channels", Pcm(3, 16, 44100), DSERR_BADFORMAT},
+        {"float", Float(2), DSERR_BADFORMAT},
+        {"extensible", extensible.Format, DSERR_BADFORMAT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WAVEFORMATEXTENSIBLE format = Plain(c.format);
+        const size_t events = A().Device()->events.size();
+        EXPECT_EQ(primary->SetFormat(&format.Format), c.expected);
+        ASSERT_EQ(A().Device()->events.size(), events + (c.expected == DS_OK ? 1 : 0));
+        if (c.expected != DS_OK) continue;
+        EXPECT_EQ(A().Device()->events.back().what, "format " + std::to_string(c.format.nSamplesPerSec) + " " +
+                                                        std::to_string(c.format.wBitsPerSample) + " " +
+                                                        std::to_string(c.format.nChannels));
+    }
 }
 
 TEST_F(DSoundTest, SizesAreRoundedUpToWholeBlocksOfSilence) {

@@ -291,6 +291,9 @@ TEST_F(MmioTest, WrittenChunksGetTheirSizesAndPadsAndReadBack) {
 
 TEST_F(MmioTest, OpeningFindsFilesAsTheGameNamesThemAndRefusesWhatItCannotDo) {
     test_files::WriteBytes(dir.Path() / "data" / "sounds" / "Shot.wav", "RIFF", 4);
+    // "Звук.wav" on the disk in UTF-8, "Шум.wav" in its Windows-1251 bytes.
+    test_files::WriteBytes(dir.Path() / "data" / "sounds" / "\xD0\x97\xD0\xB2\xD1\x83\xD0\xBA.wav", "RIFF", 4);
+    test_files::WriteBytes(dir.Path() / "data" / "sounds" / "\xD8\xF3\xEC.wav", "RIFF", 4);
     MMIOINFO custom{};
     custom.fccIOProc = FOURCC_MEM;
     const struct {
@@ -301,6 +304,8 @@ TEST_F(MmioTest, OpeningFindsFilesAsTheGameNamesThemAndRefusesWhatItCannotDo) {
         MMRESULT error;
     } cases[] = {
         {"DATA\\SOUNDS\\shot.WAV", MMIO_READ, nullptr, true, MMSYSERR_NOERROR},
+        {"Data\\Sounds\\\xC7\xE2\xF3\xEA.wav", MMIO_READ, nullptr, true, MMSYSERR_NOERROR},
+        {"Data\\Sounds\\\xD8\xF3\xEC.wav", MMIO_READ, nullptr, true, MMSYSERR_NOERROR},
         {"Data\\Sounds\\missing.wav", MMIO_READ, nullptr, false, MMIOERR_FILENOTFOUND},
         {"Data\\Sounds\\missing.wav", MMIO_WRITE, nullptr, false, MMIOERR_FILENOTFOUND},
         {"Data\\Sounds\\new.wav", MMIO_WRITE | MMIO_CREATE, nullptr, true, MMSYSERR_NOERROR},

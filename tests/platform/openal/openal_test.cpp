@@ -3,7 +3,8 @@
 // volume law and unpanned 2D buffers, 3D buffers on the side DirectSound's
 // left-handed listener hears them and at the level of the distance law, and
 // music streamed to its end at its volume without a gap while the caller
-// only waits.
+// only waits; buffers of every format DirectSound takes heard sample for
+// sample.
 //
 // Which side is which: DirectSound's listener faces vOrientFront with
 // vOrientTop up in left-handed coordinates, so its right is top x front
@@ -16,6 +17,8 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dsound/dsound.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/mmio/mmreg.h"
+#include "platform/openal/al_samples.h"
 #include "platform/openal/openal_backend.h"
 #include "support/test_window.h"
 #include "support/work_dir.h"
@@ -24,7 +27,10 @@
 
 #include <gtest/gtest.h>
 
+#include <AL/alext.h>
+
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -176,6 +182,161 @@ TEST_F(OpenAlTest, FlatBuffersPlayUnpannedAtTheirVolume) {
     // The two parts of the stopped shot make one whole.
     EXPECT_NEAR(bursts[fromHalf + 1].Seconds() + bursts[fromHalf + 2].Seconds(), kToneSeconds, 0.02);
     EXPECT_NEAR(static_cast<double>(stoppedAt) / 2 / wave_output::kRate, bursts[fromHalf + 1].Seconds(), 0.05);
+}
+
+// A sine of the given peak as floats, full scale at 1.
+std::vector<float> FloatTone(double seconds, double peak) {
+    std::vector<float> samples(static_cast<size_t>(seconds * wave_output::kRate));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<float>(peak * std::sin(2.0 * M_PI * 1000.0 * i / wave_output::kRate));
+    return samples;
+}
+
+// One sample in a format: PCM of 24 or 32 bits (two's complement, little
+// endian) or 32-bit float.
+void Encode(std::vector<uint8_t>& out, float v, WORD tag, WORD bits) {
+    if (tag == WAVE_FORMAT_IEEE_FLOAT) {
+        uint8_t b[4];
+        std::memcpy(b, &v, 4);
+        out.insert(out.end(), b, b + 4);
+        return;
+    }
+    const double scale = bits == 24 ? 8388607.0 : 2147483647.0;
+    const auto s = static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * scale)));
+    for (int i = 0; i < bits / 8; ++i) out.push_back(static_cast<uint8_t>(s >> (8 * i)));
+}
+
+// The largest difference between the output and the samples, laid from a
+// few frames around the burst's start (a sine starts below the threshold
+// that found it) at the best of them.
+float Difference(const wave_output::Stereo& heard, const wave_output::Burst& burst, const std::vector<float>& left,
+                 const std::vector<float>& right) {
+    float best = 1e9f;
+    for (long shift = -3; shift <= 3; ++shift) {
+        const long from = static_cast<long>(burst.start) + shift;
+        if (from < 0 || static_cast<size_t>(from) + left.size() > heard.left.size()) continue;
+        float worst = 0;
+        for (size_t i = 0; i < left.size(); ++i) {
+            worst = std::max(worst, std::fabs(heard.left[static_cast<size_t>(from) + i] - left[i]));
+            worst = std::max(worst, std::fabs(heard.right[static_cast<size_t>(from) + i] - right[i]));
+        }
+        best = std::min(best, worst);
+    }
+    return best;
+}
+
+TEST_F(OpenAlTest, BuffersOfEveryFormatDirectSoundTakesAreHeardSampleForSample) {
+    IDirectSound8* device = OpenDevice();
+    ASSERT_NE(device, nullptr);
+    const std::vector<float> high = FloatTone(kToneSeconds, 0.5), low = FloatTone(kToneSeconds, 0.25);
+    const std::vector<float> silence(high.size(), 0.0f);
+    const struct {
+        const char* what;
+        WORD tag;  // the format's own tag: PCM, float or extensible
+        WORD channels, bits, valid;
+        GUID subformat;
+    } cases[] = {
+        {"PCM 24 mono", WAVE_FORMAT_PCM, 1, 24, 24, {}},
+        {"PCM 24 stereo", WAVE_FORMAT_PCM, 2, 24, 24, {}},
+        {"PCM 32 stereo", WAVE_FORMAT_PCM, 2, 32, 32, {}},
+        {"float mono", WAVE_FORMAT_IEEE_FLOAT, 1, 32, 32, {}},
+        {"float stereo", WAVE_FORMAT_IEEE_FLOAT, 2, 32, 32, {}},
+        {"extensible 24 in 32", WAVE_FORMAT_EXTENSIBLE, 2, 32, 24, KSDATAFORMAT_SUBTYPE_PCM},
+        {"extensible float", WAVE_FORMAT_EXTENSIBLE, 1, 32, 32, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WAVEFORMATEXTENSIBLE format{};
+        format.Format.wFormatTag = c.tag;
+        format.Format.nChannels = c.channels;
+        format.Format.nSamplesPerSec = wave_output::kRate;
+        format.Format.wBitsPerSample = c.bits;
+        format.Format.nBlockAlign = static_cast<WORD>(c.channels * c.bits / 8);
+        format.Format.nAvgBytesPerSec = wave_output::kRate * format.Format.nBlockAlign;
+        if (c.tag == WAVE_FORMAT_EXTENSIBLE) {
+            format.Format.cbSize = kWaveFormatExtensibleExtra;
+            format.Samples.wValidBitsPerSample = c.valid;
+            format.dwChannelMask = c.channels == 2 ? SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT : SPEAKER_FRONT_CENTER;
+            format.SubFormat = c.subformat;
+        }
+        const WORD sampleTag =
+            c.tag == WAVE_FORMAT_EXTENSIBLE
+                ? (IsEqualGUID(c.subformat, KSDATAFORMAT_SUBTYPE_PCM) ? WAVE_FORMAT_PCM : WAVE_FORMAT_IEEE_FLOAT)
+                : c.tag;
+        // Stereo: loud on the left, quieter on the right.
+        std::vector<uint8_t> bytes;
+        for (size_t i = 0; i < high.size(); ++i) {
+            Encode(bytes, high[i], sampleTag, c.bits);
+            if (c.channels == 2) Encode(bytes, low[i], sampleTag, c.bits);
+        }
+        DSBUFFERDESC d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DSBCAPS_CTRLVOLUME;
+        d.dwBufferBytes = static_cast<DWORD>(bytes.size());
+        d.lpwfxFormat = &format.Format;
+        IDirectSoundBuffer* buffer = nullptr;
+        ASSERT_EQ(device->CreateSoundBuffer(&d, &buffer, nullptr), DS_OK);
+        LPVOID part = nullptr;
+        DWORD locked = 0;
+        ASSERT_EQ(buffer->Lock(0, d.dwBufferBytes, &part, &locked, nullptr, nullptr, 0), DS_OK);
+        std::memcpy(part, bytes.data(), locked);
+        ASSERT_EQ(buffer->Unlock(part, locked, nullptr, 0), DS_OK);
+        Shot(buffer);
+        buffer->Release();
+    }
+    device->Release();
+
+    const wave_output::Stereo heard = wave_output::Read(g_output->Output());
+    const std::vector<wave_output::Burst> bursts = wave_output::Bursts(heard);
+    ASSERT_EQ(bursts.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        // A mono buffer is heard on both sides.
+        const std::vector<float>& right = cases[i].channels == 2 ? low : high;
+        EXPECT_LT(Difference(heard, bursts[i], high, right), 0.002f);
+    }
+}
+
+TEST(AlSamples, WithoutFloatFormatsWideSamplesBecome16Bit) {
+    WAVEFORMATEX pcm24{};
+    pcm24.wFormatTag = WAVE_FORMAT_PCM;
+    pcm24.nChannels = 1;
+    pcm24.wBitsPerSample = 24;
+    WAVEFORMATEX floats = pcm24;
+    floats.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    floats.wBitsPerSample = 32;
+    const float values[] = {0.5f, -1.0f, 2.0f, NAN};
+    std::vector<uint8_t> floatBytes(sizeof values);
+    std::memcpy(floatBytes.data(), values, sizeof values);
+    // Half scale, the most negative sample, and -1 (of 2^23).
+    const std::vector<uint8_t> pcmBytes = {0x00, 0x00, 0x40, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF};
+    const struct {
+        const char* what;
+        const WAVEFORMATEX& format;
+        const std::vector<uint8_t>& bytes;
+        bool twoChannels;
+        ALenum alFormat;
+        std::vector<int16_t> expected;
+    } cases[] = {
+        {"24-bit", pcm24, pcmBytes, false, AL_FORMAT_MONO16, {16384, -32767, 0}},
+        {"float, doubled",
+         floats,
+         floatBytes,
+         true,
+         AL_FORMAT_STEREO16,
+         {16384, 16384, -32767, -32767, 32767, 32767, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const platform::openal::AlSamples samples =
+            platform::openal::PrepareSamples(c.format, c.bytes.data(), c.bytes.size(), false, c.twoChannels);
+        EXPECT_EQ(samples.format, c.alFormat);
+        EXPECT_FALSE(samples.asIs);
+        ASSERT_EQ(samples.converted.size(), c.expected.size() * 2);
+        std::vector<int16_t> got(c.expected.size());
+        std::memcpy(got.data(), samples.converted.data(), samples.converted.size());
+        EXPECT_EQ(got, c.expected);
+    }
 }
 
 TEST_F(OpenAlTest, SoundsInSpaceAreHeardOnTheListenersSideAndFadeWithDistance) {

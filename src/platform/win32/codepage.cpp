@@ -1,0 +1,53 @@
+#include "platform/win32/codepage.h"
+
+namespace platform {
+namespace {
+
+// 0x80 to 0xBF; 0xC0 to 0xFF are U+0410 to U+044F, below 0x80 is ASCII.
+constexpr char16_t kHighHalf[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  //
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  //
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  //
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  //
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  //
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  //
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+};
+
+}  // namespace
+
+char16_t UnicodeOfCp1251(unsigned char byte) {
+    if (byte < 0x80) return byte;
+    if (byte < 0xC0) return kHighHalf[byte - 0x80];
+    return static_cast<char16_t>(0x0410 + (byte - 0xC0));
+}
+
+int Cp1251OfUnicode(char32_t c) {
+    if (c < 0x80) return static_cast<int>(c);
+    if (c >= 0x0410 && c <= 0x044F) return static_cast<int>(0xC0 + (c - 0x0410));
+    for (int i = 0; i < 64; ++i)
+        if (kHighHalf[i] == c) return 0x80 + i;
+    return -1;
+}
+
+std::string Utf8OfCp1251(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char byte : text) {
+        const char16_t c = UnicodeOfCp1251(static_cast<unsigned char>(byte));
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace platform
