@@ -111,6 +111,13 @@ protected:
     static void WriteEffect(const std::string& name, const std::string& text) {
         WriteFile(std::filesystem::path("Data") / "Effects" / name, text);
     }
+    // The texture alone, unlit, without depth or culling: what a pixel test
+    // of placed objects wants to see.
+    static constexpr const char* kDecalEffect =
+        "texture tex0; sampler S = sampler_state { Texture = <tex0>; };"
+        " technique { pass { Lighting = false; ZEnable = false; CullMode = None; Sampler[0] = (S);"
+        " ColorOp[0] = SelectArg1; ColorArg1[0] = Texture;"
+        " AlphaOp[0] = SelectArg1; AlphaArg1[0] = Texture; } }";
     // An uncompressed 32-bit TGA of one colour (0xAARRGGBB).
     static void WriteTexture(const std::string& name, int width, int height, uint32_t argb) {
         std::string tga(18, '\0');

@@ -15,12 +15,7 @@ protected:
     void SetUp() override {
         RenderTest::SetUp();
         if (HasFatalFailure()) return;  // no display, or no device
-        // The texture alone, unlit and without culling.
-        WriteEffect("decal.fx",
-                    "texture tex0; sampler S = sampler_state { Texture = <tex0>; };"
-                    " technique { pass { Lighting = false; ZEnable = false; CullMode = None; Sampler[0] = (S);"
-                    " ColorOp[0] = SelectArg1; ColorArg1[0] = Texture;"
-                    " AlphaOp[0] = SelectArg1; AlphaArg1[0] = Texture; } }");
+        WriteEffect("decal.fx", kDecalEffect);
         WriteTexture("rock.tga", 4, 4, 0xFF00FF00u);
         WriteTexture("bonus.tga", 4, 4, 0xFFFF0000u);
         camera = FrontCamera();

@@ -129,27 +129,9 @@ public:
         return D3D_OK;
     }
 
-    HRESULT SetFloat(D3DXHANDLE handle, float f) override {
-        Parameter* p =
-            Changing(handle, [](const Parameter& q) { return IsNumber(q) && q.rows == 1 && q.columns == 1; });
-        if (!p) return D3DERR_INVALIDCALL;
-        if (p->type == ParameterType::Float)
-            p->floats[0] = f;
-        else
-            p->integer = p->type == ParameterType::Int ? static_cast<DWORD>(FloatToInt(f)) : (f != 0.0f);
-        return D3D_OK;
-    }
+    HRESULT SetFloat(D3DXHANDLE handle, float f) override { return SetScalar(handle, f, FloatToInt(f), f != 0.0f); }
 
-    HRESULT SetInt(D3DXHANDLE handle, INT n) override {
-        Parameter* p =
-            Changing(handle, [](const Parameter& q) { return IsNumber(q) && q.rows == 1 && q.columns == 1; });
-        if (!p) return D3DERR_INVALIDCALL;
-        if (p->type == ParameterType::Float)
-            p->floats[0] = static_cast<float>(n);
-        else
-            p->integer = p->type == ParameterType::Int ? static_cast<DWORD>(n) : (n != 0);
-        return D3D_OK;
-    }
+    HRESULT SetInt(D3DXHANDLE handle, INT n) override { return SetScalar(handle, static_cast<float>(n), n, n != 0); }
 
     HRESULT SetBool(D3DXHANDLE handle, BOOL b) override { return SetInt(handle, b != FALSE); }
 
@@ -312,6 +294,19 @@ private:
         if (i < 0 || !fits(m_effect.parameters[static_cast<size_t>(i)])) return nullptr;
         m_changed[static_cast<size_t>(i)] = true;
         return &m_effect.parameters[static_cast<size_t>(i)];
+    }
+
+    // One number into a bool, int or float parameter: each setter says what
+    // its value is as each type, since D3DX converts them differently.
+    HRESULT SetScalar(D3DXHANDLE handle, float asFloat, INT asInt, bool asBool) {
+        Parameter* p =
+            Changing(handle, [](const Parameter& q) { return IsNumber(q) && q.rows == 1 && q.columns == 1; });
+        if (!p) return D3DERR_INVALIDCALL;
+        if (p->type == ParameterType::Float)
+            p->floats[0] = asFloat;
+        else
+            p->integer = p->type == ParameterType::Int ? static_cast<DWORD>(asInt) : asBool;
+        return D3D_OK;
     }
 
     void Save() {
