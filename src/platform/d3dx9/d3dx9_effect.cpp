@@ -147,10 +147,12 @@ public:
 
     HRESULT SetMatrix(D3DXHANDLE handle, const D3DXMATRIX* matrix) override {
         Parameter* p =
-            matrix ? Changing(handle, [](const Parameter& q) { return q.type == ParameterType::Float && q.rows == 4; })
+            matrix ? Changing(handle, [](const Parameter& q) { return q.type == ParameterType::Float && q.rows > 1; })
                    : nullptr;
         if (!p) return D3DERR_INVALIDCALL;
-        std::memcpy(p->floats.data(), matrix->m, sizeof matrix->m);
+        // A smaller matrix takes the top-left rows and columns.
+        for (UINT r = 0; r < p->rows; ++r)
+            for (UINT c = 0; c < p->columns; ++c) p->floats[r * p->columns + c] = matrix->m[r][c];
         return D3D_OK;
     }
 

@@ -369,6 +369,28 @@ bool IEquals(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The floating-point types, which the effect stores alike: float, half or
+// double, alone, as a vector of 1 to 4 (float3) or as a matrix of 1 to 4
+// rows by 1 to 4 columns (float4x3). False for any other name.
+bool FloatShape(std::string_view name, UINT* rows, UINT* columns) {
+    std::string_view rest = name;
+    for (std::string_view base : {"float", "half", "double"})
+        if (name.size() >= base.size() && IEquals(name.substr(0, base.size()), base)) rest = name.substr(base.size());
+    if (rest.size() == name.size()) return false;
+    const auto digit = [](char c) { return c >= '1' && c <= '4'; };
+    if (rest.empty() || (rest.size() == 1 && digit(rest[0]))) {
+        *rows = 1;
+        *columns = rest.empty() ? 1 : static_cast<UINT>(rest[0] - '0');
+        return true;
+    }
+    if (rest.size() == 3 && digit(rest[0]) && (rest[1] == 'x' || rest[1] == 'X') && digit(rest[2])) {
+        *rows = static_cast<UINT>(rest[0] - '0');
+        *columns = static_cast<UINT>(rest[2] - '0');
+        return true;
+    }
+    return false;
+}
+
 const StateDef* FindState(std::span<const StateDef> table, std::string_view name) {
     for (const StateDef& def : table)
         if (IEquals(def.name, name)) return &def;
@@ -564,11 +586,8 @@ private:
     static constexpr TypeName kTypes[] = {
         {"texture", ParameterType::Texture, 1, 1}, {"texture2D", ParameterType::Texture, 1, 1},
         {"sampler", ParameterType::Sampler, 1, 1}, {"sampler2D", ParameterType::Sampler, 1, 1},
-        {"string", ParameterType::String, 1, 1},   {"float", ParameterType::Float, 1, 1},
-        {"float2", ParameterType::Float, 1, 2},    {"float3", ParameterType::Float, 1, 3},
-        {"float4", ParameterType::Float, 1, 4},    {"float4x4", ParameterType::Float, 4, 4},
-        {"dword", ParameterType::Int, 1, 1},       {"int", ParameterType::Int, 1, 1},
-        {"bool", ParameterType::Bool, 1, 1},
+        {"string", ParameterType::String, 1, 1},   {"dword", ParameterType::Int, 1, 1},
+        {"int", ParameterType::Int, 1, 1},         {"bool", ParameterType::Bool, 1, 1},
     };
 
     void ParseDeclaration() {
@@ -576,6 +595,8 @@ private:
         const TypeName* type = nullptr;
         for (const TypeName& t : kTypes)
             if (IEquals(typeToken.text, t.name)) type = &t;
+        TypeName floats{"float", ParameterType::Float, 1, 1};
+        if (!type && FloatShape(typeToken.text, &floats.rows, &floats.columns)) type = &floats;
         if (!type) {
             if (IEquals(typeToken.text, "vertexshader") || IEquals(typeToken.text, "pixelshader") ||
                 (Peek().type == TokenType::Identifier && IsPunct(Peek(1), '(')))
@@ -791,7 +812,7 @@ private:
             if (p.type != ParameterType::Float || p.rows != 1 || p.columns != 4) wanted = "float4";
             break;
         case Shape::Matrix:
-            if (p.type != ParameterType::Float || p.rows != 4) wanted = "float4x4";
+            if (p.type != ParameterType::Float || p.rows != 4 || p.columns != 4) wanted = "float4x4";
             break;
         default:
             if (!number || p.rows != 1 || p.columns != 1) wanted = "number";
@@ -860,10 +881,9 @@ private:
         }
         const Token& t = Peek();
         if (t.type == TokenType::Identifier && IsPunct(Peek(1), '(')) {
-            size_t size = 0;
-            for (const TypeName& type : kTypes)
-                if (type.type == ParameterType::Float && IEquals(t.text, type.name)) size = type.rows * type.columns;
-            if (size == 0) Fail(t, "expected a number, found " + Describe(t));
+            UINT rows = 0, columns = 0;
+            if (!FloatShape(t.text, &rows, &columns)) Fail(t, "expected a number, found " + Describe(t));
+            const size_t size = size_t{rows} * columns;
             Next();
             Next();
             const size_t before = out->size();

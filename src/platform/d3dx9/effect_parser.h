@@ -68,7 +68,7 @@ enum class ParameterType { Texture, Float, Sampler, Bool, Int, String };
 struct Parameter {
     std::string name;
     ParameterType type = ParameterType::Float;
-    // Floats: 1 x 1 for float, 1 x n for floatn, 4 x 4 for float4x4.
+    // Floats: 1 x 1 for float, 1 x n for floatn, r x c for floatrxc.
     UINT rows = 1, columns = 1;
     std::array<float, 16> floats{};  // Float, row by row
     DWORD integer = 0;               // Int: its 32 bits; Bool: 0 or 1
