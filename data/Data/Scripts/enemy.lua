@@ -25,6 +25,19 @@ local VOLLEYS = 3 -- a ring after every two fans
 local kinds = {}
 -- id -> { object, kind, health, wait, fan }
 local ships = {}
+-- The ids in the order the ships came in: they fly in that order, since
+-- pairs() would follow the ids' hashes, which change from run to run.
+local order = {}
+
+local function forget(id)
+  ships[id] = nil
+  for i, other in ipairs(order) do
+    if other == id then
+      table.remove(order, i)
+      return
+    end
+  end
+end
 -- Steps the pauses through their spread without a random generator, so a
 -- session plays the same every time.
 local turn = 0
@@ -62,7 +75,7 @@ end
 local function letGo(id)
   local ship = ships[id]
   if ship then
-    ships[id] = nil
+    forget(id)
     Release(ship.object)
   end
 end
@@ -77,7 +90,7 @@ local function damage(id, amount)
     PlaySpecialSound(ship.kind.sound)
   end
   if ship.health <= 0 then
-    ships[id] = nil
+    forget(id)
     Shot(ship.kind.death, ship.object, 0, 0, 0, 0, 1, 0)
     if ship.kind.name == "boss" then
       for _, side in ipairs({ -1.8, 1.8 }) do
@@ -133,6 +146,7 @@ while true do
       if kind then
         ships[id] =
           { object = object, kind = kind, health = kind.health, wait = FIRST_PAUSE, fan = FIRST_PAUSE * 2, volley = 0 }
+        table.insert(order, id)
       else
         Release(object) -- no type of ours: nothing to keep it for
       end
@@ -142,15 +156,15 @@ while true do
       local owner, _, amount = GetCurrentParams(globalObject)
       damage(owner, tonumber(amount) or 0)
     elseif command == "release_all" then
-      for id in pairs(ships) do
-        letGo(id)
+      while order[1] do
+        letGo(order[1])
       end
       return
     end
   end
   local dt = GetDeltaTime()
-  for _, ship in pairs(ships) do
-    fly(ship, dt)
+  for _, id in ipairs(order) do
+    fly(ships[id], dt)
   end
   Update()
 end
