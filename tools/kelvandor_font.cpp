@@ -4,6 +4,7 @@
 #include "tool_common.h"
 
 #include "core/KTextReader.h"
+#include "platform/win32/codepage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -55,32 +56,6 @@ uint8_t CellByte(int i) {
     return 0xB8;
 }
 
-// The Unicode character of a cp1251 byte; 0 for the one byte it leaves out.
-uint32_t Cp1251ToUnicode(uint8_t byte) {
-    static constexpr uint16_t kHigh[64] = {
-        0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
-        0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0000, 0x2122,
-        0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
-        0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
-        0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-    if (byte < 0x80) return byte;
-    if (byte < 0xC0) return kHigh[byte - 0x80];
-    return 0x0410 + (byte - 0xC0);
-}
-
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // A finite number and nothing else.
 bool ParseNumber(const std::string& text, float& value) {
     if (text.empty()) return false;
@@ -89,7 +64,6 @@ bool ParseNumber(const std::string& text, float& value) {
     return end == text.c_str() + text.size() && std::isfinite(value);
 }
 
-// A whole number above 0 and nothing else.
 // A whole number of at most nine digits, with a sign when negatives are allowed.
 bool ParseWhole(const std::string& text, int& value, bool negative) {
     const size_t digits = negative && !text.empty() && text[0] == '-' ? 1 : 0;
@@ -151,7 +125,7 @@ bool Bake(const stbtt_fontinfo& font, float pixels, BakedFont& out) {
     int glyphs[kCells];
     int widest = 0;
     for (int i = 0; i < kCells; ++i) {
-        glyphs[i] = stbtt_FindGlyphIndex(&font, static_cast<int>(Cp1251ToUnicode(CellByte(i))));
+        glyphs[i] = stbtt_FindGlyphIndex(&font, static_cast<int>(platform::UnicodeOfCp1251(CellByte(i))));
         int advance = 0, bearing = 0;
         // A missing glyph keeps the advance of the font's stand-in glyph 0.
         stbtt_GetGlyphHMetrics(&font, glyphs[i], &advance, &bearing);
@@ -321,12 +295,13 @@ std::vector<std::pair<int, std::string>> GameLines(const std::string& data) {
 std::string Shown(uint8_t byte) {
     if (byte == ' ') return "space";
     if (byte < 32 || byte == 127) return "(control)";
-    const uint32_t c = Cp1251ToUnicode(byte);
-    if (c == 0) return "(unused)";
+    // The one byte Windows-1251 leaves out.
+    if (byte == 0x98) return "(unused)";
+    const char32_t c = platform::UnicodeOfCp1251(byte);
     if (c == 0xA0) return "(no-break space)";
     if (c == 0xAD) return "(soft hyphen)";
     std::string text;
-    AppendUtf8(text, c);
+    platform::AppendUtf8(text, c);
     return text;
 }
 

@@ -79,7 +79,7 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
         const UINT pitch = BlockRowBytes(m_blockFormat, w);
         locked->Pitch = static_cast<INT>(pitch);
         locked->pBits = m_blocks[level].data() + size_t{pitch} * static_cast<size_t>(top / 4) +
-                        static_cast<size_t>(left / 4) * (m_blockFormat == TexelFormat::kDxt1 ? 8 : 16);
+                        static_cast<size_t>(left / 4) * BlockBytes(m_blockFormat);
         return D3D_OK;
     }
     locked->Pitch = static_cast<INT>(w * 4);

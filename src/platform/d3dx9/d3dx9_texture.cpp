@@ -55,13 +55,7 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* 
     // A file without mip levels gets the full chain, each level a box filter
     // of the one above; DXT blocks are decoded for it rather than compressed
     // again.
-    if (image.levels.size() == 1 && platform::IsBlockFormat(image.format)) {
-        platform::DecodedLevel& level = image.levels[0];
-        level.texels.resize(static_cast<size_t>(level.width) * level.height);
-        platform::DecodeBlocks(image.format, level.width, level.height, level.blocks.data(), level.texels.data());
-        level.blocks = {};
-        image.format = TexelFormat::kArgb;
-    }
+    if (image.levels.size() == 1) platform::DecodeToTexels(&image);
     const UINT levels = image.levels.size() == 1 ? 0 : static_cast<UINT>(image.levels.size());
     IDirect3DTexture9* created = nullptr;
     if (HRESULT hr = device->CreateTexture(image.levels[0].width, image.levels[0].height, levels, 0,

@@ -7,9 +7,6 @@
 namespace platform::image_codecs {
 namespace {
 
-uint32_t Le16(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
-
 void Put32(std::vector<uint8_t>* b, uint64_t v) {
     for (int i = 0; i < 4; ++i) b->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }

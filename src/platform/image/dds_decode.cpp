@@ -14,11 +14,6 @@ constexpr uint32_t kDepthFlag = 0x800000;
 constexpr uint32_t kAlphaPixels = 0x1, kFourCcFlag = 0x4, kRgbFlag = 0x40;
 constexpr uint32_t kCubeMap = 0x200, kVolume = 0x200000;
 
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
 constexpr uint32_t FourCc(const char (&s)[5]) {
     return static_cast<uint8_t>(s[0]) | static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
            static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16 |
@@ -131,36 +126,30 @@ bool DecodeDds(const uint8_t* d, size_t size, DecodedTexture* texture, std::stri
     }
 
     // Levels over the largest side are left out; with none left, the last
-    // one is decoded for the caller to halve.
+    // one is kept as texels for the caller to halve.
+    const auto side = [&](uint32_t l, bool wide) { return std::max(1u, (wide ? width : height) >> l); };
+    const auto fits = [&](uint32_t l) {
+        return side(l, true) <= static_cast<uint32_t>(kMaxImageSide) &&
+               side(l, false) <= static_cast<uint32_t>(kMaxImageSide);
+    };
     uint32_t first = 0;
-    while (first + 1 < count && (std::max(1u, width >> first) > static_cast<uint32_t>(kMaxImageSide) ||
-                                 std::max(1u, height >> first) > static_cast<uint32_t>(kMaxImageSide)))
-        ++first;
-    const bool fits = std::max(1u, width >> first) <= static_cast<uint32_t>(kMaxImageSide) &&
-                      std::max(1u, height >> first) <= static_cast<uint32_t>(kMaxImageSide);
-    if (!fits)
-        if (std::string problem = SizeProblem(std::max(1u, width >> first), std::max(1u, height >> first));
-            !problem.empty())
-            return fail(problem);
+    while (first + 1 < count && !fits(first)) ++first;
+    if (std::string problem = SizeProblem(side(first, true), side(first, false)); !problem.empty())
+        return fail(problem);
 
     for (uint32_t l = first; l < count; ++l) {
         DecodedLevel level;
-        level.width = static_cast<int>(std::max(1u, width >> l));
-        level.height = static_cast<int>(std::max(1u, height >> l));
+        const uint32_t w = side(l, true), h = side(l, false);
+        level.width = static_cast<int>(w);
+        level.height = static_cast<int>(h);
         const uint8_t* p = d + offsets[l];
-        const auto w = static_cast<uint32_t>(level.width), h = static_cast<uint32_t>(level.height);
-        if (blocks && fits) {
+        if (blocks)
             level.blocks.assign(p, p + BlockLevelBytes(texture->format, w, h));
-        } else if (blocks) {
-            level.texels.resize(size_t{w} * h);
-            DecodeBlocks(texture->format, w, h, p, level.texels.data());
-        } else {
+        else
             DecodeRgb(rgb, p, w, h, &level.texels);
-        }
         texture->levels.push_back(std::move(level));
     }
-    // A DXT level too large to keep was decoded: its texels are what is left.
-    if (blocks && !fits) texture->format = TexelFormat::kArgb;
+    if (!fits(first)) DecodeToTexels(texture);
     return true;
 }
 

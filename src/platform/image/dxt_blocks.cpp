@@ -19,9 +19,9 @@ int SquishFlags(TexelFormat format) {
     }
 }
 
-uint32_t BlockBytes(TexelFormat format) { return format == TexelFormat::kDxt1 ? 8 : 16; }
-
 }  // namespace
+
+uint32_t BlockBytes(TexelFormat format) { return format == TexelFormat::kDxt1 ? 8 : 16; }
 
 uint32_t BlockRowBytes(TexelFormat format, uint32_t width) {
     return std::max(1u, (width + 3) / 4) * BlockBytes(format);
@@ -47,6 +47,17 @@ void DecodeBlocks(TexelFormat format, uint32_t width, uint32_t height, const uin
                                                     static_cast<uint32_t>(p[1]) << 8 | p[2];
                 }
         }
+}
+
+void DecodeToTexels(DecodedTexture* texture) {
+    if (!IsBlockFormat(texture->format)) return;
+    for (DecodedLevel& level : texture->levels) {
+        const auto w = static_cast<uint32_t>(level.width), h = static_cast<uint32_t>(level.height);
+        level.texels.resize(size_t{w} * h);
+        DecodeBlocks(texture->format, w, h, level.blocks.data(), level.texels.data());
+        level.blocks = {};
+    }
+    texture->format = TexelFormat::kArgb;
 }
 
 }  // namespace platform

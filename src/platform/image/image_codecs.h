@@ -16,6 +16,10 @@
 
 namespace platform::image_codecs {
 
+// The files' little-endian fields.
+inline uint32_t Le16(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
+inline uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+
 bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* image, std::string* error);
 bool DecodePng(const uint8_t* data, size_t size, DecodedImage* image, std::string* error);
 bool DecodeDds(const uint8_t* data, size_t size, DecodedTexture* texture, std::string* error);

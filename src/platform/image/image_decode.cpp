@@ -8,9 +8,10 @@
 #include "platform/image/image_codecs.h"
 
 // stb_image decodes TGA and the BMP encodings but run-length, the formats
-// libjpeg, libpng and our readers do not cover. It is compiled into this file alone, with static linkage: it cannot
-// clash with the copies other libraries carry, and the fuzz build
-// instruments it along with our own checks.
+// libjpeg, libpng and our readers do not cover. It is compiled into this
+// file alone, with static linkage: it cannot clash with the copies other
+// libraries carry, and the fuzz build instruments it along with our own
+// checks.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_TGA
@@ -25,8 +26,8 @@ namespace {
 
 enum class Format { Png, Bmp, Dib, Jpeg, Dds, Tga };
 
-uint32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | (Le16(p + 2) << 16); }
+using image_codecs::Le16;
+using image_codecs::Le32;
 
 // The formats with a signature are recognised by it; whatever has none is
 // taken for a TGA (none of the signatures can start a TGA header that
@@ -232,15 +233,12 @@ bool DecodeImage(const void* data, size_t size, DecodedImage* image, std::string
     *image = DecodedImage{};
     DecodedTexture texture;
     if (!DecodeTexture(data, size, &texture, error)) return false;
+    texture.levels.resize(1);
+    DecodeToTexels(&texture);
     DecodedLevel& level = texture.levels[0];
     image->width = level.width;
     image->height = level.height;
-    if (IsBlockFormat(texture.format)) {
-        image->texels.resize(static_cast<size_t>(level.width) * level.height);
-        DecodeBlocks(texture.format, level.width, level.height, level.blocks.data(), image->texels.data());
-    } else {
-        image->texels = std::move(level.texels);
-    }
+    image->texels = std::move(level.texels);
     return true;
 }
 

@@ -61,6 +61,8 @@ struct DecodedTexture {
 // As DecodeImage, keeping blocks and levels.
 bool DecodeTexture(const void* data, size_t size, DecodedTexture* texture, std::string* error);
 
+// Bytes of one 4x4 block: 8 for DXT1, 16 for the others.
+uint32_t BlockBytes(TexelFormat format);
 // Bytes of one level of a block format: whole 4x4 blocks, the ones at the
 // right and bottom edges partly used.
 uint64_t BlockLevelBytes(TexelFormat format, uint32_t width, uint32_t height);
@@ -69,6 +71,8 @@ uint32_t BlockRowBytes(TexelFormat format, uint32_t width);
 
 // A level's blocks (BlockLevelBytes of them) as width * height texels.
 void DecodeBlocks(TexelFormat format, uint32_t width, uint32_t height, const uint8_t* blocks, uint32_t* texels);
+// Every level of a block format decoded in place: the texture becomes kArgb.
+void DecodeToTexels(DecodedTexture* texture);
 
 // The next level down: each texel the rounded mean of a 2x2 block, sides
 // halved with the floor down to 1 (a side already 1 reuses its one row or

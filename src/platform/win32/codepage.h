@@ -12,5 +12,7 @@ char16_t UnicodeOfCp1251(unsigned char byte);
 // The byte of a character, or -1 for one that 1251 does not have.
 int Cp1251OfUnicode(char32_t c);
 std::string Utf8OfCp1251(const std::string& text);
+// One character, U+0000 to U+10FFFF, appended in UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
 
 }  // namespace platform
