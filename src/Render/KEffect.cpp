@@ -91,13 +91,12 @@ CKEffectManager::CKEffectManager() { g_EffectManager = this; }
 CKEffectManager::~CKEffectManager() {
     // The effects outlive the table; they must not reach back into it.
     for (auto& [name, effect] : m_effects) effect->m_filedUnder.clear();
-    m_effects.clear();
+    m_effects.Clear();
     if (g_EffectManager == this) g_EffectManager = nullptr;
 }
 
 CKPtr<CKEffect> CKEffectManager::GetEffect(const std::string& name) {
-    auto it = m_effects.find(name);
-    if (it != m_effects.end()) return CKPtr<CKEffect>(it->second);
+    if (CKPtr<CKEffect> filed = m_effects.Find(name)) return filed;
     CKPtr<CKEffect> effect(new CKEffect());
     if (!effect->Load(name)) {
         effect = new CKEffect();
@@ -106,11 +105,8 @@ CKPtr<CKEffect> CKEffectManager::GetEffect(const std::string& name) {
         effect->Load(kStandBy);
     }
     effect->m_filedUnder = name;
-    m_effects[name] = effect.Get();
+    m_effects.File(name, effect.Get());
     return effect;
 }
 
-void CKEffectManager::Forget(CKEffect* effect) {
-    auto it = m_effects.find(effect->m_filedUnder);
-    if (it != m_effects.end() && it->second == effect) m_effects.erase(it);
-}
+void CKEffectManager::Forget(CKEffect* effect) { m_effects.Forget(effect->m_filedUnder, effect); }

@@ -4,6 +4,7 @@
 
 #include "Render/KDeviceListener.h"
 #include "core/KMemoryManager.h"
+#include "core/KObjectCache.h"
 #include "platform/d3dx9/d3dx9.h"
 
 #include <string>
@@ -44,7 +45,7 @@ public:
     CKPtr<CKEffect> GetEffect(const std::string& name);
     void Forget(CKEffect* effect);
 
-    std::unordered_map<std::string, CKEffect*> m_effects;
+    CKObjectCache<std::string, CKEffect> m_effects;
 };
 
 CKEffectManager* GetEffectManager();

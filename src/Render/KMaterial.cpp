@@ -55,7 +55,7 @@ CKMaterialManager::CKMaterialManager() {
 CKMaterialManager::~CKMaterialManager() {
     delete GetTextureManager();
     delete GetEffectManager();
-    m_materials.clear();
+    m_materials.Clear();
     if (g_MaterialManager == this) {
         g_MaterialManager = nullptr;
         g_ClearMaterialQueues = nullptr;
@@ -66,14 +66,24 @@ CKPtr<CKMaterial> CKMaterialManager::GetMaterial(int layer, const std::string& e
                                                  std::vector<std::string> textureNames) {
     CKPtr<CKEffect> effect = GetEffectManager()->GetEffect(effectName);
     CKPtr<CKTextureBlock> block = GetTextureManager()->GetTextureBlock(textureNames);
-    for (CKMaterial* m : m_materials)
-        if (m->m_layer == layer && m->m_effect == effect && m->m_textureBlock == block) return CKPtr<CKMaterial>(m);
+    const Key key{layer, effect.Get(), block.Get()};
+    if (CKPtr<CKMaterial> filed = m_materials.Find(key)) return filed;
     CKPtr<CKMaterial> material(new CKMaterial(layer, effect, block));
     material->m_name = effectName;
-    m_materials.push_back(material.Get());
+    m_materials.File(key, material.Get());
     return material;
 }
 
+void CKMaterialManager::Forget(CKMaterial* material) {
+    m_materials.Forget(Key{material->m_layer, material->m_effect.Get(), material->m_textureBlock.Get()}, material);
+}
+
+size_t CKMaterialManager::KeyHash::operator()(const Key& key) const noexcept {
+    size_t h = std::hash<int32_t>()(key.layer);
+    h = h * 31 + std::hash<const void*>()(key.effect);
+    return h * 31 + std::hash<const void*>()(key.textureBlock);
+}
+
 void CKMaterialManager::ClearQueues() {
-    for (CKMaterial* m : m_materials) m->ClearQueue();
+    for (const auto& [key, m] : m_materials) m->ClearQueue();
 }

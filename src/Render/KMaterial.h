@@ -3,9 +3,9 @@
 #pragma once
 
 #include "core/KMemoryManager.h"
+#include "core/KObjectCache.h"
 
 #include <cstdint>
-#include <list>
 #include <string>
 #include <vector>
 
@@ -43,9 +43,20 @@ public:
 
     CKPtr<CKMaterial> GetMaterial(int layer, const std::string& effectName, std::vector<std::string> textureNames);
     void ClearQueues();
-    void Forget(CKMaterial* material) { m_materials.remove(material); }
+    void Forget(CKMaterial* material);
 
-    std::list<CKMaterial*> m_materials;
+    // Materials are shared by layer, effect object and texture block object.
+    struct Key {
+        int32_t layer;
+        const CKEffect* effect;
+        const CKTextureBlock* textureBlock;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& key) const noexcept;
+    };
+
+    CKObjectCache<Key, CKMaterial, KeyHash> m_materials;
 };
 
 CKMaterialManager* GetMaterialManager();

@@ -51,31 +51,30 @@ CKTextureBlock::CKTextureBlock(const std::vector<CKPtr<CKTexture>>& textures)
 }
 
 CKTextureBlock::~CKTextureBlock() {
+    if (g_TextureManager) g_TextureManager->Forget(this);
     for (CKPtr<CKTexture>& t : m_textures)
         if (t && mm_detail::MayTouch(t.Get()) && t->m_block == this) t->m_block = nullptr;
     m_textures.clear();
-    if (g_TextureManager) g_TextureManager->Forget(this);
 }
 
 CKTextureManager::CKTextureManager() { g_TextureManager = this; }
 
 CKTextureManager::~CKTextureManager() {
     for (auto& [name, texture] : m_textures) texture->m_filedUnder.clear();
-    m_textures.clear();
-    m_blocks.clear();
+    m_textures.Clear();
+    m_blocks.Clear();
     if (g_TextureManager == this) g_TextureManager = nullptr;
 }
 
 CKPtr<CKTexture> CKTextureManager::GetTexture(const std::string& name) {
-    auto it = m_textures.find(name);
-    if (it != m_textures.end()) return CKPtr<CKTexture>(it->second);
+    if (CKPtr<CKTexture> filed = m_textures.Find(name)) return filed;
     CKPtr<CKTexture> texture(new CKTexture());
     if (!texture->Load(name)) {
         texture = new CKTexture();
         texture->Load(kStandBy);
     }
     texture->m_filedUnder = name;
-    m_textures[name] = texture.Get();
+    m_textures.File(name, texture.Get());
     return texture;
 }
 
@@ -83,20 +82,26 @@ CKPtr<CKTextureBlock> CKTextureManager::GetTextureBlock(const std::vector<std::s
     std::vector<CKPtr<CKTexture>> textures;
     textures.reserve(names.size());
     for (const std::string& name : names) textures.push_back(GetTexture(name));
-    for (CKTextureBlock* block : m_blocks) {
-        if (block->m_count != static_cast<int32_t>(textures.size())) continue;
-        bool same = true;
-        for (size_t i = 0; i < textures.size() && same; ++i) same = block->m_textures[i] == textures[i];
-        if (same) return CKPtr<CKTextureBlock>(block);
-    }
+    const BlockKey key = KeyOf(textures);
+    if (CKPtr<CKTextureBlock> filed = m_blocks.Find(key)) return filed;
     CKPtr<CKTextureBlock> block(new CKTextureBlock(textures));
-    m_blocks.push_back(block.Get());
+    m_blocks.File(key, block.Get());
     return block;
 }
 
-void CKTextureManager::Forget(CKTexture* texture) {
-    auto it = m_textures.find(texture->m_filedUnder);
-    if (it != m_textures.end() && it->second == texture) m_textures.erase(it);
+void CKTextureManager::Forget(CKTexture* texture) { m_textures.Forget(texture->m_filedUnder, texture); }
+
+void CKTextureManager::Forget(CKTextureBlock* block) { m_blocks.Forget(KeyOf(block->m_textures), block); }
+
+CKTextureManager::BlockKey CKTextureManager::KeyOf(const std::vector<CKPtr<CKTexture>>& textures) {
+    BlockKey key;
+    key.reserve(textures.size());
+    for (const CKPtr<CKTexture>& t : textures) key.push_back(t.Get());
+    return key;
 }
 
-void CKTextureManager::Forget(CKTextureBlock* block) { m_blocks.remove(block); }
+size_t CKTextureManager::BlockKeyHash::operator()(const BlockKey& key) const noexcept {
+    size_t h = key.size();
+    for (const CKTexture* t : key) h = h * 31 + std::hash<const CKTexture*>()(t);
+    return h;
+}

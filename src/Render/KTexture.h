@@ -4,11 +4,10 @@
 #pragma once
 
 #include "core/KMemoryManager.h"
+#include "core/KObjectCache.h"
 #include "platform/d3d9/d3d9.h"
 
-#include <list>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class CKTextureBlock;
@@ -51,8 +50,15 @@ public:
     void Forget(CKTexture* texture);
     void Forget(CKTextureBlock* block);
 
-    std::list<CKTextureBlock*> m_blocks;
-    std::unordered_map<std::string, CKTexture*> m_textures;
+    // Blocks are shared by content: the same texture objects in the same order.
+    using BlockKey = std::vector<const CKTexture*>;
+    struct BlockKeyHash {
+        size_t operator()(const BlockKey& key) const noexcept;
+    };
+    static BlockKey KeyOf(const std::vector<CKPtr<CKTexture>>& textures);
+
+    CKObjectCache<BlockKey, CKTextureBlock, BlockKeyHash> m_blocks;
+    CKObjectCache<std::string, CKTexture> m_textures;
 };
 
 CKTextureManager* GetTextureManager();

@@ -75,7 +75,7 @@ TEST_F(Materials, TextureOrderMattersAndTheSameNamesGiveTheSameBlock) {
     ba = nullptr;
     Collect();
     ASSERT_FALSE(IsLiveObject(gone));
-    EXPECT_EQ(std::count(TM().m_blocks.begin(), TM().m_blocks.end(), gone), 0);
+    EXPECT_FALSE(TM().m_blocks.Files(gone));
     for (const auto& [name, texture] : TM().m_textures) EXPECT_NE(texture->m_block, gone) << name;
     CKPtr<CKTextureBlock> again = TM().GetTextureBlock({"b.tga", "a.tga"});
     EXPECT_EQ(again->m_count, 2);
@@ -129,7 +129,7 @@ TEST_F(Materials, ClearQueuesEmptiesEveryMaterialAndSkipsThoseThatWent) {
     gone = nullptr;
     Collect();
     ASSERT_FALSE(IsLiveObject(goneRaw));
-    EXPECT_EQ(std::count(MM().m_materials.begin(), MM().m_materials.end(), goneRaw), 0);
+    EXPECT_FALSE(MM().m_materials.Files(goneRaw));
 
     CKPtr<CKIVBlock> a = SubBlockOf(Object("a", m)), b = SubBlockOf(Object("b", n));
     m->QueueBlock(a.Get());
@@ -158,7 +158,7 @@ TEST_F(Materials, AMissingEffectIsServedByItsOwnCopyOfTheStandBy) {
     EXPECT_EQ(first->GetClassName(), "CKEffect - missing.fx");
     EXPECT_NE(first->m_effect, nullptr);
     EXPECT_EQ(first->m_textureHandles.size(), 1u);
-    EXPECT_EQ(EM().m_effects.at("missing.fx"), first.Get());
+    EXPECT_EQ(EM().m_effects.Find("missing.fx").Get(), first.Get());
     EXPECT_NE(EM().GetEffect("simple.fx").Get(), first.Get());
     EXPECT_FALSE(Logged(log, "DXError"));  // a missing file is no Direct3D error
 }
@@ -190,7 +190,7 @@ TEST_F(Materials, BrokenEffectsAreLoggedAndReplaced) {
         ASSERT_NE(dxError + 1, log.lines.end());
         EXPECT_EQ(dxError[1], "memory(1): unknown value 'sometimes' for 'Lighting'\n");
         EXPECT_EQ(effect->m_effect != nullptr, c.compiled);
-        EXPECT_EQ(EM().m_effects.at(name), effect.Get());
+        EXPECT_EQ(EM().m_effects.Find(name).Get(), effect.Get());
     }
 }
 
@@ -260,7 +260,7 @@ TEST_F(Materials, ATextureThatIsNoImageIsLoggedAndServedByErrorTga) {
         EXPECT_EQ(texture->m_name, c.servedBy);
         EXPECT_EQ(texture->GetClassName(), std::string("CKTexture - ") + c.servedBy);
         EXPECT_NE(texture->m_texture, nullptr);
-        EXPECT_EQ(TM().m_textures.at(c.name), texture.Get());
+        EXPECT_EQ(TM().m_textures.Find(c.name).Get(), texture.Get());
         EXPECT_EQ(TM().GetTexture(c.name).Get(), texture.Get());
         EXPECT_EQ(Logged(log, "DXError if Render\\KTexture on line 53\n"), c.logged);
     }
@@ -280,7 +280,7 @@ TEST_F(Materials, AStandByThatGoesTakesItsRequestedEntryWithIt) {
         standBy = nullptr;
         Collect();
         ASSERT_FALSE(IsLiveObject(gone));
-        ASSERT_EQ(EM().m_effects.count(name), 0u);  // else the next request reaches a dead effect
+        ASSERT_FALSE(EM().m_effects.Files(gone));  // else the next request reaches a dead effect
         EXPECT_EQ(EM().GetEffect("simple.fx").Get(), own.Get());
         CKPtr<CKEffect> fresh = EM().GetEffect(name);
         EXPECT_TRUE(IsLiveObject(fresh.Get()));
@@ -297,7 +297,7 @@ TEST_F(Materials, AStandByThatGoesTakesItsRequestedEntryWithIt) {
         standBy = nullptr;
         Collect();
         ASSERT_FALSE(IsLiveObject(gone));
-        ASSERT_EQ(TM().m_textures.count(name), 0u);
+        ASSERT_FALSE(TM().m_textures.Files(gone));
         EXPECT_EQ(TM().GetTexture("error.tga").Get(), ownTexture.Get());
         CKPtr<CKTexture> fresh = TM().GetTexture(name);
         EXPECT_TRUE(IsLiveObject(fresh.Get()));

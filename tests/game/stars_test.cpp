@@ -47,6 +47,23 @@ TEST_F(Stars, InitMakesTheAtlasTheMaterialAndStarsWithinTheBand) {
     }
 }
 
+// The field's material is its own: made again right after the old field went,
+// it must not be the material that waits for deletion.
+TEST_F(Stars, AFieldMadeAgainAfterTheLastOneWentKeepsALiveMaterial) {
+    for (int collections : {0, 1, 2}) {
+        SCOPED_TRACE(collections);
+        Make(10);
+        for (int i = 0; i < collections; ++i) CollectGarbage();
+        const CKPtr<CKStars> again = Make(10);
+        CollectAll();
+        ASSERT_TRUE(IsLiveObject(again->material.Get()));
+        EXPECT_FALSE(again->material->IsQueued());
+        ASSERT_TRUE(IsLiveObject(again->material->m_textureBlock.Get()));
+        ASSERT_TRUE(IsLiveObject(again->material->m_textureBlock->m_textures[0].Get()));
+        EXPECT_TRUE(IsLiveObject(again->material->m_effect.Get()));
+    }
+}
+
 TEST_F(Stars, TheCountAScriptGivesIsKeptWithinBounds) {
     const std::pair<int32_t, int32_t> cases[] = {{0, 0}, {-5, 0}, {16384, 16384}, {2000000000, 16384}, {7, 7}};
     for (const auto& [asked, made] : cases) {

@@ -200,6 +200,22 @@ TEST_F(Weapons, ALonePrototypeIsClonedAndFinishedShotsAreReusedLastInFirstOut) {
     EXPECT_EQ(weapons->pools["laser"].size(), 2u);
 }
 
+// A finished shot waits in its pool, which holds it: fired again after the
+// collections, it is the same live shot.
+TEST_F(Weapons, AShotReusedAfterTheCollectionsIsAlive) {
+    Prototype("flash", 1);
+    weapons->Fire("flash", kOrigin, kUp);
+    Frame();
+    CKShot* back = weapons->pools["flash"].back().Get();
+    while (!g_PendingObjects.empty()) CollectGarbage();
+    weapons->Fire("flash", kOrigin, kUp);
+    ASSERT_EQ(weapons->liveShots.back().Get(), back);
+    Frame();
+    while (!g_PendingObjects.empty()) CollectGarbage();
+    EXPECT_TRUE(IsLiveObject(back));
+    EXPECT_FALSE(back->IsQueued());
+}
+
 TEST_F(Weapons, TwoLinesOfOneNameLaunchTheSecondPrototypeItself) {
     Prototype("gun");
     CKPtr<CKTestShot> second = Prototype("gun");

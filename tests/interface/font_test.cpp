@@ -170,6 +170,30 @@ TEST_F(Fonts, EachFontHasTheInterfaceMaterialOfItsTexture) {
     EXPECT_EQ(material, GetMaterialManager()->GetMaterial(200, "interface.fx", {"plain.tga"}));
 }
 
+// Loading the fonts again lets go of the old ones, whose materials then wait
+// for deletion: the new fonts must not be handed those.
+TEST_F(Fonts, FontsLoadedAgainKeepLiveMaterials) {
+    WriteTexture("plain.tga", 4, 4, 0xFFFFFFFF);
+    WriteFontList("plain\n");
+    WriteFont("plain", GridFont({{"A", 5}}));
+    CKFontManager& fonts = LoadFonts();
+    for (int collections : {0, 1}) {
+        SCOPED_TRACE(collections);
+        fonts.Load();
+        for (int i = 0; i < collections; ++i) CollectGarbage();
+        fonts.Load();
+        while (!g_PendingObjects.empty()) CollectGarbage();
+        const CKPtr<CKMaterial>& material = (*fonts.fonts.Find("plain"))->material;
+        ASSERT_TRUE(IsLiveObject(material.Get()));
+        EXPECT_FALSE(material->IsQueued());
+        CKPtr<CKRenderObject> text(new CKRenderObject("text"));
+        fonts.BuildText(text, 0.0f, 0.0f, "plain", "A");
+        while (!g_PendingObjects.empty()) CollectGarbage();
+        EXPECT_TRUE(IsLiveObject(text->material.Get()));
+        EXPECT_TRUE(IsLiveObject(text->material->m_textureBlock.Get()));
+    }
+}
+
 class Texts : public Fonts {
 protected:
     void SetUp() override {
