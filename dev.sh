@@ -123,8 +123,10 @@ cmd_test() {
   timedemo headless
   timedemo sdl xvfb-run -a -s "-screen 0 1280x1024x24"
 
-  echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-  build build-asan -DKELVANDOR_SANITIZE=ON -DKELVANDOR_WERROR=ON
+  echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
+  # Built with clang: its UndefinedBehaviorSanitizer also checks what gcc's
+  # does not, such as a float converted to an integer that cannot hold it.
+  CC=clang CXX=clang++ build build-asan -DKELVANDOR_SANITIZE=ON -DKELVANDOR_WERROR=ON
   export UBSAN_OPTIONS=print_stacktrace=1
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest -LE gl --output-on-failure -j "$JOBS")
   # Mesa's driver is unloaded before the leak check, so what it keeps cannot

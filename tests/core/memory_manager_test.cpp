@@ -108,7 +108,8 @@ TEST_F(MemoryManager, CountedPointerKeepsExactlyOneReferencePerHolder) {
         CKPtr<CKTestObject> q(p);
         CKPtr<IKMMObject> base(q);
         EXPECT_EQ(object->GetRefCount(), 3);
-        p = p;       // self-assignment
+        CKPtr<CKTestObject>& same = p;
+        p = same;    // self-assignment
         q = object;  // the raw pointer it already holds
         EXPECT_EQ(object->GetRefCount(), 3);
         base = nullptr;

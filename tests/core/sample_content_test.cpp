@@ -273,7 +273,8 @@ TEST_F(SampleContent, MenuScreensAreCp1251AndStayOnScreen) {
         for (const std::string& name : numbered(prefix, 0, 9)) needed["scores"].push_back(name);
 
     for (const auto& [screen, names] : needed)
-        for (const auto& [screenWidth, screenHeight] : {std::pair{640, 480}, {800, 600}, {1024, 768}}) {
+        for (const auto& [width, height] : {std::pair{640, 480}, {800, 600}, {1024, 768}}) {
+            const int screenWidth = width, screenHeight = height;
             const std::string path = "Data\\Interface\\" + screen + std::to_string(screenWidth) + ".int";
             SCOPED_TRACE(path);
             const auto bytes = Read(path);

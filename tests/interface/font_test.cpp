@@ -25,18 +25,18 @@ TEST_F(Fonts, AGlyphLineSetsTheRectangleAndAdvanceOfItsByte) {
     CKFontManager& fonts = LoadFonts();
     ASSERT_NE(fonts.fonts.Find("big"), nullptr);
     const SKFont& font = **fonts.fonts.Find("big");
-    const SKGlyph& a = font.glyphs['A'];
+    const SKGlyph& a = font.glyphs[u8'A'];
     EXPECT_FLOAT_EQ(a.uMin, 0.0625f);
     EXPECT_FLOAT_EQ(a.vMin, 0.125f);
     EXPECT_FLOAT_EQ(a.uMax, 0.0625f + 9.0f / 256.0f);
     EXPECT_FLOAT_EQ(a.vMax, 0.1875f);
-    EXPECT_FLOAT_EQ(font.advances['A'], 9.0f);
-    EXPECT_FLOAT_EQ(font.glyphs[' '].uMin, 0.125f);
-    EXPECT_FLOAT_EQ(font.advances[' '], 6.0f);
+    EXPECT_FLOAT_EQ(font.advances[u8'A'], 9.0f);
+    EXPECT_FLOAT_EQ(font.glyphs[u8' '].uMin, 0.125f);
+    EXPECT_FLOAT_EQ(font.advances[u8' '], 6.0f);
     EXPECT_FLOAT_EQ(font.height, 16.0f);
     // A byte not listed stays empty.
-    EXPECT_EQ(font.advances['B'], 0.0f);
-    EXPECT_EQ(font.glyphs['B'].uMax, 0.0f);
+    EXPECT_EQ(font.advances[u8'B'], 0.0f);
+    EXPECT_EQ(font.glyphs[u8'B'].uMax, 0.0f);
     EXPECT_EQ((*fonts.fonts.Find("big"))->GetClassName(), "SKFont");
 }
 
@@ -47,14 +47,14 @@ TEST_F(Fonts, GlyphLinesQuotesMissingWidthsAndRepeats) {
     CKFontManager& fonts = LoadFonts();
     ASSERT_NE(fonts.fonts.Find("odd"), nullptr);
     const SKFont& font = **fonts.fonts.Find("odd");
-    EXPECT_FLOAT_EQ(font.advances['"'], 7.0f);  // quotes are plain glyphs
-    EXPECT_FLOAT_EQ(font.advances['x'], 2.0f);  // no width, then a width that is no number
-    EXPECT_FLOAT_EQ(font.glyphs['x'].uMin, 2.0f * 32.0f / 512.0f);
+    EXPECT_FLOAT_EQ(font.advances[u8'"'], 7.0f);  // quotes are plain glyphs
+    EXPECT_FLOAT_EQ(font.advances[u8'x'], 2.0f);  // no width, then a width that is no number
+    EXPECT_FLOAT_EQ(font.glyphs[u8'x'].uMin, 2.0f * 32.0f / 512.0f);
     // Listed twice: the last line wins.
-    EXPECT_FLOAT_EQ(font.advances['y'], 3.5f);
-    EXPECT_FLOAT_EQ(font.glyphs['y'].uMin, 4.0f * 32.0f / 512.0f);
-    EXPECT_FLOAT_EQ(font.glyphs['y'].uMax, (128.0f + 3.5f) / 512.0f);
-    EXPECT_FLOAT_EQ(font.glyphs['y'].vMax, 8.0f / 64.0f);
+    EXPECT_FLOAT_EQ(font.advances[u8'y'], 3.5f);
+    EXPECT_FLOAT_EQ(font.glyphs[u8'y'].uMin, 4.0f * 32.0f / 512.0f);
+    EXPECT_FLOAT_EQ(font.glyphs[u8'y'].uMax, (128.0f + 3.5f) / 512.0f);
+    EXPECT_FLOAT_EQ(font.glyphs[u8'y'].vMax, 8.0f / 64.0f);
     EXPECT_FLOAT_EQ(font.height, 8.0f);
 }
 
@@ -64,9 +64,9 @@ TEST_F(Fonts, GlyphsPastTheTenthRowAreNotRead) {
     glyphs.emplace_back("Z", 5);
     WriteFont("full", GridFont(glyphs));
     const SKFont& font = **LoadFonts().fonts.Find("full");
-    EXPECT_FLOAT_EQ(font.glyphs['~'].uMin, 15.0f / 16.0f);
-    EXPECT_FLOAT_EQ(font.glyphs['~'].vMin, 9.0f / 16.0f);
-    EXPECT_EQ(font.advances['Z'], 0.0f);
+    EXPECT_FLOAT_EQ(font.glyphs[u8'~'].uMin, 15.0f / 16.0f);
+    EXPECT_FLOAT_EQ(font.glyphs[u8'~'].vMin, 9.0f / 16.0f);
+    EXPECT_EQ(font.advances[u8'Z'], 0.0f);
 }
 
 TEST_F(Fonts, AWrongHeaderEndsTheLoadingWithAMessage) {
@@ -128,11 +128,11 @@ TEST_F(Fonts, CellsOfZeroOrNegativeSizeLoad) {
         ASSERT_NE(fonts.fonts.Find("cell"), nullptr);
         EXPECT_NE(fonts.fonts.Find("later"), nullptr);
         const SKFont& font = **fonts.fonts.Find("cell");
-        EXPECT_FLOAT_EQ(font.glyphs['A'].uMin, c.uMin);
-        EXPECT_FLOAT_EQ(font.glyphs['A'].uMax, c.uMin + 9.0f / 256.0f);
-        EXPECT_FLOAT_EQ(font.glyphs['A'].vMin, c.vMin);
-        EXPECT_FLOAT_EQ(font.glyphs['A'].vMax, c.vMax);
-        EXPECT_FLOAT_EQ(font.advances['A'], 9.0f);
+        EXPECT_FLOAT_EQ(font.glyphs[u8'A'].uMin, c.uMin);
+        EXPECT_FLOAT_EQ(font.glyphs[u8'A'].uMax, c.uMin + 9.0f / 256.0f);
+        EXPECT_FLOAT_EQ(font.glyphs[u8'A'].vMin, c.vMin);
+        EXPECT_FLOAT_EQ(font.glyphs[u8'A'].vMax, c.vMax);
+        EXPECT_FLOAT_EQ(font.advances[u8'A'], 9.0f);
         EXPECT_FLOAT_EQ(font.height, c.height);
         for (const std::string& line : log.lines) EXPECT_EQ(line.find("ошибка"), std::string::npos) << line;
         delete &fonts;
