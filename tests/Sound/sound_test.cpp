@@ -5,6 +5,7 @@
 
 #include <sys/resource.h>
 
+#include <climits>
 #include <functional>
 #include <iterator>
 
@@ -306,6 +307,31 @@ TEST_F(Sounds, EveryFailingStepOfTheDeviceLeavesTheGameSilent) {
         EXPECT_TRUE(Logged(log, "DXError if Sound\\QAudio on line 75"));
         EXPECT_FALSE(audio.FindSound("boom"));
         delete &audio;
+    }
+}
+
+TEST_F(Sounds, AMixerFormatNoDeviceTakesIsRefusedAsABadFormat) {
+    WriteSound("a.wav", Pcm(Samples(10)));
+    WriteTable("boom; a.wav; 3d\n");
+    struct Case {
+        int channels, frequency, bitrate;
+    };
+    // Huge, negative and zero values, and some that would wrap to a format a
+    // device takes (65538 channels are not 2).
+    const Case cases[] = {{INT_MAX, 22050, 16}, {INT_MIN, 22050, 16}, {2, INT_MAX, 16},  {2, 22050, INT_MAX},
+                          {2, 22050, INT_MIN},  {65538, 22050, 16},   {2, 22050, 65552}, {2, -22050, 16},
+                          {-2, 22050, 16},      {2, 22050, -16},      {0, 22050, 16},    {2, 0, 16},
+                          {2, 22050, 0},        {3, 22050, 16},       {2, 7999, 16},     {2, 192001, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " x " << c.bitrate << " bits at " << c.frequency);
+        channels = c.channels, frequency = c.frequency, bitrate = c.bitrate;
+        LogCapture log;
+        CQAudio& audio = StartAudio();
+        EXPECT_TRUE(Logged(log, "DXError if Sound\\QAudio on line 75\nDSERR_BADFORMAT\n"));
+        EXPECT_FALSE(A().Device()->primaryFormat);
+        EXPECT_FALSE(audio.FindSound("boom"));
+        delete &audio;
+        CollectGarbage();
     }
 }
 
