@@ -16,6 +16,25 @@ CQAudio* g_Audio = nullptr;
 
 bool Succeeded(HRESULT hr, int line) { return SucceededOrLogged(hr, kSource, line); }
 
+// The mixer's format from the configuration. Sizes are computed wide, and a
+// value that its field cannot hold is refused: cut to the field, 65538
+// channels would pass for 2.
+bool MixerFormat(WAVEFORMATEX* format) {
+    const auto fits = [](int64_t value, int64_t most) { return value >= 0 && value <= most; };
+    if (!fits(channels, 0xFFFF) || !fits(bitrate, 0xFFFF) || !fits(frequency, 0xFFFFFFFF)) return false;
+    const int64_t blockAlign = int64_t{bitrate} / 8 * channels;
+    const int64_t bytesPerSecond = blockAlign * frequency;
+    if (!fits(blockAlign, 0xFFFF) || !fits(bytesPerSecond, 0xFFFFFFFF)) return false;
+    *format = {};
+    format->wFormatTag = WAVE_FORMAT_PCM;
+    format->nChannels = static_cast<WORD>(channels);
+    format->nSamplesPerSec = static_cast<DWORD>(frequency);
+    format->wBitsPerSample = static_cast<WORD>(bitrate);
+    format->nBlockAlign = static_cast<WORD>(blockAlign);
+    format->nAvgBytesPerSec = static_cast<DWORD>(bytesPerSecond);
+    return true;
+}
+
 }  // namespace
 
 CQAudio* GetAudio() { return g_Audio; }
@@ -47,14 +66,7 @@ HRESULT CQAudio::Init(HWND window) {
     IDirectSoundBuffer* primary = nullptr;
     if (!Succeeded(hr = m_device->CreateSoundBuffer(&description, &primary, nullptr), 65)) return 0;
     WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(channels);
-    format.nSamplesPerSec = static_cast<DWORD>(frequency);
-    format.wBitsPerSample = static_cast<WORD>(bitrate);
-    format.nBlockAlign = static_cast<WORD>(bitrate / 8 * channels);
-    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-    format.cbSize = 0;
-    hr = primary->SetFormat(&format);
+    hr = MixerFormat(&format) ? primary->SetFormat(&format) : DSERR_BADFORMAT;
     primary->Release();
     if (!Succeeded(hr, 75)) return 0;
 

@@ -37,7 +37,7 @@ const std::vector<CQSound*>& CQSound::LiveSounds() { return Live(); }
 
 float CQSound::SharedVolume() { return g_SharedVolume; }
 
-CQSound::CQSound(IDirectSound8* device, const std::string& path, bool is3D) : m_is3D(is3D ? 1 : 0) {
+CQSound::CQSound(IDirectSound8* device, const std::string& path, bool is3D) : m_path(path), m_is3D(is3D ? 1 : 0) {
     // A file that cannot be opened leaves no size and no format, and the
     // buffer below is refused.
     m_wave = std::make_unique<CKWaveFile>();
@@ -56,10 +56,14 @@ CQSound::CQSound(IDirectSound8* device, const std::string& path, bool is3D) : m_
     const HRESULT hr = device ? device->CreateSoundBuffer(&description, &m_buffer, nullptr) : DSERR_UNINITIALIZED;
     if (FAILED(hr)) {
         m_buffer = nullptr;
+        m_wave->Close();
         LogDXError(1, kSource, 36, hr);
         return;
     }
     FillBuffer(m_buffer);
+    // A game may name more sounds than a process may hold files open: the
+    // file is opened again only to refill a lost buffer.
+    m_wave->Close();
     Reset();
     if (FAILED(m_buffer->QueryInterface(IID_IDirectSound3DBuffer, reinterpret_cast<LPVOID*>(&m_buffer3D))))
         m_buffer3D = nullptr;
@@ -134,12 +138,26 @@ HRESULT CQSound::FillBuffer(IDirectSoundBuffer* buffer) {
     const HRESULT hr = buffer->Lock(0, m_bufferSize, &data, &bytes, nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     DWORD read = 0;
-    m_wave->ResetFile();
-    if (FAILED(m_wave->Read(static_cast<BYTE*>(data), bytes, &read))) read = 0;
+    std::unique_ptr<CKWaveFile> reopened;
+    CKWaveFile* wave = m_wave->m_file ? m_wave.get() : (reopened = OpenAgain()).get();
+    if (!wave || FAILED(wave->ResetFile()) || FAILED(wave->Read(static_cast<BYTE*>(data), bytes, &read))) read = 0;
     // Silence after what was read: unsigned 8-bit samples rest at 0x80.
     const int silence = m_wave->m_format && m_wave->m_format->wBitsPerSample == 8 ? 0x80 : 0;
     if (read < bytes) std::memset(static_cast<BYTE*>(data) + read, silence, bytes - read);
     return buffer->Unlock(data, bytes, nullptr, 0);
+}
+
+std::unique_ptr<CKWaveFile> CQSound::OpenAgain() const {
+    auto wave = std::make_unique<CKWaveFile>();
+    // The buffer keeps the format it was made with: samples of another one
+    // would play as noise.
+    const size_t formatBytes = m_wave->m_format ? sizeof(WAVEFORMATEX) + m_wave->m_format->cbSize : 0;
+    if (SUCCEEDED(wave->Open(m_path.c_str(), nullptr, WAVEFILE_READ)) && formatBytes &&
+        wave->m_format->cbSize == m_wave->m_format->cbSize &&
+        std::memcmp(wave->m_format, m_wave->m_format, formatBytes) == 0)
+        return wave;
+    CKLog::Print(1, "Sound %s cannot be read again: its lost buffer stays silent\n", m_path.c_str());
+    return nullptr;
 }
 
 void CQSound::ApplyVolume() {

@@ -35,6 +35,8 @@ public:
     void Stop();
     void Reset();
     bool IsPlaying();
+    // From the file the sound was made from, opened again when it is closed;
+    // silence where it cannot be read.
     HRESULT FillBuffer(IDirectSoundBuffer* buffer);
     // True when the buffer was not lost; restored tells whether a lost one came back.
     bool RestoreBuffer(IDirectSoundBuffer* buffer, bool* restored);
@@ -46,11 +48,18 @@ public:
 
     IDirectSoundBuffer* m_buffer = nullptr;
     DWORD m_bufferSize = 0;
+    std::string m_path;
+    // Keeps the format; its file is closed once the buffer is filled.
     std::unique_ptr<CKWaveFile> m_wave;
     int32_t m_is3D = 0;
     uint32_t lastShotFrame = 0xFFFFFFFFu;
     IDirectSound3DBuffer* m_buffer3D = nullptr;
     DS3DBUFFER m_params3D{};
+
+private:
+    // The file read again with the format the buffer was made with; null,
+    // logged, when it is gone or differs.
+    std::unique_ptr<CKWaveFile> OpenAgain() const;
 };
 
 class CQSoundBank {

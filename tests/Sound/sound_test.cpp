@@ -3,9 +3,31 @@
 // the listener, bounded restores, and each way the device can fail.
 #include "Sound/sound_fixture.h"
 
+#include <sys/resource.h>
+
+#include <climits>
+#include <functional>
+#include <iterator>
+
 namespace {
 
 using namespace wave_bytes;
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// The soft limit of open files most systems start a program with.
+struct DefaultDescriptorLimit {
+    DefaultDescriptorLimit() {
+        getrlimit(RLIMIT_NOFILE, &old);
+        rlimit low = old;
+        low.rlim_cur = std::min<rlim_t>(1024, old.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &low);
+    }
+    ~DefaultDescriptorLimit() { setrlimit(RLIMIT_NOFILE, &old); }
+    rlimit old{};
+};
 
 TEST(VolumeLaw, QuartersTheAttenuationAndKeepsWithinItsRange) {
     struct Case {
@@ -79,6 +101,7 @@ TEST_F(Sounds, AFileCutShortFillsWhatItHoldsAndSilenceAfter) {
 TEST_F(Sounds, ASoundWithoutAFileHasNoBufferAndDoesNothing) {
     CQAudio& audio = StartAudio();
     LogCapture log;
+    const size_t descriptors = OpenDescriptors();
     WriteSound("bad.wav", Riff({Chunk("fmt ", Format(1, 3, 22050, 16)), Chunk("data", Samples(6))}));
     for (const char* file : {"missing.wav", "bad.wav"}) {
         CKPtr<CQSound> sound = audio.LoadSound(file, true, true);
@@ -92,6 +115,7 @@ TEST_F(Sounds, ASoundWithoutAFileHasNoBufferAndDoesNothing) {
     }
     EXPECT_TRUE(Logged(log, "DXError if Sound\\QSound on line 36"));
     EXPECT_EQ(A().LiveVoices(), 0u);
+    EXPECT_EQ(OpenDescriptors(), descriptors);  // a refused file is not kept open
 }
 
 TEST_F(Sounds, TheSharedVolumeReachesEveryLiveSound) {
@@ -163,6 +187,29 @@ TEST_F(Sounds, TheTableNamesItsSoundsExactly) {
     EXPECT_NE(audio.FindSound("click"), audio.FindSound("plain"));  // a buffer each, even for one file
     EXPECT_FALSE(audio.FindSound("Boom"));
     EXPECT_EQ(audio.m_sounds.count("Boom"), 1u);  // the look-up leaves its empty entry
+}
+
+TEST_F(Sounds, ATableOfThousandsOfSoundsLoadsThemAllAndKeepsNoFileOpen) {
+    const int kSounds = 2000;  // well past the descriptors a process may open
+    std::string table;
+    for (int i = 0; i < kSounds; ++i) {
+        const std::string n = std::to_string(i);
+        WriteSound("s" + n + ".wav", Pcm(Samples(8, static_cast<uint8_t>(i))));
+        table += "n" + n + "; s" + n + ".wav" + (i % 2 ? "; 3d\n" : "\n");
+    }
+    WriteTable(table + "n0; s1.wav\n");  // a replaced sound lets its file go as well
+    A().maxVoices = kSounds + 1;         // the mixer's own bound on voices is not at stake here
+    Window();
+    DefaultDescriptorLimit limit;
+    const size_t descriptors = OpenDescriptors();
+    CQAudio& audio = StartAudio();
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    for (int i = 0; i < kSounds; ++i) {
+        const CKPtr<CQSound> sound = audio.FindSound("n" + std::to_string(i));
+        ASSERT_TRUE(sound) << i;
+        ASSERT_NE(sound->m_buffer, nullptr) << i;
+    }
+    EXPECT_EQ(A().LiveVoices(), static_cast<size_t>(kSounds) + 1);
 }
 
 TEST_F(Sounds, TheTablesFileNamesAreFoundAsUtf8ThenAsTheirBytes) {
@@ -263,6 +310,31 @@ TEST_F(Sounds, EveryFailingStepOfTheDeviceLeavesTheGameSilent) {
     }
 }
 
+TEST_F(Sounds, AMixerFormatNoDeviceTakesIsRefusedAsABadFormat) {
+    WriteSound("a.wav", Pcm(Samples(10)));
+    WriteTable("boom; a.wav; 3d\n");
+    struct Case {
+        int channels, frequency, bitrate;
+    };
+    // Huge, negative and zero values, and some that would wrap to a format a
+    // device takes (65538 channels are not 2).
+    const Case cases[] = {{INT_MAX, 22050, 16}, {INT_MIN, 22050, 16}, {2, INT_MAX, 16},  {2, 22050, INT_MAX},
+                          {2, 22050, INT_MIN},  {65538, 22050, 16},   {2, 22050, 65552}, {2, -22050, 16},
+                          {-2, 22050, 16},      {2, 22050, -16},      {0, 22050, 16},    {2, 0, 16},
+                          {2, 22050, 0},        {3, 22050, 16},       {2, 7999, 16},     {2, 192001, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " x " << c.bitrate << " bits at " << c.frequency);
+        channels = c.channels, frequency = c.frequency, bitrate = c.bitrate;
+        LogCapture log;
+        CQAudio& audio = StartAudio();
+        EXPECT_TRUE(Logged(log, "DXError if Sound\\QAudio on line 75\nDSERR_BADFORMAT\n"));
+        EXPECT_FALSE(A().Device()->primaryFormat);
+        EXPECT_FALSE(audio.FindSound("boom"));
+        delete &audio;
+        CollectGarbage();
+    }
+}
+
 TEST_F(Sounds, ALostBufferIsRestoredAndRefilledOrItsPlayIsSkipped) {
     WriteSound("a.wav", Pcm(Samples(40)));
     CQAudio& audio = StartAudio();
@@ -282,6 +354,39 @@ TEST_F(Sounds, ALostBufferIsRestoredAndRefilledOrItsPlayIsSkipped) {
     EXPECT_GT(voice.writes, writes);  // refilled from the file before it played
     EXPECT_EQ(Bytes(voice.contents.begin(), voice.contents.begin() + 40), Samples(40));
     EXPECT_TRUE(sound->IsPlaying());
+}
+
+TEST_F(Sounds, ALostBufferIsRefilledFromItsFileOpenedAgainOrLeftSilent) {
+    const Bytes samples = Samples(40);
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool refilled;
+    } cases[] = {
+        {"the file as it was", [] {}, true},
+        {"the file gone", [] { std::filesystem::remove(std::filesystem::path("Data") / "Sounds" / "a.wav"); }, false},
+        {"no longer a WAVE file", [] { WriteSound("a.wav", Bytes(60, 'x')); }, false},
+        {"another format now", [] { WriteSound("a.wav", Pcm(Samples(40, 100), 2, 8)); }, false},
+    };
+    CQAudio& audio = StartAudio();
+    size_t voices = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteSound("a.wav", Pcm(samples));
+        const size_t descriptors = OpenDescriptors();
+        CKPtr<CQSound> sound = audio.LoadSound("a.wav", false, true);
+        EXPECT_EQ(OpenDescriptors(), descriptors);
+        platform::HeadlessVoice& voice = *A().Voice(voices++);
+        c.change();
+        voice.Lose();
+        LogCapture log;
+        EXPECT_EQ(sound->Play(0, 0), DS_OK);
+        EXPECT_TRUE(sound->IsPlaying());
+        EXPECT_EQ(OpenDescriptors(), descriptors);
+        ASSERT_EQ(voice.contents.size(), samples.size());
+        EXPECT_EQ(voice.contents, c.refilled ? samples : Bytes(samples.size(), 0));
+        EXPECT_EQ(Logged(log, "Data\\Sounds\\a.wav"), !c.refilled);
+    }
 }
 
 }  // namespace
