@@ -198,7 +198,6 @@ TEST_F(Sounds, ATableOfThousandsOfSoundsLoadsThemAllAndKeepsNoFileOpen) {
         table += "n" + n + "; s" + n + ".wav" + (i % 2 ? "; 3d\n" : "\n");
     }
     WriteTable(table + "n0; s1.wav\n");  // a replaced sound lets its file go as well
-    A().maxVoices = kSounds + 1;         // the mixer's own bound on voices is not at stake here
     Window();
     DefaultDescriptorLimit limit;
     const size_t descriptors = OpenDescriptors();

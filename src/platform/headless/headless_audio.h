@@ -119,8 +119,8 @@ public:
     // DSERR_NODRIVER, as on a machine without sound).
     bool deviceAvailable = true;
     // Voices alive at once beyond which CreateSoundBuffer fails
-    // (DSERR_OUTOFMEMORY).
-    size_t maxVoices = 1024;
+    // (DSERR_OUTOFMEMORY); as many as the real backend's device gives.
+    size_t maxVoices = 12288;
     // followClock of the voices made from now on.
     bool voicesFollowClock = true;
 

@@ -8,9 +8,11 @@ namespace {
 std::mutex g_mutex;
 std::weak_ptr<AlDevice> g_device;
 
-// Enough sources that every buffer the game makes can keep its own.
-constexpr ALCint kMonoSources = 512;
-constexpr ALCint kStereoSources = 512;
+// Enough sources that every buffer the game makes can keep its own, as
+// DirectSound makes software buffers while memory lasts: a long sound table
+// reaches thousands. OpenAL Soft makes sources only as they are asked for.
+constexpr ALCint kMonoSources = 8192;
+constexpr ALCint kStereoSources = 4096;
 
 }  // namespace
 

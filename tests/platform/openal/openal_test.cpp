@@ -117,6 +117,26 @@ protected:
     HWND window = nullptr;
 };
 
+// DirectSound makes as many software buffers as memory holds: a long sound
+// table of flat and 3D sounds must not run out of voices.
+TEST_F(OpenAlTest, TwoThousandBuffersOfEachKindAreMade) {
+    IDirectSound8* device = OpenDevice();
+    ASSERT_NE(device, nullptr);
+    std::vector<IDirectSoundBuffer*> buffers;
+    for (DWORD flags : {DWORD{DSBCAPS_CTRLVOLUME}, DWORD{DSBCAPS_CTRLVOLUME | DSBCAPS_CTRL3D}})
+        for (WORD channels : {WORD{1}, WORD{2}}) {
+            if ((flags & DSBCAPS_CTRL3D) && channels == 2) continue;
+            for (int i = 0; i < 2000; ++i) {
+                IDirectSoundBuffer* buffer = MakeBuffer(device, flags, channels, std::vector<int16_t>(64, 0));
+                ASSERT_NE(buffer, nullptr) << "flags " << flags << ", channels " << channels << ", buffer " << i;
+                buffers.push_back(buffer);
+            }
+        }
+    EXPECT_EQ(buffers.back()->Play(0, 0, 0), DS_OK);
+    for (IDirectSoundBuffer* buffer : buffers) buffer->Release();
+    device->Release();
+}
+
 TEST_F(OpenAlTest, FlatBuffersPlayUnpannedAtTheirVolume) {
     IDirectSound8* device = OpenDevice();
     ASSERT_NE(device, nullptr);
