@@ -6,6 +6,7 @@
 #include "platform/win32/win32.h"
 #include "script/KScriptManager.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -74,6 +75,30 @@ private:
     size_t m_count = 0;
 };
 
+// The longest one slice of a script may run, and its state's closing with
+// the finalizers it runs: past it, the script gets a Lua error.
+constexpr std::chrono::milliseconds kScriptSliceLimit{5000};
+// The memory one script's Lua state may hold; past it, an allocation gets
+// Lua's "not enough memory" error.
+constexpr size_t kScriptMemoryLimit = size_t{256} << 20;
+
+// What a script's state spends while its Lua code runs; the state's
+// allocator and its watchdog hook share it.
+struct SKScriptBudget {
+    const std::string* name = nullptr;
+    size_t bytes = 0;
+    // Set while the script's code runs (a slice, the closing): only then do
+    // the limits apply, so that the engine's own reads of the state after a
+    // slice never fail.
+    bool limited = false;
+    bool closing = false;
+    // Once past the deadline nothing new may be allocated but the watchdog's
+    // message, so a coroutine made afresh cannot carry on the slice.
+    bool expired = false;
+    bool raising = false;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
+
 class CKLuaScript : public IKTask {
 public:
     CKLuaScript();
@@ -97,6 +122,10 @@ public:
     // oldest waiting one current.
     bool NextCommand();
 
+    // For tests: a shorter slice limit, a smaller memory cap.
+    static void SetSliceLimit(std::chrono::milliseconds limit);
+    static void SetMemoryLimit(size_t bytes);
+
     int32_t m_type = 0;
     std::string m_name;
     lua_State* m_state = nullptr;
@@ -112,7 +141,10 @@ public:
     // Dumps of an overlong queue written to the log, and the frame of the last.
     uint32_t m_queueDumps = 0;
     uint32_t m_lastDumpFrame = 0;
+    SKScriptBudget m_budget;
 
 private:
     void Fail(const char* message);
+    // Closes the state within the slice limit, finalizers and all.
+    void CloseState();
 };

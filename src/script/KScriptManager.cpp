@@ -1,6 +1,7 @@
 #include "script/KScriptManager.h"
 
 #include "core/KFile.h"
+#include "core/KLog.h"
 #include "core/KTextReader.h"
 #include "script/KLuaScript.h"
 
@@ -15,6 +16,9 @@ namespace {
 CKScriptManager* g_ScriptManager = nullptr;
 
 constexpr size_t kTableSizeHint = 100;
+// Each line costs a Lua state: a damaged or hostile list cannot be let take
+// the machine.
+constexpr size_t kMaxListedScripts = 4096;
 // The most parameters the engine's own commands carry ("bonus", "shot").
 constexpr size_t kUsualParams = 4;
 
@@ -165,7 +169,13 @@ bool CKScriptManager::LoadScriptList() {
     const uint32_t size = std::min<uint32_t>(file.GetSize(), std::numeric_limits<int32_t>::max());
     CKTextReader reader(file.GetData(), static_cast<int32_t>(size));
     std::string line;
-    while (reader.ReadLine(line)) {
+    for (size_t lines = 0; reader.ReadLine(line); ++lines) {
+        if (lines == kMaxListedScripts) {
+            // The scripts filed so far stay, as after a script that cannot be read.
+            CKLog::Print(0, "Data\\Scripts\\list.dat: more than %zu scripts, the rest are not loaded\n",
+                         kMaxListedScripts);
+            return false;
+        }
         SKScriptListLine entry = ParseScriptListLine(line);
         CKPtr<CKLuaScript> script = new CKLuaScript();
         script->m_type = entry.type;

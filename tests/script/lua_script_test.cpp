@@ -105,6 +105,107 @@ TEST_F(LuaScript, EveryErrorStopsTheScriptAndOnlyTextIsLogged) {
     }
 }
 
+TEST_F(LuaScript, ASliceThatNeverReturnsIsStoppedWithAnErrorNamingTheScript) {
+    TestScriptLimits limits(std::chrono::milliseconds(100));
+    const char* const cases[] = {
+        "while true do end",
+        "Update() while true do end",
+        // Neither a pcall nor fresh coroutines can keep it going.
+        "while true do pcall(function() while true do end end) end",
+        "local function spin() while true do coroutine.resume(coroutine.create(function() while true do end end)) end "
+        "end\nwhile true do coroutine.resume(coroutine.create(spin)) end",
+        // Lua runs a finalizer with its hooks off.
+        "local p = newproxy(true) getmetatable(p).__gc = function() while true do end end p = nil collectgarbage()",
+    };
+    for (const char* source : cases) {
+        LogCapture log;
+        auto script = LoadScript("spin", source);
+        ASSERT_TRUE(script->Start());
+        for (int i = 0; i < 2 && !script->m_stop; ++i) script->Update();
+        EXPECT_TRUE(script->m_stop) << source;
+        EXPECT_EQ(CountContaining(log, "\nОшибка!\n"), 1) << source;
+        EXPECT_EQ(CountContaining(log, "script spin ran past its time limit of 100 ms"), 1) << source;
+    }
+}
+
+TEST_F(LuaScript, TheTimeLimitIsEachSlicesNotTheScriptsTotal) {
+    TestScriptLimits limits(std::chrono::milliseconds(1000));
+    auto script =
+        LoadScript("busy", "while true do local t = os.clock() while os.clock() - t < 0.05 do end Update() end");
+    ASSERT_TRUE(script->Start());
+    for (int i = 0; i < 25; ++i) script->Update();
+    EXPECT_FALSE(script->m_stop);
+}
+
+TEST_F(LuaScript, AFinalizerThatNeverReturnsIsStoppedWhenTheStateCloses) {
+    TestScriptLimits limits(std::chrono::milliseconds(100));
+    LogCapture log;
+    {
+        auto script = LoadScript("keeper",
+                                 "keep = newproxy(true) getmetatable(keep).__gc = function() while true do end end "
+                                 "while true do Update() end");
+        ASSERT_TRUE(script->Start());
+        script->Update();
+    }
+    CollectGarbage();
+    EXPECT_EQ(CountContaining(log, "script keeper ran past its time limit"), 1);
+}
+
+// Finalizers go in through a stand-in of the metatable; everything else a
+// script does with it is as before.
+TEST_F(LuaScript, UserdataMetatablesWorkAsBefore) {
+    auto script = LoadScript("meta", R"(
+p = newproxy(true)
+local mt = getmetatable(p)
+mt.__index = function(_, k) return k .. "!" end
+mt.__len = function() return 7 end
+local function f() collected = true end
+mt.__gc = f
+same = getmetatable(p) == mt and getmetatable(newproxy(p)) == mt and mt.__gc == f
+got = p.x .. #p
+local files = getmetatable(io.stdout)
+file = files.__index == files and files.__index.write == io.stdout.write
+p = nil
+collectgarbage()
+Update()
+)");
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    EXPECT_FALSE(script->m_stop);
+    EXPECT_EQ(Global(*script, "same"), "true");
+    EXPECT_EQ(Global(*script, "got"), "x!7");
+    EXPECT_EQ(Global(*script, "file"), "true");
+    EXPECT_EQ(Global(*script, "collected"), "true");
+}
+
+TEST_F(LuaScript, AStateThatAllocatesWithoutLimitGetsNotEnoughMemory) {
+    constexpr size_t kCap = size_t{16} << 20;
+    TestScriptLimits limits(kScriptSliceLimit, kCap);
+    {
+        LogCapture log;
+        auto script = LoadScript("grow", "local s = 'x' while true do s = s .. s end");
+        ASSERT_TRUE(script->Start());
+        script->Update();
+        EXPECT_TRUE(script->m_stop);
+        EXPECT_EQ(CountContaining(log, "\nОшибка!\ngrow: not enough memory"), 1);
+    }
+    // A script that catches it goes on, and its state with it.
+    auto script = LoadScript("catch", R"(
+ok, caught = pcall(function() big = "x" while true do big = big .. big end end)
+reached = #big
+big = nil
+collectgarbage()
+while true do n = #string.rep("y", 1000) Update() end
+)");
+    ASSERT_TRUE(script->Start());
+    script->Update();
+    script->Update();
+    EXPECT_FALSE(script->m_stop);
+    EXPECT_EQ(Global(*script, "caught"), "not enough memory");
+    EXPECT_LE(std::stoull(Global(*script, "reached")), kCap);
+    EXPECT_EQ(Global(*script, "n"), "1000");
+}
+
 TEST_F(LuaScript, RestartingAStoppedScriptResumesItsCoroutine) {
     auto script = LoadScript("loop", "frames = 0\nwhile true do frames = frames + 1 Update() end\n");
     ASSERT_TRUE(script->Start());

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <lua.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -73,6 +74,18 @@ protected:
     }
 
     ScopedWorkDir m_workDir;
+};
+
+// Script limits a test can wait for, put back when it ends.
+struct TestScriptLimits {
+    explicit TestScriptLimits(std::chrono::milliseconds slice, size_t memory = kScriptMemoryLimit) {
+        CKLuaScript::SetSliceLimit(slice);
+        CKLuaScript::SetMemoryLimit(memory);
+    }
+    ~TestScriptLimits() {
+        CKLuaScript::SetSliceLimit(kScriptSliceLimit);
+        CKLuaScript::SetMemoryLimit(kScriptMemoryLimit);
+    }
 };
 
 // A run loop that records every command it reads as "name(p1|p2)".

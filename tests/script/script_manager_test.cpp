@@ -266,6 +266,23 @@ TEST_F(ScriptManager, AMissingListOrScriptFileStopsTheLoad) {
     EXPECT_TRUE(LiveScripts("missing").empty());  // dropped with its line
 }
 
+// Each line costs a Lua state: the first 4,096 are loaded, the rest refused.
+TEST_F(ScriptManager, AListOfMoreThan4096ScriptsLoadsTheFirst4096AndSaysSo) {
+    WriteScript("filler", "");
+    WriteScript("last", "");
+    WriteScript("over", "");
+    std::string list;
+    for (int i = 1; i < 4096; ++i) list += "filler\n";
+    list += "last\nover\n";
+    LogCapture log;
+    CKScriptManager& manager = Load(list, false);
+    EXPECT_TRUE(manager.GetScript("last"));
+    EXPECT_FALSE(manager.GetScript("over"));
+    EXPECT_TRUE(std::any_of(log.lines.begin(), log.lines.end(), [](const std::string& l) {
+        return l.find("list.dat: more than 4096 scripts, the rest are not loaded") != std::string::npos;
+    }));
+}
+
 TEST_F(ScriptManager, CommandsToScriptsThatAreNotRunningAreLost) {
     WriteScript("a", kRecordingLoop);
     CKScriptManager& manager = Load("a t_level c\n");

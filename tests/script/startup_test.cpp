@@ -44,6 +44,42 @@ TEST_F(ScriptStartup, MainRunsEveryFrameFromStartUpAndGetsReleaseAllAtExit) {
     EXPECT_FALSE(Logged(log, "Ошибка"));
 }
 
+TEST_F(ScriptStartup, AScriptThatNeverReturnsOrOverrunsItsMemoryCannotHangTheGameOrLoseTheSaves) {
+    TestScriptLimits limits(std::chrono::milliseconds(200));
+    const struct {
+        const char* when;
+        const char* source;
+        const char* logged;
+    } cases[] = {
+        {"first slice", "while true do end", "script main ran past its time limit"},
+        {"last slice",
+         "while true do\n"
+         "  while SetNextCommand(globalObject) do\n"
+         "    if GetCurrentCommand(globalObject) == 'release_all' then while true do end end\n"
+         "  end\n"
+         "  Update()\n"
+         "end\n",
+         "script main ran past its time limit"},
+        {"finalizer at close",
+         "keep = newproxy(true) getmetatable(keep).__gc = function() while true do end end while true do Update() end",
+         "script main ran past its time limit"},
+        // The real cap.
+        {"memory", "local s = 'x' while true do s = s .. s end", "main: not enough memory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        std::filesystem::remove("Data/game.dat");
+        std::filesystem::remove("config.cfg");
+        WriteScript("main", c.source);
+        WriteFile("Data/Scripts/list.dat", "main t_system\n");
+        LogCapture log;
+        EXPECT_EQ(Play("0 launcher start\n5 close\n"), 0);
+        EXPECT_TRUE(std::filesystem::exists("Data/game.dat"));
+        EXPECT_TRUE(std::filesystem::exists("config.cfg"));
+        EXPECT_TRUE(Logged(log, c.logged));
+    }
+}
+
 TEST_F(ScriptStartup, KillAllTasksFromMainEndsTheGame) {
     WriteScript("main", "for i = 1, 3 do Update() end\nKillAllTasks()\nwhile true do Update() end\n");
     WriteFile("Data/Scripts/list.dat", "main t_system\n");
