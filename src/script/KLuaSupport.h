@@ -22,7 +22,15 @@ struct SKLuaFunction {
 };
 
 // Registers each function as a global under its name; null slots are skipped.
+// Each runs behind a guard: a C++ exception out of it (std::bad_alloc from an
+// allocation a script asked for, or any other std::exception) must not
+// unwind through Lua's own frames, which leaves the state broken, and becomes
+// a Lua error naming the function instead. Lua's own errors pass untouched.
+// The table must outlive the states (tables are static).
 void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count);
+// The function a global registered above runs behind its guard; any other C
+// function as it is, and null for what is no C function.
+lua_CFunction RegisteredLuaFunction(lua_State* L, int index);
 
 // The tables every new script state registers after Update: the engine's
 // first, then the game's. Installing a table again replaces it.

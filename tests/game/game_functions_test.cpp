@@ -959,7 +959,7 @@ TEST_F(GameFunctions, EveryFunctionIsAGlobalInRegistrationOrder) {
         ASSERT_NE(tables[i].second, nullptr);
         lua_getglobal(L, expected[i].c_str());
         EXPECT_TRUE(lua_iscfunction(L, -1));
-        EXPECT_EQ(lua_tocfunction(L, -1), tables[i].second);
+        EXPECT_EQ(RegisteredLuaFunction(L, -1), tables[i].second);
         lua_pop(L, 1);
     }
 }
