@@ -33,6 +33,14 @@ int GuardedCall(lua_State* L) {
     return luaL_error(L, "%s: %s", entry->name, failure);
 }
 
+std::optional<float> FiniteFloat(double value) {
+    if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return static_cast<float>(value);
+}
+
+int32_t FiniteInt32(double value) { return std::isfinite(value) ? ClampToInt32(value) : 0; }
+
 }  // namespace
 
 void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count) {
@@ -103,6 +111,16 @@ int32_t ClampToInt32(double value) {
     if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
+
+std::optional<float> LuaToFiniteFloat(lua_State* L, int index) { return FiniteFloat(lua_tonumber(L, index)); }
+
+float LuaToFloat(lua_State* L, int index, float neutral) { return LuaToFiniteFloat(L, index).value_or(neutral); }
+
+float CheckLuaFloat(lua_State* L, int index) { return FiniteFloat(luaL_checknumber(L, index)).value_or(0.0f); }
+
+int32_t LuaToInt32(lua_State* L, int index) { return FiniteInt32(lua_tonumber(L, index)); }
+
+int32_t CheckLuaInt32(lua_State* L, int index) { return FiniteInt32(luaL_checknumber(L, index)); }
 
 void HandToScripts(IKMMObject* object) {
     if (!object) return;

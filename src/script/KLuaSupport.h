@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,19 @@ int LuaUpdate(lua_State* L);
 
 // Truncates towards zero, clamped to the int32 range; NaN gives 0.
 int32_t ClampToInt32(double value);
+
+// Every number argument goes through these. lua_tonumber reads a non-number
+// as 0; the Check forms raise the argument error for it (luaL_checknumber).
+// NaN and the infinities, and for a float any number beyond the float range
+// (1e39), read as the function's neutral value: no script number that is
+// not finite reaches the engine.
+// Empty for a number no float holds finitely: the function does nothing.
+std::optional<float> LuaToFiniteFloat(lua_State* L, int index);
+float LuaToFloat(lua_State* L, int index, float neutral = 0.0f);
+float CheckLuaFloat(lua_State* L, int index);
+// Truncated and clamped as ClampToInt32; NaN and the infinities read as 0.
+int32_t LuaToInt32(lua_State* L, int index);
+int32_t CheckLuaInt32(lua_State* L, int index);
 
 // Scripts own the references handed over here and may give back only those,
 // so no script's Release can free an object that the engine still holds.

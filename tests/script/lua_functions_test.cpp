@@ -2,6 +2,8 @@
 // back, hold references, split text, and need singletons.
 #include "script/KLuaFunctions.h"
 
+#include "Sound/QAudio.h"
+#include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
@@ -255,6 +257,34 @@ TEST_F(LuaFunctions, FunctionsWithoutTheirSingletonDoNothing) {
     Eval("KillAllTasks()");
     EXPECT_TRUE(task->m_stop);
     EXPECT_TRUE(script->m_stop);
+}
+
+// A volume that is no number, or none a float holds, leaves the volume as it
+// was, and config.cfg is written with it.
+TEST_F(LuaFunctions, VolumesKeepTheirValueForNumbersThatAreNotFinite) {
+    const struct {
+        const char* value;
+        float volume;
+        const char* written;
+    } cases[] = {
+        {"0/0", 0.3f, "0.30"},  {"1/0", 0.3f, "0.30"},   {"-1/0", 0.3f, "0.30"},
+        {"1e39", 0.3f, "0.30"}, {"-1e39", 0.3f, "0.30"}, {"0.75", 0.75f, "0.75"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        soundVolume = musicVolume = 0.3f;
+        Eval(std::string("SetSoundVolume(") + c.value + ")");
+        Eval(std::string("SetMusicVolume(") + c.value + ")");
+        EXPECT_EQ(soundVolume, c.volume);
+        EXPECT_EQ(musicVolume, c.volume);
+        WriteConfigFile("config.cfg");
+        const std::string text = ReadFile("config.cfg");
+        EXPECT_NE(text.find(std::string("soundVolume = ") + c.written + "\nmusicVolume = " + c.written + "\n"),
+                  std::string::npos)
+            << text;
+    }
+    SetSoundVolumeSetting(0.5f);
+    SetMusicVolumeSetting(0.5f);
 }
 
 TEST(LuaNumbers, IntegersAreTruncatedAndClampedToInt32) {
