@@ -270,9 +270,11 @@ TEST_F(RenderFunctions, TheObjectFunctionsReachTheObject) {
 }
 
 // A number that is not finite (or for a float beyond its range) reads as 0,
-// and a fade that is none keeps the picture.
+// and a fade that is none keeps the picture; a priority clamped to the int
+// range stays there down the tree.
 TEST_F(RenderFunctions, NumbersThatAreNotFiniteReadAsZeroAndAFadeKeepsThePicture) {
     MakeShip();
+    engine->SetScript(script.Get());
     mesh_fixture::WriteMesh("box.msh", SKMeshFile{mesh_fixture::Node("box", 0, 0xFFFFFFFFu), {}});
     mesh_fixture::WriteDescriptor("box.rdf", "mesh = box.msh\n[box]\ntype = 2\n");
     D3DXMATRIX identity;
@@ -288,6 +290,11 @@ TEST_F(RenderFunctions, NumbersThatAreNotFiniteReadAsZeroAndAFadeKeepsThePicture
         Run("SetFade(0.5)");
         Run("SetFade(" + x + ")");
         EXPECT_EQ(std::memcmp(&render->m_currentRamp, &render->m_ramps[64], sizeof(D3DGAMMARAMP)), 0);
+
+        Run("ActivateObject(ship, " + x + ")");
+        EXPECT_EQ(script->m_priority, asInt == INT32_MIN ? INT32_MIN + 1 : asInt == INT32_MAX ? INT32_MAX : 1);
+        Run("DeactivateObject(ship)");
+        while (engine->m_scriptRefs > 0) TakeBackFromScripts(engine.Get());
 
         Run("rawset(_G, 'box', LoadRenderObject('box.rdf', " + x + "))");
         lua_getglobal(script->m_state, "box");
