@@ -213,7 +213,9 @@ TEST_F(GameFunctions, NumbersThatAreNotFiniteReadAsZero) {
         std::string x;
         int32_t asInt;
     } cases[] = {{"0/0", 0}, {"1/0", 0}, {"-1/0", 0}, {"1e39", INT32_MAX}, {"-1e39", INT32_MIN}};
-    for (const auto& [x, asInt] : cases) {
+    for (const auto& c : cases) {
+        const std::string& x = c.x;
+        const int32_t asInt = c.asInt;
         SCOPED_TRACE(x);
         const auto call = [&](std::string code) {
             for (size_t at; (at = code.find('X')) != std::string::npos;) code.replace(at, 1, x);
