@@ -50,7 +50,8 @@ int32_t ClampToInt32(double value);
 // NaN and the infinities, and for a float any number beyond the float range
 // (1e39), read as the function's neutral value: no script number that is
 // not finite reaches the engine.
-// Empty for a number no float holds finitely: the function does nothing.
+// Empty for a number no float holds finitely, for a function whose neutral
+// effect is none at all.
 std::optional<float> LuaToFiniteFloat(lua_State* L, int index);
 float LuaToFloat(lua_State* L, int index, float neutral = 0.0f);
 float CheckLuaFloat(lua_State* L, int index);
