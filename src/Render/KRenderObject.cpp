@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <limits>
 #include <new>
 
 namespace {
@@ -159,7 +160,9 @@ void CKRenderObject::AddToScene(int priority) {
         currentAnimation->m_priority = priority;
         if (g_Kernel) g_Kernel->AddTask(currentAnimation);
     }
-    for (const CKPtr<CKRenderObject>& child : children) child->AddToScene(priority + 1);
+    // A priority at the top of the range stays there down the tree.
+    const int childPriority = priority < std::numeric_limits<int>::max() ? priority + 1 : priority;
+    for (const CKPtr<CKRenderObject>& child : children) child->AddToScene(childPriority);
     CKLuaScript* own = LiveScript();
     // A script whose body has returned can never give a reference back.
     if (own && !own->m_chunkReturned) {

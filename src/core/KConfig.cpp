@@ -4,8 +4,10 @@
 #include "core/KTextReader.h"
 #include "platform/win32/paths.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sstream>
 #include <type_traits>
 
@@ -54,11 +56,15 @@ void CKDator<T>::Apply(const std::string& text, int sign) {
     std::istringstream in(text);
     T value{};
     if (!(in >> value)) return;
-    const T result = sign == 0  ? value
-                     : sign > 0 ? static_cast<T>(*m_variable + value)
-                                : static_cast<T>(*m_variable - value);
+    // Worked out wider than the variable, so a sum beyond its range (or not
+    // finite) is seen and refused rather than stored or overflowed.
+    using Wide = std::conditional_t<std::is_floating_point_v<T>, long double, int64_t>;
+    const Wide result = sign == 0  ? Wide{value}
+                        : sign > 0 ? Wide{*m_variable} + Wide{value}
+                                   : Wide{*m_variable} - Wide{value};
+    if (!(result >= Wide{std::numeric_limits<T>::lowest()} && result <= Wide{std::numeric_limits<T>::max()})) return;
     if (m_positiveOnly && !(result > 0)) return;
-    *m_variable = result;
+    *m_variable = static_cast<T>(result);
 }
 
 template <class T>

@@ -78,8 +78,8 @@ void AddBurstParticle(CKParticlesManager& particles, const char* emitter, const 
 
 int LuaShleyf(lua_State* L) {
     const std::string emitter = CheckLuaString(L, 1);
-    const float lifetime = static_cast<float>(luaL_checknumber(L, 2));
-    const float size = static_cast<float>(luaL_checknumber(L, 3));
+    const float lifetime = CheckLuaFloat(L, 2);
+    const float size = CheckLuaFloat(L, 3);
     CKRenderObject* object = LuaToObject<CKRenderObject>(L, 4);
     CKParticlesManager* particles = GetParticlesManager();
     if (!object || !particles) return 0;
@@ -96,8 +96,7 @@ int LuaShleyf(lua_State* L) {
 }
 
 int LuaTakeBonus(lua_State* L) {
-    const D3DXVECTOR3 at(static_cast<float>(lua_tonumber(L, 1)), static_cast<float>(lua_tonumber(L, 2)),
-                         static_cast<float>(lua_tonumber(L, 3)));
+    const D3DXVECTOR3 at(LuaToFloat(L, 1), LuaToFloat(L, 2), LuaToFloat(L, 3));
     if (CKParticlesManager* particles = GetParticlesManager())
         for (int i = 0; i < 20; ++i) AddBurstParticle(*particles, "rocket2", at);
     return 0;
@@ -105,8 +104,8 @@ int LuaTakeBonus(lua_State* L) {
 
 int LuaCreateStarField(lua_State* L) {
     float bounds[4];
-    for (int i = 0; i < 4; ++i) bounds[i] = static_cast<float>(lua_tonumber(L, i + 1));
-    const int32_t count = ClampToInt32(lua_tonumber(L, 5));
+    for (int i = 0; i < 4; ++i) bounds[i] = LuaToFloat(L, i + 1);
+    const int32_t count = LuaToInt32(L, 5);
     CKPtr<CKStars> stars(new CKStars());
     stars->Init(bounds[0], bounds[1], bounds[2], bounds[3], count);
     // The script owns the one reference that outlives this pointer.
@@ -139,7 +138,7 @@ int LuaShot(lua_State* L) {
     CKWeaponsSystem* weapons = GetWeaponsSystem();
     if (!object || !weapons) return 0;
     float v[6];
-    for (int i = 0; i < 6; ++i) v[i] = static_cast<float>(lua_tonumber(L, i + 3));
+    for (int i = 0; i < 6; ++i) v[i] = LuaToFloat(L, i + 3);
     const D3DXVECTOR3 origin = WorldPoint(*object, {v[0], v[1], v[2]});
     const D3DXVECTOR3 aim = WorldPoint(*object, {v[0] + v[3], v[1] + v[4], v[2] + v[5]});
     float dx = aim.x - origin.x, dy = aim.y - origin.y;
@@ -166,7 +165,7 @@ int LuaKillEnemy(lua_State* L) {
 
 int LuaCrossPlayerRay(lua_State* L) {
     float v[6];
-    for (int i = 0; i < 6; ++i) v[i] = static_cast<float>(lua_tonumber(L, i + 1));
+    for (int i = 0; i < 6; ++i) v[i] = LuaToFloat(L, i + 1);
     const float length = std::sqrt(v[3] * v[3] + v[4] * v[4] + v[5] * v[5]);
     bool hit = false;
     float u[3] = {0.0f, 0.0f, 0.0f};
@@ -193,7 +192,7 @@ int LuaRotateToPlayer(lua_State* L) {
         lua_pushvalue(L, 4);
         return 1;
     }
-    const float speed = static_cast<float>(lua_tonumber(L, 2)), dt = static_cast<float>(lua_tonumber(L, 3));
+    const float speed = LuaToFloat(L, 2), dt = LuaToFloat(L, 3);
     const D3DXVECTOR3 o = WorldPoint(*object, {0.0f, 0.0f, 0.0f}), q = WorldPoint(*object, {0.0f, -1.0f, 0.0f});
     D3DXVECTOR3 h = q - o, t = level->playerPosition - o;
     const float hl = D3DXVec3Length(&h), tl = D3DXVec3Length(&t);
@@ -217,12 +216,12 @@ int LuaRotateToPlayer(lua_State* L) {
 }
 
 int LuaSetWeaponUpgrade(lua_State* L) {
-    if (CKLevel* level = GetLevel()) level->weaponUpgrade = ClampToInt32(lua_tonumber(L, 1));
+    if (CKLevel* level = GetLevel()) level->weaponUpgrade = LuaToInt32(L, 1);
     return 0;
 }
 
 int LuaSetArmor(lua_State* L) {
-    if (CKLevel* level = GetLevel()) level->armor = static_cast<float>(lua_tonumber(L, 1));
+    if (CKLevel* level = GetLevel()) level->armor = LuaToFloat(L, 1);
     return 0;
 }
 
@@ -266,12 +265,12 @@ void ChangeScore(int64_t score) {
 }
 
 int LuaSetScore(lua_State* L) {
-    ChangeScore(ClampToInt32(lua_tonumber(L, 1)));
+    ChangeScore(LuaToInt32(L, 1));
     return 0;
 }
 
 int LuaAddScore(lua_State* L) {
-    if (CKLevel* level = GetLevel()) ChangeScore(int64_t{level->score} + ClampToInt32(lua_tonumber(L, 1)));
+    if (CKLevel* level = GetLevel()) ChangeScore(int64_t{level->score} + LuaToInt32(L, 1));
     return 0;
 }
 
@@ -338,8 +337,7 @@ void PlayOnce(const CKPtr<CQSound>& sound) {
 
 int LuaPlaySpecialSound3D(lua_State* L) {
     const std::string name = CheckLuaString(L, 1);
-    const D3DVECTOR position{static_cast<float>(lua_tonumber(L, 2)), static_cast<float>(lua_tonumber(L, 3)),
-                             static_cast<float>(lua_tonumber(L, 4))};
+    const D3DVECTOR position{LuaToFloat(L, 2), LuaToFloat(L, 3), LuaToFloat(L, 4)};
     CQAudio* audio = GetAudio();
     const CKPtr<CQSound> sound = audio ? audio->FindSound(name) : CKPtr<CQSound>();
     if (!sound) return 0;
@@ -423,7 +421,7 @@ int LuaUpdateGameInterface(lua_State* L) {
 // these read as an empty table and change nothing.
 
 int LuaSetLastLevel(lua_State* L) {
-    const int32_t last = ClampToInt32(lua_tonumber(L, 1));
+    const int32_t last = LuaToInt32(L, 1);
     if (!g_GameData) return 0;
     g_GameData->m_lastLevel = last;
     g_GameData->Save();
@@ -436,13 +434,13 @@ int LuaGetLastLevel(lua_State* L) {
 }
 
 int LuaGetScorePos(lua_State* L) {
-    const int32_t score = ClampToInt32(lua_tonumber(L, 1));
+    const int32_t score = LuaToInt32(L, 1);
     lua_pushnumber(L, g_GameData ? g_GameData->GetScorePos(score) : -1);
     return 1;
 }
 
 int LuaGetTScore(lua_State* L) {
-    const int32_t index = ClampToInt32(lua_tonumber(L, 1));
+    const int32_t index = LuaToInt32(L, 1);
     std::string name;
     int score = 0;
     if (g_GameData) g_GameData->GetScoreEntry(index, name, score);
@@ -453,15 +451,15 @@ int LuaGetTScore(lua_State* L) {
 
 // An index outside the table neither changes nor saves anything.
 int LuaSetTScore(lua_State* L) {
-    const int32_t index = ClampToInt32(lua_tonumber(L, 1));
+    const int32_t index = LuaToInt32(L, 1);
     const std::string name = TextArgument(L, 2);
-    const int32_t score = ClampToInt32(lua_tonumber(L, 3));
+    const int32_t score = LuaToInt32(L, 3);
     if (g_GameData && index >= 0 && index < CKGameData::kEntries) g_GameData->SetScoreEntry(index, name, score);
     return 0;
 }
 
 int LuaMoveScores(lua_State* L) {
-    const int32_t index = ClampToInt32(lua_tonumber(L, 1));
+    const int32_t index = LuaToInt32(L, 1);
     if (g_GameData) g_GameData->MoveScores(index);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,7 +99,7 @@ int LuaCheckString(lua_State* L) {
 // x, y, z, yaw, pitch, roll from argument 2 on: rotate, then translate.
 D3DXMATRIX TransformationArgument(lua_State* L) {
     float v[6];
-    for (int i = 0; i < 6; ++i) v[i] = static_cast<float>(lua_tonumber(L, i + 2));
+    for (int i = 0; i < 6; ++i) v[i] = LuaToFloat(L, i + 2);
     D3DXMATRIX translation, rotation, out;
     D3DXMatrixTranslation(&translation, v[0], v[1], v[2]);
     D3DXMatrixRotationYawPitchRoll(&rotation, v[3], v[4], v[5]);
@@ -157,7 +158,7 @@ int LuaSplitString(lua_State* L) {
 
 int LuaLoadRenderObject(lua_State* L) {
     const std::string name = CheckLuaString(L, 1);
-    const int32_t layerOffset = ClampToInt32(luaL_checknumber(L, 2));
+    const int32_t layerOffset = CheckLuaInt32(L, 2);
     CKRenderObjectLoader* loader = GetRenderObjectLoader();
     CKPtr<CKRenderObject> object = loader ? loader->LoadRenderObject(name, layerOffset) : CKPtr<CKRenderObject>();
     // The script owns the one reference that outlives the loader's pointer.
@@ -187,7 +188,7 @@ int LuaGetParentObject(lua_State* L) {
 }
 
 int LuaActivateObject(lua_State* L) {
-    const int32_t priority = ClampToInt32(lua_tonumber(L, 2));
+    const int32_t priority = LuaToInt32(L, 2);
     if (CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1)) object->AddToScene(priority);
     return 0;
 }
@@ -198,8 +199,10 @@ int LuaDeactivateObject(lua_State* L) {
 }
 
 int LuaSetFade(lua_State* L) {
-    const float factor = static_cast<float>(lua_tonumber(L, 1));
-    if (CKRender* render = GetRender()) render->SetFade(factor);
+    // A factor that is no finite number keeps the picture as it is.
+    const std::optional<float> factor = LuaToFiniteFloat(L, 1);
+    CKRender* render = GetRender();
+    if (factor && render) render->SetFade(*factor);
     return 0;
 }
 
@@ -250,13 +253,14 @@ int LuaGetMusicVolume(lua_State* L) {
     return 1;
 }
 
+// A volume that is no finite number keeps the one set.
 int LuaSetSoundVolume(lua_State* L) {
-    SetSoundVolumeSetting(static_cast<float>(lua_tonumber(L, 1)));
+    SetSoundVolumeSetting(LuaToFloat(L, 1, soundVolume));
     return 0;
 }
 
 int LuaSetMusicVolume(lua_State* L) {
-    SetMusicVolumeSetting(static_cast<float>(lua_tonumber(L, 1)));
+    SetMusicVolumeSetting(LuaToFloat(L, 1, musicVolume));
     return 0;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,15 @@ struct SKLuaFunction {
 };
 
 // Registers each function as a global under its name; null slots are skipped.
+// Each runs behind a guard: a C++ exception out of it (std::bad_alloc from an
+// allocation a script asked for, or any other std::exception) must not
+// unwind through Lua's own frames, which leaves the state broken, and becomes
+// a Lua error naming the function instead. Lua's own errors pass untouched.
+// The table must outlive the states (tables are static).
 void RegisterLuaFunctions(lua_State* L, const SKLuaFunction* table, size_t count);
+// The function a global registered above runs behind its guard; any other C
+// function as it is, and null for what is no C function.
+lua_CFunction RegisteredLuaFunction(lua_State* L, int index);
 
 // The tables every new script state registers after Update: the engine's
 // first, then the game's. Installing a table again replaces it.
@@ -35,6 +44,20 @@ int LuaUpdate(lua_State* L);
 
 // Truncates towards zero, clamped to the int32 range; NaN gives 0.
 int32_t ClampToInt32(double value);
+
+// Every number argument goes through these. lua_tonumber reads a non-number
+// as 0; the Check forms raise the argument error for it (luaL_checknumber).
+// NaN and the infinities, and for a float any number beyond the float range
+// (1e39), read as the function's neutral value: no script number that is
+// not finite reaches the engine.
+// Empty for a number no float holds finitely, for a function whose neutral
+// effect is none at all.
+std::optional<float> LuaToFiniteFloat(lua_State* L, int index);
+float LuaToFloat(lua_State* L, int index, float neutral = 0.0f);
+float CheckLuaFloat(lua_State* L, int index);
+// Truncated and clamped as ClampToInt32; NaN and the infinities read as 0.
+int32_t LuaToInt32(lua_State* L, int index);
+int32_t CheckLuaInt32(lua_State* L, int index);
 
 // Scripts own the references handed over here and may give back only those,
 // so no script's Release can free an object that the engine still holds.

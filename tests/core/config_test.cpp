@@ -82,6 +82,29 @@ TEST_F(Config, DatorsConvertBothWays) {
     EXPECT_EQ(f->ToString(), "0.333333");
 }
 
+// A value that is not finite, as a damaged config.cfg may hold, or a sum
+// beyond the variable's range, keeps the value as it was.
+TEST_F(Config, ValuesNoVariableHoldsKeepTheOldOne) {
+    for (const char* value : {"nan", "-nan", "inf", "-inf", "infinity", "1e39", "-1e39"}) {
+        config->ParseLine(std::string("soundVolume = ") + value);
+        EXPECT_EQ(soundVolume, 0.5f) << value;
+    }
+    float big = 3e38f;
+    int top = 2147483647, bottom = -2147483647 - 1;
+    CKPtr<IKDator> f = new CKDator<float>(&big);
+    CKPtr<IKDator> up = new CKDator<int>(&top);
+    CKPtr<IKDator> down = new CKDator<int>(&bottom);
+    f->Add("3e38");
+    f->Sub("-3e38");
+    up->Add("1");
+    down->Sub("1");
+    EXPECT_EQ(big, 3e38f);
+    EXPECT_EQ(top, 2147483647);
+    EXPECT_EQ(bottom, -2147483647 - 1);
+    f->Sub("1e38");
+    EXPECT_FLOAT_EQ(big, 2e38f);
+}
+
 TEST_F(Config, ReleaseDefaultsLeavesTheMapHolding) {
     IKDator* width = config->Find("screenWidth");
     ASSERT_NE(width, nullptr);

@@ -189,6 +189,80 @@ TEST_F(GameFunctions, ParticleBurstsTrailsAndStarFieldsFromScripts) {
     EXPECT_EQ(Eval("select('#', TakeBonus(0, 0, 0))"), "0");  // no manager: nothing
 }
 
+// A number that is not finite, or for a float one beyond its range, reads as
+// 0: none reaches the level, the particles, the shots or the star field.
+TEST_F(GameFunctions, NumbersThatAreNotFiniteReadAsZero) {
+    WriteFile(std::filesystem::path("Data") / "particles.dat", "rocket2 spark.tga simple.fx\ntrail smoke.tga\n");
+    CKPtr<CKParticlesManager> particles(new CKParticlesManager());
+    ASSERT_TRUE(particles->Start());
+    CKPtr<CKWeaponsSystem> weapons(new CKWeaponsSystem());
+    const std::string table = "laser simple none.rdf;enemy;10;1;;none\n";
+    weapons->LoadTable(reinterpret_cast<const uint8_t*>(table.data()), static_cast<int32_t>(table.size()));
+    CKLevel level;
+    CKPtr<CKRenderObject> ship(new CKRenderObject("ship"));
+    D3DXMatrixTranslation(&ship->localMatrix, 4, 5, 6);
+    ship->transformSet = 1;
+    ship->UpdateTransform();
+    Bind("ship", ship.Get());
+    const D3DXMATRIX placed = ship->localMatrix;
+    const auto& trail = particles->emitters.at("trail")->particles;
+    const auto& burst = particles->emitters.at("rocket2")->particles;
+
+    // An int takes a finite number beyond its range clamped.
+    const struct {
+        std::string x;
+        int32_t asInt;
+    } cases[] = {{"0/0", 0}, {"1/0", 0}, {"-1/0", 0}, {"1e39", INT32_MAX}, {"-1e39", INT32_MIN}};
+    for (const auto& c : cases) {
+        const std::string& x = c.x;
+        const int32_t asInt = c.asInt;
+        SCOPED_TRACE(x);
+        const auto call = [&](std::string code) {
+            for (size_t at; (at = code.find('X')) != std::string::npos;) code.replace(at, 1, x);
+            return Eval("(function() return " + code + " end)()");
+        };
+        particles->ReleaseAll();
+        call("Shleyf('trail', X, X, ship)");
+        ASSERT_EQ(trail.size(), 1u);
+        EXPECT_EQ(trail.front().lifetime, 0.0f);
+        EXPECT_EQ(trail.front().size, 0.0f);
+        SKVertex quad[4];
+        uint16_t indices[6];
+        particles->emitters.at("trail")->FillBuffers(quad, indices, 0);
+        EXPECT_EQ(quad[0].diffuse, 0x00FFFFFFu);  // a lifetime that is over
+        call("TakeBonus(X, X, X)");
+        ASSERT_EQ(burst.size(), 20u);
+        for (const SKParticle& p : burst) EXPECT_TRUE(p.position == D3DXVECTOR3(0, 0, 0));
+
+        level.armor = 3.0f, level.weaponUpgrade = 3, level.score = 5;
+        call("SetArmor(X), SetWeaponUpgrade(X), AddScore(X)");
+        EXPECT_EQ(level.armor, 0.0f);
+        EXPECT_EQ(level.weaponUpgrade, asInt);
+        EXPECT_EQ(level.score, std::clamp<int64_t>(int64_t{5} + asInt, INT32_MIN, INT32_MAX));
+        call("SetScore(X)");
+        EXPECT_EQ(level.score, asInt);
+
+        EXPECT_EQ(call("CrossPlayerRay(X, X, X, X, X, X)"), "false,0,0,0");
+        call("RotateToPlayer(ship, X, 1, 0), RotateToPlayer(ship, 1, X, 0)");
+        EXPECT_EQ(std::memcmp(&ship->localMatrix, &placed, sizeof placed), 0);
+        weapons->liveShots.clear();
+        call("Shot('laser', ship, X, X, X, X, X, X)");
+        ASSERT_EQ(weapons->liveShots.size(), 1u);
+        EXPECT_TRUE(weapons->liveShots.back()->position == D3DXVECTOR3(4, 5, 0));
+        EXPECT_TRUE(weapons->liveShots.back()->direction == D3DXVECTOR3(0, 0, 0));
+
+        call("rawset(_G, 'field', CreateStarField(X, X, X, X, X))");
+        lua_getglobal(script->m_state, "field");
+        auto* field = static_cast<CKStars*>(lua_touserdata(script->m_state, -1));
+        lua_pop(script->m_state, 1);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->starCount, asInt > 0 ? CKStars::kMaxStars : 0);
+        EXPECT_TRUE(field->xMin == 0.0f && field->xMax == 0.0f && field->yMin == 0.0f && field->yMax == 0.0f);
+        Eval("Release(field)");
+    }
+    weapons->liveShots.clear();
+}
+
 // --- The level's functions ----------------------------------------------------
 
 // A box of the given half-size about a point, mirrored in x as the level
@@ -959,7 +1033,7 @@ TEST_F(GameFunctions, EveryFunctionIsAGlobalInRegistrationOrder) {
         ASSERT_NE(tables[i].second, nullptr);
         lua_getglobal(L, expected[i].c_str());
         EXPECT_TRUE(lua_iscfunction(L, -1));
-        EXPECT_EQ(lua_tocfunction(L, -1), tables[i].second);
+        EXPECT_EQ(RegisteredLuaFunction(L, -1), tables[i].second);
         lua_pop(L, 1);
     }
 }

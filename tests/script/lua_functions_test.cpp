@@ -2,6 +2,8 @@
 // back, hold references, split text, and need singletons.
 #include "script/KLuaFunctions.h"
 
+#include "Sound/QAudio.h"
+#include "core/KConfigVars.h"
 #include "core/KKernel.h"
 #include "script/KLuaScript.h"
 #include "script/KScriptManager.h"
@@ -11,6 +13,8 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -255,6 +259,34 @@ TEST_F(LuaFunctions, FunctionsWithoutTheirSingletonDoNothing) {
     EXPECT_TRUE(script->m_stop);
 }
 
+// A volume that is no number, or none a float holds, leaves the volume as it
+// was, and config.cfg is written with it.
+TEST_F(LuaFunctions, VolumesKeepTheirValueForNumbersThatAreNotFinite) {
+    const struct {
+        const char* value;
+        float volume;
+        const char* written;
+    } cases[] = {
+        {"0/0", 0.3f, "0.30"},  {"1/0", 0.3f, "0.30"},   {"-1/0", 0.3f, "0.30"},
+        {"1e39", 0.3f, "0.30"}, {"-1e39", 0.3f, "0.30"}, {"0.75", 0.75f, "0.75"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        soundVolume = musicVolume = 0.3f;
+        Eval(std::string("SetSoundVolume(") + c.value + ")");
+        Eval(std::string("SetMusicVolume(") + c.value + ")");
+        EXPECT_EQ(soundVolume, c.volume);
+        EXPECT_EQ(musicVolume, c.volume);
+        WriteConfigFile("config.cfg");
+        const std::string text = ReadFile("config.cfg");
+        EXPECT_NE(text.find(std::string("soundVolume = ") + c.written + "\nmusicVolume = " + c.written + "\n"),
+                  std::string::npos)
+            << text;
+    }
+    SetSoundVolumeSetting(0.5f);
+    SetMusicVolumeSetting(0.5f);
+}
+
 TEST(LuaNumbers, IntegersAreTruncatedAndClampedToInt32) {
     const struct {
         double value;
@@ -279,6 +311,42 @@ namespace {
 int LuaAnswer(lua_State* L) {
     lua_pushnumber(L, 42);
     return 1;
+}
+
+int LuaExhausted(lua_State*) { throw std::bad_alloc(); }
+
+int LuaOverlong(lua_State*) {
+    std::vector<char> text;
+    text.reserve(text.max_size() + 1);  // std::length_error
+    return 0;
+}
+
+// A C++ exception out of a function never crosses Lua's frames: it is a Lua
+// error in the script, which pcall catches, and an uncaught one stops the
+// script as any error does. Lua's own errors pass through as they were.
+TEST_F(ScriptTest, FunctionsThatRunOutOfMemoryRaiseALuaError) {
+    static const SKLuaFunction kGame[] = {{"Exhausted", LuaExhausted}, {"Overlong", LuaOverlong}};
+    InstallLuaFunctions(KLuaTable::Game, kGame, 2);
+    CKPtr<CKLuaScript> script = LoadScript("greedy", R"lua(
+ok, err = pcall(Exhausted, string.rep("x", 100))
+longOk, longErr = pcall(Overlong)
+argErr = select(2, pcall(function() return CheckString({}) end))
+Exhausted()
+never = true
+)lua");
+    ASSERT_TRUE(script->Start());
+    LogCapture log;
+    script->Update();
+    EXPECT_EQ(Global(*script, "ok"), "false");
+    EXPECT_EQ(Global(*script, "err"), "Exhausted: not enough memory");
+    EXPECT_EQ(Global(*script, "longOk"), "false");
+    EXPECT_EQ(Global(*script, "longErr").rfind("Overlong: ", 0), 0u) << Global(*script, "longErr");
+    EXPECT_NE(Global(*script, "argErr").find("bad argument #1 to 'CheckString'"), std::string::npos);
+    EXPECT_EQ(Global(*script, "never"), "nil");
+    EXPECT_TRUE(script->m_stop);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].find("Exhausted: not enough memory"), std::string::npos) << log.lines[0];
+    InstallLuaFunctions(KLuaTable::Game, nullptr, 0);
 }
 
 // The game's table comes after the engine's, so a script made after both are

@@ -269,6 +269,43 @@ TEST_F(RenderFunctions, TheObjectFunctionsReachTheObject) {
     EXPECT_EQ(std::memcmp(&render->m_currentRamp, &render->m_ramps[64], sizeof(D3DGAMMARAMP)), 0);
 }
 
+// A number that is not finite (or for a float beyond its range) reads as 0,
+// and a fade that is none keeps the picture; a priority clamped to the int
+// range stays there down the tree.
+TEST_F(RenderFunctions, NumbersThatAreNotFiniteReadAsZeroAndAFadeKeepsThePicture) {
+    MakeShip();
+    engine->SetScript(script.Get());
+    mesh_fixture::WriteMesh("box.msh", SKMeshFile{mesh_fixture::Node("box", 0, 0xFFFFFFFFu), {}});
+    mesh_fixture::WriteDescriptor("box.rdf", "mesh = box.msh\n[box]\ntype = 2\n");
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    const struct {
+        std::string x;
+        int32_t asInt;
+    } cases[] = {{"0/0", 0}, {"1/0", 0}, {"-1/0", 0}, {"1e39", INT32_MAX}, {"-1e39", INT32_MIN}};
+    for (const auto& [x, asInt] : cases) {
+        SCOPED_TRACE(x);
+        Run("SetLTransformation(ship, " + x + ", " + x + ", " + x + ", " + x + ", " + x + ", " + x + ")");
+        EXPECT_EQ(std::memcmp(&ship->localMatrix, &identity, sizeof identity), 0);
+        Run("SetFade(0.5)");
+        Run("SetFade(" + x + ")");
+        EXPECT_EQ(std::memcmp(&render->m_currentRamp, &render->m_ramps[64], sizeof(D3DGAMMARAMP)), 0);
+
+        Run("ActivateObject(ship, " + x + ")");
+        EXPECT_EQ(script->m_priority, asInt == INT32_MIN ? INT32_MIN + 1 : asInt == INT32_MAX ? INT32_MAX : 1);
+        Run("DeactivateObject(ship)");
+        while (engine->m_scriptRefs > 0) TakeBackFromScripts(engine.Get());
+
+        Run("rawset(_G, 'box', LoadRenderObject('box.rdf', " + x + "))");
+        lua_getglobal(script->m_state, "box");
+        auto* box = static_cast<CKRenderObject*>(lua_touserdata(script->m_state, -1));
+        lua_pop(script->m_state, 1);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->material->m_layer, asInt == INT32_MAX ? INT32_MAX : 2 + asInt);
+        Run("Release(box)");
+    }
+}
+
 // KillAllTasks ends the game even when the script that called it then
 // activates an object whose script already runs. That script fails at its
 // 50th slice, so a revived one ends the loop too, but late.
