@@ -1,11 +1,13 @@
 #include "script/KLuaChunk.h"
 
 #include "core/KFile.h"
+#include "script/KLuaSupport.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -244,8 +246,8 @@ std::vector<std::string> RequireCandidates(std::string_view path, std::string_vi
 void OpenRequire(lua_State* L) {
     lua_newtable(L);
     lua_setglobal(L, kLoadedTable);
-    lua_pushcfunction(L, LuaRequire);
-    lua_setglobal(L, "require");
+    static const SKLuaFunction kRequire[] = {{"require", LuaRequire}};
+    RegisterLuaFunctions(L, kRequire, std::size(kRequire));
 }
 
 int LoadTextBuffer(lua_State* L, const char* buffer, size_t size, const char* name) {
@@ -257,15 +259,13 @@ int LoadTextBuffer(lua_State* L, const char* buffer, size_t size, const char* na
 }
 
 void ReplaceChunkLoaders(lua_State* L) {
-    static const luaL_Reg kLoaders[] = {
+    // Behind the guard of the script functions: what they allocate in C++
+    // may run out of memory too.
+    static const SKLuaFunction kLoaders[] = {
         {"load", LuaLoad},
         {"loadstring", LuaLoadString},
         {"loadfile", LuaLoadFile},
         {"dofile", LuaDoFile},
     };
-    for (const luaL_Reg& loader : kLoaders) {
-        lua_pushstring(L, loader.name);
-        lua_pushcclosure(L, loader.func, 0);
-        lua_settable(L, LUA_GLOBALSINDEX);
-    }
+    RegisterLuaFunctions(L, kLoaders, std::size(kLoaders));
 }
