@@ -19,6 +19,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Eight lines mix names found, missing and broken; every line more only
+    // adds a file lookup of a few system calls.
+    for (size_t i = 0, ends = 0; i < size; ++i)
+        if ((data[i] == '\n' || data[i] == '\0') && ++ends == 8) {
+            size = i + 1;
+            break;
+        }
     const fuzz_scratch::Scope scratch;
     if (!scratch || !fuzz_scratch::Write("data/fonts/fonts.dat", data, size)) return 0;
     std::set<std::string> listed;
