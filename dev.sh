@@ -55,13 +55,13 @@ fuzz_all() {
   echo "${#targets[@]} targets, ${seconds}s each, $JOBS at a time (budget ${budget}s)"
   local logs
   logs=$(mktemp -d)
-  local failed=0 name
+  local failed=0 name rate runs
   for target in "${targets[@]}"; do
     name=$(basename "$target"); name=${name#fuzz_}
     ( work=$(mktemp -d)
       rc=0
       UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        "$target" -max_total_time="$seconds" -print_final_stats=0 -artifact_prefix="$logs/$name-" \
+        "$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$logs/$name-" \
         "$work" "fuzz/corpus/$name" >"$logs/$name.log" 2>&1 || rc=$?
       rm -rf "$work"
       exit $rc ) &
@@ -70,7 +70,10 @@ fuzz_all() {
   while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || failed=1; done
   for log in "$logs"/*.log; do
     name=$(basename "$log" .log)
-    echo "-- $name: $(grep -E '^#[0-9]+' "$log" | tail -n 1 | cut -c1-100)"
+    # libFuzzer's own figures for the whole run, the corpus's first pass included.
+    rate=$(awk '/^stat::average_exec_per_sec:/ {print $2}' "$log")
+    runs=$(awk '/^stat::number_of_executed_units:/ {print $2}' "$log")
+    echo "-- $name: ${rate:-?} exec/s, ${runs:-?} inputs; $(grep -E '^#[0-9]+' "$log" | tail -n 1 | cut -c1-80)"
     if grep -qE 'ERROR: |runtime error:|SUMMARY: ' "$log"; then
       failed=1
       tail -n 40 "$log"

@@ -28,19 +28,20 @@ void CheckScreen(const CKInterface& screen) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz_scratch::Write("data/fonts/fonts.dat", "f\n");
+    fuzz_scratch::Write("data/fonts/f.fnt", "width\t256\nheight\t256\nx\t16\ny\t16\nA\t7\nB\t6\nspace\t3\n");
+    const fuzz_scratch::Scope scratch;
+    // The screens' texts are set in this font: made once, never changed.
+    static CKFontManager* fonts = new CKFontManager();
+    fonts->Load();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz_scratch::Scope scratch;
-    if (!scratch) return 0;
-    static CKFontManager* fonts = [] {
-        fuzz_scratch::Write("Data/Fonts/fonts.dat", "f\n");
-        fuzz_scratch::Write("Data/Fonts/f.fnt", "width\t256\nheight\t256\nx\t16\ny\t16\nA\t7\nB\t6\nspace\t3\n");
-        CKFontManager* manager = new CKFontManager();
-        manager->Load();
-        return manager;
-    }();
-    (void)fonts;
+    if (!scratch || !fuzz_scratch::Write("data/interface/fuzz800.int", data, size)) return 0;
     screenWidth = 800;
-    fuzz_scratch::Write("Data/Interface/fuzz800.int", data, size);
     {
         CKPtr<CKInterface> screen(new CKInterface());
         screen->Load("fuzz");

@@ -30,8 +30,7 @@ void CheckTree(const CKLevelBranch& node) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz_scratch::Scope scratch;
-    if (!scratch) return 0;
-    fuzz_scratch::Write("Data/Levels/fuzz.lvl", data, size);
+    if (!scratch || !fuzz_scratch::Write("data/levels/fuzz.lvl", data, size)) return 0;
     {
         CKLevel level;
         if (level.Load("fuzz.lvl")) {

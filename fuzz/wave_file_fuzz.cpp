@@ -4,10 +4,9 @@
 #include "Sound/KWaveFile.h"
 #include "platform/mmio/mmreg.h"
 
-#include <unistd.h>
+#include "scratch_dir.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -17,11 +16,8 @@ volatile unsigned g_sink;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/kelvandor_wave_fuzz_" + std::to_string(getpid()) + ".wav";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (!fuzz_scratch::Write("fuzz.wav", data, size)) return 0;
+    static const std::string path = (fuzz_scratch::Folder() / "fuzz.wav").string();
 
     CKWaveFile wave;
     if (wave.Open(path.c_str(), nullptr, WAVEFILE_READ) == S_OK) {
