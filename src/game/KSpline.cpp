@@ -24,6 +24,7 @@ constexpr int kCloneLayer = 10;
 constexpr int kDebugLayer = 10;
 // Three vertices a step, and the indices are 16-bit.
 constexpr int kMaxDebugSteps = 21845;
+int g_debugStepLimit = kMaxDebugSteps;
 // The count comes from the file's text; more than this is a damaged header,
 // not a formation.
 constexpr int32_t kMaxClones = 1024;
@@ -165,14 +166,22 @@ bool CKSpline::GetPointAtDistance(float s, D3DXVECTOR3& point, D3DXVECTOR3& tang
     return true;
 }
 
+void CKSpline::SetDebugStepLimit(int steps) { g_debugStepLimit = std::clamp(steps, 1, kMaxDebugSteps); }
+
 bool CKSpline::BuildDebugMesh() {
+    const double steps = std::ceil(static_cast<double>(totalLength)) - 1.0;
+    const size_t room = 3 * static_cast<size_t>(std::clamp(steps, 1.0, static_cast<double>(g_debugStepLimit)));
+    vertices.reserve(room);
+    indices.reserve(room);
     D3DXVECTOR3 from(0.0f, 0.0f, 0.0f), to(0.0f, 0.0f, 0.0f), tangent(0.0f, 0.0f, 0.0f);
+    GetPointAtDistance(1.0f, from, tangent);
     for (int step = 0;; ++step) {
         const float s = static_cast<float>(step + 1);
         if (step > 0 && !(s < totalLength)) return true;
-        if (step == kMaxDebugSteps) return false;
-        // A point past the end keeps the one before it.
-        GetPointAtDistance(s, from, tangent);
+        if (step == g_debugStepLimit) return false;
+        // Each step starts where the one before ended: s is below the length,
+        // so that point was written. A point past the end keeps the one before it.
+        if (step > 0) from = to;
         GetPointAtDistance(s + 1.0f, to, tangent);
         for (const D3DXVECTOR3* p : {&from, &to, &to}) {
             indices.push_back(static_cast<uint16_t>(vertices.size()));
@@ -223,7 +232,7 @@ bool CKSpline::Load(CKLevelReader& reader) {
     const float phaseStep = ToFloat(Field(fields, 5));
 
     if (totalLength > 1.0f && !BuildDebugMesh())
-        CKLog::Print(1, "Spline %s: debug path cut to %d steps\n", Field(fields, 0).c_str(), kMaxDebugSteps);
+        CKLog::Print(1, "Spline %s: debug path cut to %d steps\n", Field(fields, 0).c_str(), g_debugStepLimit);
 
     CKRenderObjectLoader* loader = GetRenderObjectLoader();
     const CKPtr<CKRenderObject> prototype =

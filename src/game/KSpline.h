@@ -51,6 +51,10 @@ public:
     // A path with nothing to wrap (no length, or one that is not finite)
     // runs once even when the file says it loops.
     bool Loops() const;
+    // The steps of the debug path before it is cut (65,535 vertices at
+    // most). The fuzz targets lower it: a longer path takes the same paths,
+    // only slower.
+    static void SetDebugStepLimit(int steps);
 
     CKPtr<IKTask> mover;
     std::vector<CKPtr<CKRenderObject>> clones;

@@ -87,7 +87,7 @@ bool DecodeDds(const uint8_t* d, size_t size, DecodedTexture* texture, std::stri
         return fail("DDS cube map or volume, not a 2D texture");
     if (width == 0 || height == 0) return fail("image has no pixels");
     // Larger sides could never be kept; refusing them keeps the sums small.
-    if (width > kMaxSourceTexels || height > kMaxSourceTexels) return fail(SizeProblem(width, height));
+    if (width > SourceTexelLimit() || height > SourceTexelLimit()) return fail(SizeProblem(width, height));
 
     Rgb rgb;
     const uint32_t pfFlags = Le32(pf + 4);

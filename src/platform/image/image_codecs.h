@@ -35,9 +35,10 @@ bool DecodeRleBmp(const uint8_t* data, size_t size, DecodedImage* image, std::st
 inline std::string SizeProblem(int64_t width, int64_t height) {
     if (width <= 0 || height <= 0) return "image has no pixels";
     // Either side alone can be over; otherwise the product is below 2^53.
-    if (width > kMaxSourceTexels || height > kMaxSourceTexels || width * height > kMaxSourceTexels)
+    const int64_t limit = SourceTexelLimit();
+    if (width > limit || height > limit || width * height > limit)
         return "image of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is over the limit of " +
-               std::to_string(kMaxSourceTexels) + " pixels";
+               std::to_string(limit) + " pixels";
     return {};
 }
 

@@ -24,6 +24,8 @@
 namespace platform {
 namespace {
 
+int64_t g_sourceTexelLimit = kMaxSourceTexels;
+
 enum class Format { Png, Bmp, Dib, Jpeg, Dds, Tga };
 
 using image_codecs::Le16;
@@ -228,6 +230,10 @@ bool DecodeTexture(const void* data, size_t size, DecodedTexture* texture, std::
     FitToSide(texture);
     return true;
 }
+
+int64_t SourceTexelLimit() { return g_sourceTexelLimit; }
+
+void SetSourceTexelLimit(int64_t texels) { g_sourceTexelLimit = std::clamp<int64_t>(texels, 1, kMaxSourceTexels); }
 
 bool DecodeImage(const void* data, size_t size, DecodedImage* image, std::string* error) {
     *image = DecodedImage{};

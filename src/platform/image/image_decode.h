@@ -22,6 +22,10 @@ inline constexpr int kMaxImageSide = 8192;
 // file cannot make the loader allocate more than a real one of the largest
 // size does.
 inline constexpr int64_t kMaxSourceTexels = int64_t{kMaxImageSide} * kMaxImageSide;
+// The limit in force: kMaxSourceTexels unless lowered. The fuzz targets lower
+// it, as a larger image takes the same paths, only slower.
+int64_t SourceTexelLimit();
+void SetSourceTexelLimit(int64_t texels);
 
 struct DecodedImage {
     int width = 0;

@@ -66,7 +66,8 @@ bool ReadHeader(PngJob* job) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, job, Read);
     // The longest side an accepted image can have; the area was checked.
-    png_set_user_limits(png, static_cast<png_uint_32>(kMaxSourceTexels), static_cast<png_uint_32>(kMaxSourceTexels));
+    png_set_user_limits(png, static_cast<png_uint_32>(SourceTexelLimit()),
+                        static_cast<png_uint_32>(SourceTexelLimit()));
     // Colour profiles, gamma and text change no texel: skip them unread.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, job->info);
