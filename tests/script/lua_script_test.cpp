@@ -112,8 +112,8 @@ TEST_F(LuaScript, ASliceThatNeverReturnsIsStoppedWithAnErrorNamingTheScript) {
         "Update() while true do end",
         // Neither a pcall nor fresh coroutines can keep it going.
         "while true do pcall(function() while true do end end) end",
-        "local function spin() while true do coroutine.resume(coroutine.create(function() while true do end end)) end "
-        "end\nwhile true do coroutine.resume(coroutine.create(spin)) end",
+        ("local function spin() while true do coroutine.resume(coroutine.create(function() while true do end end)) end "
+         "end\nwhile true do coroutine.resume(coroutine.create(spin)) end"),
         // Lua runs a finalizer with its hooks off.
         "local p = newproxy(true) getmetatable(p).__gc = function() while true do end end p = nil collectgarbage()",
     };
