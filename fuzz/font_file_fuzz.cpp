@@ -11,13 +11,13 @@
 #include <string>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_scratch::Write("data/fonts/fonts.dat", "f\n");
+    fuzz_scratch::Write("Data/Fonts/fonts.dat", "f\n");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz_scratch::Scope scratch;
-    if (!scratch || !fuzz_scratch::Write("data/fonts/f.fnt", data, size)) return 0;
+    if (!scratch || !fuzz_scratch::Write("Data/Fonts/f.fnt", data, size)) return 0;
     {
         CKFontManager fonts;
         fonts.Load();

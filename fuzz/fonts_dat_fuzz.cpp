@@ -12,9 +12,9 @@
 #include <string>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_scratch::Write("data/fonts/small.fnt", "width\t64\nheight\t64\nx\t8\ny\t8\nA\t3\n");
-    fuzz_scratch::Write("data/fonts/big.fnt", "width\t256\nheight\t256\nx\t16\ny\t16\nA\t7\nB\t6\n");
-    fuzz_scratch::Write("data/fonts/broken.fnt", "height\t256\n");
+    fuzz_scratch::Write("Data/Fonts/small.fnt", "width\t64\nheight\t64\nx\t8\ny\t8\nA\t3\n");
+    fuzz_scratch::Write("Data/Fonts/big.fnt", "width\t256\nheight\t256\nx\t16\ny\t16\nA\t7\nB\t6\n");
+    fuzz_scratch::Write("Data/Fonts/broken.fnt", "height\t256\n");
     return 0;
 }
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
     const fuzz_scratch::Scope scratch;
-    if (!scratch || !fuzz_scratch::Write("data/fonts/fonts.dat", data, size)) return 0;
+    if (!scratch || !fuzz_scratch::Write("Data/Fonts/fonts.dat", data, size)) return 0;
     std::set<std::string> listed;
     CKTextReader reader(data, static_cast<int32_t>(size > INT32_MAX ? INT32_MAX : size));
     std::string line;

@@ -29,8 +29,8 @@ void CheckScreen(const CKInterface& screen) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_scratch::Write("data/fonts/fonts.dat", "f\n");
-    fuzz_scratch::Write("data/fonts/f.fnt", "width\t256\nheight\t256\nx\t16\ny\t16\nA\t7\nB\t6\nspace\t3\n");
+    fuzz_scratch::Write("Data/Fonts/fonts.dat", "f\n");
+    fuzz_scratch::Write("Data/Fonts/f.fnt", "width\t256\nheight\t256\nx\t16\ny\t16\nA\t7\nB\t6\nspace\t3\n");
     const fuzz_scratch::Scope scratch;
     // The screens' texts are set in this font: made once, never changed.
     static CKFontManager* fonts = new CKFontManager();
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz_scratch::Scope scratch;
-    if (!scratch || !fuzz_scratch::Write("data/interface/fuzz800.int", data, size)) return 0;
+    if (!scratch || !fuzz_scratch::Write("Data/Interface/fuzz800.int", data, size)) return 0;
     screenWidth = 800;
     {
         CKPtr<CKInterface> screen(new CKInterface());

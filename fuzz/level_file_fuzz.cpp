@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz_scratch::Scope scratch;
-    if (!scratch || !fuzz_scratch::Write("data/levels/fuzz.lvl", data, size)) return 0;
+    if (!scratch || !fuzz_scratch::Write("Data/Levels/fuzz.lvl", data, size)) return 0;
     {
         CKLevel level;
         if (level.Load("fuzz.lvl")) {

@@ -5,9 +5,9 @@
 //
 // It lies in memory (/dev/shm) where there is one: a file rewritten on disk
 // costs milliseconds, which capped these targets at a few dozen inputs a
-// second. Files are opened once and rewritten in place, and named in lower
-// case as the engine spells them, so the reader finds them at the first try
-// without listing folders.
+// second. Files are opened once and rewritten in place, and spelt as the
+// engine asks for them ("Data/Fonts/..."), so the reader finds them at the
+// first try without listing folders.
 #pragma once
 
 #include <fcntl.h>
@@ -63,8 +63,8 @@ private:
     bool m_entered = false;
 };
 
-// Replaces the contents of a file of the folder (a path relative to it, in
-// lower case); the file stays open for the next input. False when it cannot
+// Replaces the contents of a file of the folder (a path relative to it,
+// spelt as the engine asks for it); the file stays open for the next input. False when it cannot
 // be written.
 inline bool Write(const std::string& path, const void* data, size_t size) {
     static std::map<std::string, int> open;
