@@ -83,7 +83,8 @@ fuzz_all() {
   return $failed
 }
 
-xvfb() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
+# A command under an X server of its own, on a display no other run can take.
+xvfb() { "$ROOT/tests/support/xvfb.sh" "$@"; }
 
 # The sample's busiest level played by benchmarks/timedemo_session.txt on a
 # backend, in a copy of the game folder, as fast as it goes; prints the
@@ -124,7 +125,7 @@ cmd_test() {
   # the sample on both backends: they report, never fail.
   xvfb build/benchmarks/kv_startup_benchmark build/src/kelvandor build/game 3 || true
   timedemo headless
-  timedemo sdl xvfb-run -a -s "-screen 0 1280x1024x24"
+  timedemo sdl "$ROOT/tests/support/xvfb.sh"
 
   echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
   # Built with clang: its UndefinedBehaviorSanitizer also checks what gcc's

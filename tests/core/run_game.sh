@@ -6,6 +6,7 @@
 # Usage: run_game.sh EXECUTABLE BACKEND SCRIPT GAME_FOLDER [TEXT [CHECK...]]
 # With TEXT (may be empty), the game's standard output must hold it; with a
 # CHECK command, it runs in the played folder afterwards and must succeed.
+# KV_GAME_SECONDS: how long the game may run (120 by default).
 set -u
 exe=$1 backend=$2 script=$3 game=$4 expect=${5:-}
 shift 4
@@ -14,7 +15,7 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cp -a "$game"/. "$dir"/
 cd "$dir" || exit 1
-KELVANDOR_PLATFORM=$backend KELVANDOR_SCRIPT=$script KELVANDOR_LOG=log.txt timeout 120 "$exe" >out.txt
+KELVANDOR_PLATFORM=$backend KELVANDOR_SCRIPT=$script KELVANDOR_LOG=log.txt timeout "${KV_GAME_SECONDS:-120}" "$exe" >out.txt
 rc=$?
 cat out.txt
 fail() { echo "$*" >&2; cat log.txt >&2 2>/dev/null; exit 1; }

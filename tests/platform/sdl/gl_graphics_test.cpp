@@ -53,6 +53,11 @@ std::ostream& operator<<(std::ostream& os, const Rgb& c) {
     return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
 
+// A failing case prints as its name.
+template <class Case>
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 // Screen pixels: x right, y down, depth 0 to 1 (or 0 to far).
 D3DXMATRIX ScreenProjection(UINT width = kWidth, UINT height = kHeight, float far = 1.0f) {
     D3DXMATRIX m;

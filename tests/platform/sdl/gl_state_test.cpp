@@ -6,11 +6,13 @@
 #include "platform/d3d9/float_bits.h"
 #include "platform/d3dx9/d3dx9math.h"
 #include "platform/sdl/gl_frame.h"
+#include "support/case_name.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -70,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                  GL_CLAMP_TO_BORDER},
         EnumCase{"address mirror once takes the driver's",
                  static_cast<GLenum>(sdl::AddressMode(D3DTADDRESS_MIRRORONCE, kDriverMirrorOnce)), kDriverMirrorOnce}),
-    [](const ::testing::TestParamInfo<EnumCase>& info) { return "Case" + std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<EnumCase>& info) { return CaseName(info.param.what); });
 
 TEST(GlState, ColourUnpacksToRgbaFloats) {
     const std::array<GLfloat, 4> c = sdl::ColorValue(0x80FF3300);
@@ -120,7 +122,12 @@ INSTANTIATE_TEST_SUITE_P(Gl, GlLayoutTest,
                                  D3DFVF_XYZ | D3DFVF_NORMAL | kPointSize | D3DFVF_SPECULAR | D3DFVF_TEX2 | kTex1Size3,
                                  true, 12, -1, 28, 2, 40, 3, 52},
                              // Pre-transformed vertices are not drawn.
-                             LayoutCase{D3DFVF_XYZRHW | D3DFVF_DIFFUSE, false, 0, 0, 0, 0, 0, 0, 0}));
+                             LayoutCase{D3DFVF_XYZRHW | D3DFVF_DIFFUSE, false, 0, 0, 0, 0, 0, 0, 0}),
+                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
+                             std::ostringstream name;
+                             name << "Fvf" << std::hex << std::uppercase << info.param.fvf;
+                             return name.str();
+                         });
 
 // Stage 0 of a state with the given operations and arguments.
 PipelineState Stage(DWORD colorOp, DWORD arg1, DWORD arg2, DWORD alphaOp, DWORD alphaArg1, DWORD alphaArg2) {
@@ -282,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         FogCase{"vertex fog", D3DFOG_NONE, D3DFOG_EXP2, FALSE, 1, GL_EXP2, sdl::kFogEyeDepth},
         FogCase{"range vertex fog", D3DFOG_NONE, D3DFOG_LINEAR, TRUE, 1, GL_LINEAR, sdl::kFogEyeDistance},
         FogCase{"no fog mode", D3DFOG_NONE, D3DFOG_NONE, FALSE, 1, GL_LINEAR, sdl::kFogSpecularAlpha}),
-    [](const ::testing::TestParamInfo<FogCase>& info) { return "Case" + std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<FogCase>& info) { return CaseName(info.param.what); });
 
 TEST(GlState, MaterialSourcesNeedTheColourInTheVertex) {
     PipelineState s;

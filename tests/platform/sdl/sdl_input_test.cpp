@@ -30,7 +30,7 @@ protected:
                                  nullptr);
         ASSERT_NE(window, nullptr);
         ShowWindow(window, SW_SHOW);
-        Frames(8);
+        ASSERT_TRUE(FocusArrives());
         ASSERT_EQ(DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8A,
                                      reinterpret_cast<LPVOID*>(&di), nullptr),
                   DI_OK);
@@ -40,18 +40,33 @@ protected:
         ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
         ASSERT_EQ(keyboard->SetCooperativeLevel(window, kGame), DI_OK);
         ASSERT_EQ(mouse->SetCooperativeLevel(window, kGame), DI_OK);
+        // Before the devices are acquired: a loss after this one lost them.
+        focusLosses = window->focusLosses;
         ASSERT_EQ(keyboard->Acquire(), DI_OK);
         ASSERT_EQ(mouse->Acquire(), DI_OK);
         // Whatever the window's appearance and relative mode moved is not the test's.
         Frames(4);
         ReadMouse();
-        focusLosses = window->focusLosses;
     }
     void TearDown() override {
         if (keyboard) keyboard->Release();
         if (mouse) mouse->Release();
         if (di) di->Release();
         platform::Shutdown();
+    }
+
+    // The X server gives the shown window the focus in its own time, and
+    // only its arrival tells the devices they may be acquired.
+    ::testing::AssertionResult FocusArrives() const {
+        auto* native = static_cast<SDL_Window*>(window->native);
+        const Uint64 deadline = SDL_GetTicks64() + 30000;
+        while (!(SDL_GetWindowFlags(native) & SDL_WINDOW_INPUT_FOCUS)) {
+            if (SDL_GetTicks64() > deadline) return ::testing::AssertionFailure() << "the window never got the focus";
+            Frames(1);
+            SDL_Delay(1);
+        }
+        Frames(8);
+        return ::testing::AssertionSuccess();
     }
 
     static void Frames(int count) {
