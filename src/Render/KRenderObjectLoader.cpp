@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -27,13 +26,6 @@ constexpr const char* kLoadFailed = "Невозможно загрузить ф�
 const std::string* Find(const KDescriptorSection& section, const char* key) {
     const auto found = section.find(key);
     return found == section.end() ? nullptr : &found->second;
-}
-
-// As atoi reads a number, but a value beyond the int range saturates instead
-// of being undefined.
-int64_t ReadInteger(const std::string& text) {
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    return std::clamp<long long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
 }
 
 int32_t ClampedSum(int64_t a, int64_t b) {
@@ -120,13 +112,13 @@ void CKRenderObjectLoader::ApplyParams(CKRenderObject& node, const KDescriptorSe
     std::vector<std::string> textures{texture1 ? *texture1 : std::string()};
     if (const std::string* texture2 = Find(section, "texturefile2")) textures.push_back(*texture2);
     const std::string* type = Find(section, "type");
-    const int32_t layer = ClampedSum(type ? ReadInteger(*type) : 0, layerOffset);
+    const int32_t layer = ClampedSum(type ? ReadSaturatedInt(*type) : 0, layerOffset);
     if (CKMaterialManager* materials = GetMaterialManager())
         node.SetMaterial(materials->GetMaterial(layer, effect ? *effect : std::string(), textures));
 
-    if (const std::string* value = Find(section, "visible")) node.visible = ReadInteger(*value) != 0 ? 1 : 0;
+    if (const std::string* value = Find(section, "visible")) node.visible = ReadSaturatedInt(*value) != 0 ? 1 : 0;
     if (const std::string* value = Find(section, "param")) node.param = *value;
-    if (const std::string* value = Find(section, "collision")) node.collision = ReadInteger(*value) != 0 ? 1 : 0;
+    if (const std::string* value = Find(section, "collision")) node.collision = ReadSaturatedInt(*value) != 0 ? 1 : 0;
     if (const std::string* value = Find(section, "script")) {
         CKScriptManager* scripts = GetScriptManager();
         const CKPtr<CKLuaScript> script = scripts ? scripts->GetScript(*value) : CKPtr<CKLuaScript>();

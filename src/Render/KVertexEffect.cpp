@@ -38,14 +38,6 @@ float WrapUnit(float x) {
 
 float FiniteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
 
-// atoi for everything int can hold; beyond it the value stops at int's ends
-// instead of at whatever the runtime makes of it.
-int32_t ToInteger(const std::string& text) {
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int32_t>(
-        std::clamp<long long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 // atof narrowed to float; a value beyond float's range is infinite.
 float ToReal(const std::string& text) {
     const double value = std::atof(text.c_str());
@@ -78,12 +70,12 @@ IKVertexEffect* CreateAnim(const std::vector<std::string>& params) {
     }
     if (!AllNumbers(params, kNotNumber)) return nullptr;
     // The number test lets "-" and "" through, and a grid needs a cell.
-    const int32_t columns = ToInteger(params[0]);
+    const int32_t columns = ReadSaturatedInt(params[0]);
     if (columns < 1) {
         CKLog::Print(1, "%s", kNotNumber[0]);
         return nullptr;
     }
-    const int32_t rows = ToInteger(params[1]);
+    const int32_t rows = ReadSaturatedInt(params[1]);
     if (rows < 1) {
         CKLog::Print(1, "%s", kNotNumber[1]);
         return nullptr;
@@ -107,8 +99,8 @@ IKVertexEffect* CreateFlick(const std::vector<std::string>& params) {
         return nullptr;
     }
     if (!AllNumbers(params, kNotNumber)) return nullptr;
-    return new CKFlickEffect(ToReal(params[0]), static_cast<uint8_t>(ToInteger(params[1])),
-                             static_cast<uint8_t>(ToInteger(params[2])));
+    return new CKFlickEffect(ToReal(params[0]), static_cast<uint8_t>(ReadSaturatedInt(params[1])),
+                             static_cast<uint8_t>(ReadSaturatedInt(params[2])));
 }
 
 IKVertexEffect* CreateMovingTex(const std::vector<std::string>& params) {

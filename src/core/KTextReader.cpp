@@ -1,5 +1,9 @@
 #include "core/KTextReader.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
 CKTextReader::CKTextReader(const void* data, int32_t size)
     : m_data(static_cast<const char*>(data)), m_size(data && size > 0 ? size : 0) {}
 
@@ -109,6 +113,14 @@ bool IsNumberString(const std::string& s) {
     for (char c : s)
         if (!((c >= '0' && c <= '9') || c == '.' || c == '-')) return false;
     return true;
+}
+
+int32_t ReadSaturatedInt(const std::string& text) {
+    // strtoll itself saturates at long long's ends, so clamping its result
+    // covers every length of digits.
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int32_t>(
+        std::clamp<long long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 std::string& ToLowerString(std::string& s) {

@@ -52,4 +52,8 @@ std::vector<std::string> SplitTokens(const std::string& text, const std::string&
 bool IsSpaceChar(char c);
 std::string& TrimString(std::string& s);
 bool IsNumberString(const std::string& s);
+// Reads a number as atoi does (leading white space, a sign, digits up to the
+// first other character; 0 without digits), but a value beyond int32 stops at
+// its ends instead of being undefined.
+int32_t ReadSaturatedInt(const std::string& text);
 std::string& ToLowerString(std::string& s);

@@ -47,6 +47,6 @@ void CKEnemyDatabase::Read(const uint8_t* data, int32_t size) {
         info.secondNumber = static_cast<float>(std::atof(fields[2].c_str()));
         info.secondText = fields[3];
         info.thirdText = fields[4];
-        info.integer = std::atoi(fields[5].c_str());
+        info.integer = ReadSaturatedInt(fields[5]);
     }
 }

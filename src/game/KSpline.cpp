@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 
 namespace {
 
@@ -77,13 +76,6 @@ void Place(CKRenderObject& object, float angle, const D3DXVECTOR3& point) {
 const std::string& Field(const std::vector<std::string>& fields, size_t i) {
     static const std::string kEmpty;
     return i < fields.size() ? fields[i] : kEmpty;
-}
-
-// atoi, kept within 32 bits.
-int32_t ToInt(const std::string& text) {
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int32_t>(
-        std::clamp<long long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 float ToFloat(const std::string& text) { return static_cast<float>(std::atof(text.c_str())); }
@@ -221,14 +213,14 @@ bool CKSpline::Load(CKLevelReader& reader) {
 
     const std::vector<std::string> fields = SplitTokens(header, "-");
     const std::string descriptor = Field(fields, 0) + ".rdf";
-    const int32_t asked = ToInt(Field(fields, 1));
+    const int32_t asked = ReadSaturatedInt(Field(fields, 1));
     const int32_t count = std::clamp(asked, 0, kMaxClones);
     if (asked > kMaxClones)
         CKLog::Print(1, "Spline %s: %s clones cut to %d\n", Field(fields, 0).c_str(), Field(fields, 1).c_str(),
                      kMaxClones);
     const float spacing = ToFloat(Field(fields, 2));
     speed = ToFloat(Field(fields, 3));
-    mode = ToInt(Field(fields, 4));
+    mode = ReadSaturatedInt(Field(fields, 4));
     const float phaseStep = ToFloat(Field(fields, 5));
 
     if (totalLength > 1.0f && !BuildDebugMesh())

@@ -56,7 +56,7 @@ float WeaponParamFloat(const std::vector<std::string>& params, size_t index) {
 }
 
 int WeaponParamInt(const std::vector<std::string>& params, size_t index) {
-    return std::atoi(WeaponParam(params, index).c_str());
+    return ReadSaturatedInt(WeaponParam(params, index));
 }
 
 float ShotHeading(const D3DXVECTOR3& d) {

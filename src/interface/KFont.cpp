@@ -34,7 +34,7 @@ bool ReadHeaderValue(CKTextReader& reader, const char* key, int& value) {
     fields.NextToken(first);
     fields.NextToken(second);
     if (first != key) return false;
-    value = std::atoi(second.c_str());
+    value = ReadSaturatedInt(second);
     return true;
 }
 

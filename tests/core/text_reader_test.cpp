@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -106,6 +107,28 @@ TEST(StringHelpers, ClassifyTrimAndLowerCase) {
     EXPECT_EQ(ToLowerString(high), "\xC0\xC1zz");
     for (char c : {' ', '\t', '\r', '\n'}) EXPECT_TRUE(IsSpaceChar(c));
     EXPECT_FALSE(IsSpaceChar('\v'));
+}
+
+TEST(StringHelpers, ReadsIntegersAsAtoiButSaturates) {
+    const struct {
+        const char* text;
+        int32_t value;
+    } cases[] = {
+        {"42", 42},
+        {" \t-17xyz", -17},
+        {"+8 9", 8},
+        {"3.9", 3},
+        {"", 0},
+        {"abc", 0},
+        {"- 5", 0},
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", INT32_MAX},
+        {"-2147483649", INT32_MIN},
+        {"99999999999999999999999", INT32_MAX},
+        {"-99999999999999999999999", INT32_MIN},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReadSaturatedInt(c.text), c.value) << c.text;
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ TEST_F(EnemyTable, LinesBecomeRecordsOfSixFields) {
         {"empty fields", "ship ;;;;;", "0||0|||0"},
         {"text in the numbers", "ship abc;x;12abc;y;z;-7 shots", "0|x|12|y|z|-7"},
         {"a leading number only", "ship 1e2x;x;.5.5;y;z;3.9", "100|x|0.5|y|z|3"},
+        {"an integer beyond int32 stops at its ends", "ship 1;a;2;b;c;4294967297", "1|a|2|b|c|2147483647"},
+        {"and so below", "ship 1;a;2;b;c;-4294967297", "1|a|2|b|c|-2147483648"},
         {"a blank in quotes", "ship 1;\"big gun\";2;\"a b\";c;3", "1|big gun|2|a b|c|3"},
         {"a blank without quotes ends the data", "ship 1;big gun;2;b;c;3", "1|big|0|||0"},
         {"more than six", "ship 1;a;2;b;c;3;4;d", "1|a|2|b|c|3"},
