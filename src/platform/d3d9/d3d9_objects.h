@@ -8,6 +8,7 @@
 #include "platform/backend/faults.h"
 #include "platform/d3d9/d3d9_impl.h"
 #include "platform/image/image_decode.h"
+#include "platform/win32/com_counted.h"
 
 #include <algorithm>
 #include <array>
@@ -23,21 +24,6 @@ namespace platform::d3d {
 inline bool Fails(const char* call) { return platform::ShouldFail(call); }
 
 inline gfx::IGraphicsBackend* Adapter() { return GraphicsBackend(); }
-
-// COM reference counting: objects start with one reference, their creator's.
-template <class Interface>
-class Counted : public Interface {
-public:
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    ULONG m_refs = 1;
-};
 
 class Device;
 

@@ -25,6 +25,7 @@
 
 #include "platform/backend/backend.h"
 #include "platform/backend/faults.h"
+#include "platform/win32/com_counted.h"
 #include "platform/win32/window.h"
 
 #include <cstring>
@@ -78,39 +79,20 @@ class Device;
 // The device of each kind that holds it exclusively, if any.
 Device* g_exclusive[2] = {nullptr, nullptr};
 
-class DirectInput final : public IDirectInput8A {
+class DirectInput final : public Counted<IDirectInput8A> {
 public:
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* out, LPUNKNOWN outer) override;
 
 private:
     ~DirectInput() override = default;
-    ULONG m_refs = 1;
 };
 
-class Device final : public IDirectInputDevice8A {
+class Device final : public Counted<IDirectInputDevice8A> {
 public:
     Device(DirectInput* owner, Kind kind) : m_owner(owner), m_kind(kind) {
         m_owner->AddRef();
         for (size_t call = 0; call < kCallCount; ++call)
             m_names[call] = std::string(kCallNames[call]) + " " + KindName(m_kind);
-    }
-
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) {
-            Drop();
-            DirectInput* owner = m_owner;
-            delete this;
-            owner->Release();
-        }
-        return left;
     }
 
     HRESULT SetDataFormat(LPCDIDATAFORMAT format) override {
@@ -251,7 +233,11 @@ public:
     }
 
 private:
-    ~Device() override = default;
+    // The device holds its DirectInput object until the last reference goes.
+    ~Device() override {
+        Drop();
+        m_owner->Release();
+    }
 
     // Made once: the calls of every frame build no text.
     const std::string& Name(Call call) const { return m_names[call]; }
@@ -280,7 +266,6 @@ private:
 
     DirectInput* m_owner;
     Kind m_kind;
-    ULONG m_refs = 1;
     bool m_hasFormat = false;
     HWND m_window = nullptr;
     DWORD m_flags = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;  // DirectInput's level until one is set

@@ -28,6 +28,7 @@
 #include "platform/backend/faults.h"
 #include "platform/backend/media.h"
 #include "platform/win32/codepage.h"
+#include "platform/win32/com_counted.h"
 #include "platform/win32/paths.h"
 
 #include <cmath>
@@ -68,19 +69,8 @@ std::string Resolve(LPCWSTR file) {
 
 bool Injected(const char* call) { return ShouldFail(call); }
 
-class FilterGraph final : public IGraphBuilder,
-                          public IMediaControl,
-                          public IMediaEventEx,
-                          public IMediaPosition,
-                          public IBasicAudio {
+class FilterGraph final : public Counted<IGraphBuilder, IMediaControl, IMediaEventEx, IMediaPosition, IBasicAudio> {
 public:
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
-
     // The interface iid names, or null.
     void* Find(REFIID iid) {
         if (IsEqualGUID(iid, IID_IGraphBuilder)) return static_cast<IGraphBuilder*>(this);
@@ -228,7 +218,6 @@ private:
     OAFilterState m_state = State_Stopped;
     bool m_completeSent = false;
     long m_volume = 0;
-    ULONG m_refs = 1;
 };
 
 }  // namespace

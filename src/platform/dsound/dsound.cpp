@@ -50,6 +50,7 @@
 #include "platform/backend/backend.h"
 #include "platform/backend/faults.h"
 #include "platform/mmio/mmreg.h"
+#include "platform/win32/com_counted.h"
 
 #include <algorithm>
 #include <cstring>
@@ -155,17 +156,11 @@ struct DeviceState {
     DS3DLISTENER listener = DefaultListener();
 };
 
-class DirectSound final : public IDirectSound8 {
+class DirectSound final : public Counted<IDirectSound8> {
 public:
     explicit DirectSound(std::unique_ptr<audio::IAudioDevice> device) : m_state(std::make_shared<DeviceState>()) {
         m_state->device = std::move(device);
         m_state->device->SetListener(m_state->listener);
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
     }
     HRESULT CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRECTSOUNDBUFFER* out, LPUNKNOWN outer) override;
     HRESULT SetCooperativeLevel(HWND window, DWORD level) override;
@@ -173,21 +168,14 @@ public:
 private:
     ~DirectSound() override = default;
     std::shared_ptr<DeviceState> m_state;
-    ULONG m_refs = 1;
 };
 
 // The primary buffer and, with DSBCAPS_CTRL3D, the listener: one object and
 // one count, which every interface of it adds to.
-class PrimaryBuffer final : public IDirectSoundBuffer, public IDirectSound3DListener {
+class PrimaryBuffer final : public Counted<IDirectSoundBuffer, IDirectSound3DListener> {
 public:
     PrimaryBuffer(std::shared_ptr<DeviceState> state, DWORD flags) : m_state(std::move(state)), m_flags(flags) {
         m_state->primary = this;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
     }
     void TakeFlags(DWORD flags) { m_flags |= flags; }
 
@@ -300,25 +288,18 @@ private:
     }
     std::shared_ptr<DeviceState> m_state;
     DWORD m_flags;
-    ULONG m_refs = 1;
     bool m_playing = false;
     LONG m_volume = DSBVOLUME_MAX;
 };
 
 // A secondary buffer: its description, the CPU copy Lock hands out, the
 // backend's voice, and with DSBCAPS_CTRL3D its 3D interface (one count).
-class SecondaryBuffer final : public IDirectSoundBuffer, public IDirectSound3DBuffer {
+class SecondaryBuffer final : public Counted<IDirectSoundBuffer, IDirectSound3DBuffer> {
 public:
     SecondaryBuffer(std::shared_ptr<DeviceState> state, const audio::VoiceDescription& d,
                     std::unique_ptr<audio::IVoice> voice)
         : m_state(std::move(state)), m_desc(d), m_voice(std::move(voice)), m_memory(d.bytes, Silence()) {
         if (m_desc.flags & DSBCAPS_CTRL3D) m_voice->Set3D(m_params);
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT QueryInterface(REFIID iid, LPVOID* out) override {
@@ -485,7 +466,6 @@ private:
     std::vector<BYTE> m_memory;
     std::vector<Locked> m_locks;
     DS3DBUFFER m_params = DefaultBuffer3D();
-    ULONG m_refs = 1;
     bool m_looping = false;
     LONG m_volume = DSBVOLUME_MAX;
 };
