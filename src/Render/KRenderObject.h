@@ -1,10 +1,10 @@
 // The scene node every visible object derives from: geometry, material,
 // collision volumes, keyframe animations, a parent and children, three
 // matrices, flags, an optional script and a free parameter text. Others
-// write its local and parent matrices; it works out its world matrix and
-// boxes, writes its world-space geometry for the render blocks, starts and
-// stops its animation and script when it enters and leaves the scene, and
-// answers ray and point queries.
+// write its local and parent matrices through its setters; it works out its
+// world matrix and boxes, writes its world-space geometry for the render
+// blocks, starts and stops its animation and script when it enters and leaves
+// the scene, and answers ray and point queries.
 #pragma once
 
 #include "Render/KBox.h"
@@ -105,7 +105,7 @@ public:
     const CKPtr<CKMaterial>& GetMaterial() const { return material; }
 
     // For objects whose world vertices are built in place (screens): they are
-    // used as they stand until the next matrix write.
+    // used as they stand until a matrix write reaches them.
     void SetVerticesReady() { verticesReady = 1; }
     uint8_t GetVerticesReady() const { return verticesReady; }
     uint8_t GetTransformSet() const { return transformSet; }
