@@ -246,7 +246,7 @@ public:
         worldVertices = vertices;
         // As the floors take them: a level's backdrop is placed once, not
         // moved every frame.
-        verticesReady = 1;
+        SetVerticesReady();
     }
 };
 

@@ -109,8 +109,5 @@ void CKPartAnimation::ApplyPose() {
         float* out = pose;
         for (int i = 0; i < 16; ++i) out[i] = a[i] + (b[i] - a[i]) * f;
     }
-    target->localMatrix = pose;
-    target->verticesReady = 0;
-    target->transformSet = 1;
-    target->UpdateTransform();
+    target->SetLocalMatrix(pose);
 }

@@ -87,6 +87,24 @@ void CKRenderObject::CollectInto(std::vector<CKPtr<CKRenderObject>>& out) {
     for (const CKPtr<CKRenderObject>& child : children) child->CollectInto(out);
 }
 
+void CKRenderObject::SetLocalMatrix(const D3DXMATRIX& matrix) {
+    SetLocalMatrixDeferred(matrix);
+    UpdateTransform();
+}
+
+void CKRenderObject::SetParentMatrix(const D3DXMATRIX& matrix) {
+    verticesReady = 0;
+    parentMatrix = matrix;
+    transformSet = 1;
+    UpdateTransform();
+}
+
+void CKRenderObject::SetLocalMatrixDeferred(const D3DXMATRIX& matrix) {
+    localMatrix = matrix;
+    verticesReady = 0;
+    transformSet = 1;
+}
+
 void CKRenderObject::UpdateTransform() {
     if (!transformSet) return;
     D3DXMatrixMultiply(&worldMatrix, &localMatrix, &parentMatrix);
@@ -97,10 +115,7 @@ void CKRenderObject::UpdateTransform() {
     }
     box.FromObbs(obbs, worldMatrix);
     for (const CKPtr<CKRenderObject>& child : children) {
-        child->verticesReady = 0;
-        child->parentMatrix = worldMatrix;
-        child->transformSet = 1;
-        child->UpdateTransform();
+        child->SetParentMatrix(worldMatrix);
         box.Merge(child->box);
     }
 }

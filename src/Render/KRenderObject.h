@@ -1,10 +1,10 @@
 // The scene node every visible object derives from: geometry, material,
 // collision volumes, keyframe animations, a parent and children, three
 // matrices, flags, an optional script and a free parameter text. Others
-// write its local and parent matrices; it works out its world matrix and
-// boxes, writes its world-space geometry for the render blocks, starts and
-// stops its animation and script when it enters and leaves the scene, and
-// answers ray and point queries.
+// write its local and parent matrices through its setters; it works out its
+// world matrix and boxes, writes its world-space geometry for the render
+// blocks, starts and stops its animation and script when it enters and leaves
+// the scene, and answers ray and point queries.
 #pragma once
 
 #include "Render/KBox.h"
@@ -67,9 +67,15 @@ public:
     // material is shared. Collision and param stay this object's own.
     virtual void CopyFrom(CKPtr<CKRenderObject> source);
 
-    // Whoever writes localMatrix or parentMatrix clears verticesReady, sets
-    // transformSet and then calls this; it carries the world matrix and the
-    // boxes down the whole subtree.
+    // Each writes the matrix, marks the world vertices stale and the transform
+    // as written, then carries it down the whole subtree.
+    void SetLocalMatrix(const D3DXMATRIX& matrix);
+    void SetParentMatrix(const D3DXMATRIX& matrix);
+    // The same write without the carrying: for movers whose own pass, or the
+    // owner's, calls UpdateTransform later.
+    void SetLocalMatrixDeferred(const D3DXMATRIX& matrix);
+    // Carries the world matrix and the boxes down the whole subtree; does
+    // nothing until a matrix has been written.
     void UpdateTransform();
     void TransformVertices();
 
@@ -98,6 +104,12 @@ public:
     void SetMaterial(CKPtr<CKMaterial> newMaterial);
     const CKPtr<CKMaterial>& GetMaterial() const { return material; }
 
+    // For objects whose world vertices are built in place (screens): they are
+    // used as they stand until a matrix write reaches them.
+    void SetVerticesReady() { verticesReady = 1; }
+    uint8_t GetVerticesReady() const { return verticesReady; }
+    uint8_t GetTransformSet() const { return transformSet; }
+
     uint8_t inScene = 0;
     std::unordered_map<std::string, CKPtr<CKPartAnimation>> animations;
     CKPtr<CKPartAnimation> currentAnimation;
@@ -112,9 +124,7 @@ public:
     std::vector<SKVertex> worldVertices;         // as many as vertices
     D3DXMATRIX parentMatrix;
     D3DXMATRIX localMatrix;
-    D3DXMATRIX worldMatrix;     // localMatrix x parentMatrix
-    uint8_t verticesReady = 0;  // worldVertices are used as they stand
-    uint8_t transformSet = 0;   // UpdateTransform does nothing until a matrix is written
+    D3DXMATRIX worldMatrix;  // localMatrix x parentMatrix
     CKPtr<CKMaterial> material;
     std::vector<CKPtr<CKRenderObject>> children;
     CKRenderObject* parent = nullptr;  // not counted
@@ -128,6 +138,9 @@ public:
     std::string param;
 
 private:
+    uint8_t verticesReady = 0;  // worldVertices are used as they stand
+    uint8_t transformSet = 0;   // UpdateTransform does nothing until a matrix is written
+
     // The script while it exists and is not waiting for deletion, else null.
     CKLuaScript* LiveScript() const;
     void SendToScript(const char* command);

@@ -84,9 +84,7 @@ CKPtr<CKRenderObject> CKRenderObjectLoader::LoadRenderObject(const std::string& 
         for (const CKPtr<CKRenderObject>& node : nodes) {
             const auto found = matrices.find(node->name);
             if (found == matrices.end()) continue;
-            node->localMatrix = found->second;
-            node->verticesReady = 0;
-            node->transformSet = 1;
+            node->SetLocalMatrixDeferred(found->second);
         }
     }
     root->UpdateTransform();

@@ -137,8 +137,7 @@ void CKExplosion::Launch(const D3DXVECTOR3& p, const D3DXVECTOR3& d) {
     D3DXMatrixTranslation(&placement, p.x, p.y, p.z);
     // Placed now: the first update's debris is put by the matrix of the
     // update before it, which for a new launch is this one, not the last flight's.
-    parentMatrix = placement;
-    UpdateTransform();
+    SetParentMatrix(placement);
     light.Position = p - d * 0.5f;
     light.Diffuse = baseColour;
 }
@@ -153,10 +152,7 @@ bool CKExplosion::Update() {
         c->b = baseColour.b * fade;
     }
     SetSpriteFrame(frame);
-    parentMatrix = placement;
-    verticesReady = 0;
-    transformSet = 1;
-    UpdateTransform();
+    SetParentMatrix(placement);
     elapsed += g_FrameTime;
     const float reached = elapsed * framesPerSecond;
     // A rate that never advances (0, negative, not a number) would hold the
@@ -234,10 +230,9 @@ void CKCompositeObject::Launch(const D3DXVECTOR3& p, const D3DXVECTOR3& d) {
         D3DXVec3Transform(&velocity, &forward, &turn);
         partVelocity[i] = D3DXVECTOR3(velocity.x, velocity.y, velocity.z);
         CKRenderObject& part = *children[i];
-        D3DXMatrixRotationYawPitchRoll(&part.localMatrix, rotation.x, rotation.y, rotation.z);
-        part.verticesReady = 0;
-        part.transformSet = 1;
-        part.UpdateTransform();
+        D3DXMATRIX pose;
+        D3DXMatrixRotationYawPitchRoll(&pose, rotation.x, rotation.y, rotation.z);
+        part.SetLocalMatrix(pose);
     }
 }
 
@@ -262,9 +257,9 @@ bool CKCompositeObject::Update() {
         D3DXMATRIX turn, move;
         D3DXMatrixRotationYawPitchRoll(&turn, partRotation[i].x, partRotation[i].y, partRotation[i].z);
         D3DXMatrixTranslation(&move, partOffset[i].x, partOffset[i].y, partOffset[i].z);
-        D3DXMatrixMultiply(&part.localMatrix, &turn, &move);
-        part.verticesReady = 0;
-        part.transformSet = 1;
+        D3DXMATRIX pose;
+        D3DXMatrixMultiply(&pose, &turn, &move);
+        part.SetLocalMatrixDeferred(pose);
     }
     return CKExplosion::Update();
 }

@@ -207,10 +207,7 @@ int LuaRotateToPlayer(lua_State* L) {
     const float turn = std::fabs(d) < m ? d : (d >= 0.0f ? m : -m);
     D3DXMATRIX rotation;
     D3DXMatrixRotationZ(&rotation, -turn);
-    object->localMatrix = rotation * object->localMatrix;
-    object->verticesReady = 0;
-    object->transformSet = 1;
-    object->UpdateTransform();
+    object->SetLocalMatrix(rotation * object->localMatrix);
     lua_pushnumber(L, a);
     return 1;
 }

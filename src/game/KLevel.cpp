@@ -59,12 +59,7 @@ bool WellFormed(const uint8_t* data, size_t size) {
     return true;
 }
 
-void Place(CKRenderObject& object, const D3DXMATRIX& matrix) {
-    object.verticesReady = 0;
-    object.parentMatrix = matrix;
-    object.transformSet = 1;
-    object.UpdateTransform();
-}
+void Place(CKRenderObject& object, const D3DXMATRIX& matrix) { object.SetParentMatrix(matrix); }
 
 // A task that runs one member of its owner every frame; the old one, if
 // any, is stopped first, so two never drive one level.

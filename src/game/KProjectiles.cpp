@@ -54,10 +54,9 @@ int CKProjectile::Trace(float step, SKRayQuery& query) {
 void CKProjectile::Move(float step) {
     travelled += step;
     position += direction * step;
-    D3DXMatrixTranslation(&parentMatrix, position.x, position.y, position.z);
-    verticesReady = 0;
-    transformSet = 1;
-    UpdateTransform();
+    D3DXMATRIX at;
+    D3DXMatrixTranslation(&at, position.x, position.y, position.z);
+    SetParentMatrix(at);
 }
 
 bool CKProjectile::Hit(float step, const SKRayQuery& query, bool withSide) {
@@ -204,9 +203,9 @@ bool CKSRocket::Update() {
     if (steerClock > kHomingDelay) {
         // SteerTowards keeps the heading when the aim point is on the rocket.
         const float angle = SteerTowards(CKPtr<CKRenderObject>(this), AimPoint(), dt * kHomingTurnRate);
-        D3DXMatrixRotationZ(&localMatrix, angle);
-        verticesReady = 0;
-        transformSet = 1;
+        D3DXMATRIX turn;
+        D3DXMatrixRotationZ(&turn, angle);
+        SetLocalMatrixDeferred(turn);
         direction.x = std::sin(angle);
         direction.y = -std::cos(angle);
     }

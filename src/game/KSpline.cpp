@@ -67,10 +67,7 @@ void Place(CKRenderObject& object, float angle, const D3DXVECTOR3& point) {
     D3DXMATRIX rotation, translation;
     D3DXMatrixRotationZ(&rotation, angle);
     D3DXMatrixTranslation(&translation, point.x, point.y, point.z);
-    object.parentMatrix = rotation * translation;
-    object.verticesReady = 0;
-    object.transformSet = 1;
-    object.UpdateTransform();
+    object.SetParentMatrix(rotation * translation);
 }
 
 const std::string& Field(const std::vector<std::string>& fields, size_t i) {
@@ -264,8 +261,8 @@ bool CKSpline::Load(CKLevelReader& reader) {
     const float half[4] = {box.half.x, box.half.y, box.half.z, 0.0f};
     AddObb(CKPtr<CKObb>(new CKObb(centre, half)));
     worldVertices = vertices;
-    transformSet = 1;
-    UpdateTransform();
+    // The vertices are in world space already: the matrices stand as they are.
+    SetLocalMatrix(localMatrix);
     return true;
 }
 

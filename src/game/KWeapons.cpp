@@ -86,9 +86,9 @@ bool CKShot::Init(const std::vector<std::string>& params) {
 void CKShot::Launch(const D3DXVECTOR3& p, const D3DXVECTOR3& d) {
     position = p;
     direction = d;
-    D3DXMatrixRotationZ(&localMatrix, ShotHeading(d));
-    verticesReady = 0;
-    transformSet = 1;
+    D3DXMATRIX heading;
+    D3DXMatrixRotationZ(&heading, ShotHeading(d));
+    SetLocalMatrixDeferred(heading);
     if (!sound) return;
     if (CQAudio* audio = GetAudio()) audio->SetSoundPosition(sound, p, D3DXVECTOR3(0.0f, 0.0f, 0.0f));
     // Unsigned on purpose: a sample never played holds all bits set, which

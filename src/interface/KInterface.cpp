@@ -97,7 +97,7 @@ CKInterface::~CKInterface() {
 }
 
 void CKInterface::Load(const std::string& screenName) {
-    verticesReady = 1;
+    SetVerticesReady();
     CKFile file("Data\\Interface\\" + screenName + std::to_string(screenWidth) + ".int");
     if (FAILED(file.Load())) {
         Rebuild();
@@ -235,10 +235,9 @@ void CKInterface::Deactivate() {
 
 void CKInterface::OnMouseMove(float x, float y) {
     if (!active || !cursor) return;
-    D3DXMatrixTranslation(&cursor->parentMatrix, x, y, 0.0f);
-    cursor->verticesReady = 0;
-    cursor->transformSet = 1;
-    cursor->UpdateTransform();
+    D3DXMATRIX at;
+    D3DXMatrixTranslation(&at, x, y, 0.0f);
+    cursor->SetParentMatrix(at);
 
     bool changed = false;
     if (hovered) {

@@ -107,20 +107,17 @@ D3DXMATRIX TransformationArgument(lua_State* L) {
     return out;
 }
 
-int SetTransformation(lua_State* L, D3DXMATRIX CKRenderObject::*which) {
+int SetTransformation(lua_State* L, void (CKRenderObject::*which)(const D3DXMATRIX&)) {
     const D3DXMATRIX matrix = TransformationArgument(L);
     CKRenderObject* object = LuaToObject<CKRenderObject>(L, 1);
     if (!object) return 0;
-    object->*which = matrix;
-    object->verticesReady = 0;
-    object->transformSet = 1;
-    object->UpdateTransform();
+    (object->*which)(matrix);
     return 0;
 }
 
-int LuaSetLTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::localMatrix); }
+int LuaSetLTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::SetLocalMatrix); }
 
-int LuaSetPTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::parentMatrix); }
+int LuaSetPTransformation(lua_State* L) { return SetTransformation(L, &CKRenderObject::SetParentMatrix); }
 
 int LuaGetChildObject(lua_State* L) {
     const std::string_view name = CheckLuaView(L, 2);

@@ -65,9 +65,9 @@ protected:
     void LoadAndDraw() {
         object = GetRenderObjectLoader()->LoadRenderObject("pair.rdf", 10);
         ASSERT_TRUE(object);
-        D3DXMatrixIdentity(&object->localMatrix);
-        object->transformSet = 1;
-        object->UpdateTransform();
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        object->SetLocalMatrix(identity);
         for (int i = 0; i < 2; ++i) {
             render->GetDynamicBlock()->AddObjectTree(object);
             Frame();

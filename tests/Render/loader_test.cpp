@@ -132,7 +132,7 @@ TEST_F(Loader, NodesFollowTheMeshAndANodeWithoutASectionGetsTheDefaultMaterial) 
         EXPECT_EQ(TexturesOf(*node), std::vector<std::string>{"error.tga"});
         EXPECT_EQ(node->material, root->material);  // shared through the manager
         // Without named matrices nothing is placed until the owner places the tree.
-        EXPECT_EQ(node->transformSet, 0);
+        EXPECT_EQ(node->GetTransformSet(), 0);
         EXPECT_EQ(std::memcmp(&node->localMatrix, &identity, sizeof identity), 0);
         EXPECT_EQ(node->visible, 1);
         EXPECT_EQ(node->collision, 1);
@@ -374,9 +374,9 @@ TEST_F(Loader, NamedMatricesBecomeLocalMatricesAndPlaceTheTree) {
     EXPECT_FLOAT_EQ(hull.localMatrix._41, 5.0f);
     EXPECT_FLOAT_EQ(hull.worldMatrix._41, 5.0f);
     EXPECT_FLOAT_EQ(hull.worldMatrix._42, 10.0f);
-    EXPECT_EQ(hull.verticesReady, 0);
+    EXPECT_EQ(hull.GetVerticesReady(), 0);
     const CKRenderObject& flame = tree["flame"];
-    EXPECT_EQ(flame.transformSet, 1);
+    EXPECT_EQ(flame.GetTransformSet(), 1);
     EXPECT_EQ(std::memcmp(&flame.worldMatrix, &tree["engine"].worldMatrix, sizeof(D3DXMATRIX)), 0);
     EXPECT_FLOAT_EQ(tree["engine"].worldMatrix._42, 18.0f);  // 8 + the root's 10
     // The boxes follow: the hull's triangle lies between x = 6 and 7 now.

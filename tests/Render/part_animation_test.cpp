@@ -131,11 +131,11 @@ TEST_F(PartAnimation, EveryUpdateWritesThePoseAsAMatrixWriterDoes) {
     Make({1, 1, 1, 1}, true);
     Frames({0.5f});
     D3DXMatrixIdentity(&target->localMatrix);
-    target->verticesReady = 1;
+    target->SetVerticesReady();
     Frames({0.0f});  // an inactive application
     ExpectPose(target->localMatrix, Blend(0, 1, 0.5f));
-    EXPECT_EQ(target->verticesReady, 0);
-    EXPECT_EQ(target->transformSet, 1);
+    EXPECT_EQ(target->GetVerticesReady(), 0);
+    EXPECT_EQ(target->GetTransformSet(), 1);
 }
 
 TEST_F(PartAnimation, DegenerateDurationsNeverHangAndGiveDefinedPoses) {

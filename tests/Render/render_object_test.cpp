@@ -44,13 +44,7 @@ void ExpectMatrixNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected) {
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(a[i], e[i], 1e-5f) << "element " << i;
 }
 
-// Places a node the way every writer of its matrices does.
-void Place(CKRenderObject& object, const D3DXMATRIX& local) {
-    object.localMatrix = local;
-    object.verticesReady = 0;
-    object.transformSet = 1;
-    object.UpdateTransform();
-}
+void Place(CKRenderObject& object, const D3DXMATRIX& local) { object.SetLocalMatrix(local); }
 
 CKPtr<CKObb> Obb(float cx, float cy, float cz, float half) {
     const float centre[4] = {cx, cy, cz, 0.0f};
@@ -121,7 +115,8 @@ TEST_F(RenderObjects, WorldIsLocalTimesParentDownTheWholeTree) {
     D3DXMatrixRotationZ(&turn, 0.5f);
     child->localMatrix = turn;
     grandchild->localMatrix = Scaling(2, 2, 2);
-    child->verticesReady = grandchild->verticesReady = 1;
+    child->SetVerticesReady();
+    grandchild->SetVerticesReady();
 
     // Nothing happens before a matrix has been written.
     root->localMatrix = Translation(9, 9, 9);
@@ -138,8 +133,45 @@ TEST_F(RenderObjects, WorldIsLocalTimesParentDownTheWholeTree) {
     ExpectMatrixNear(child->worldMatrix, childWorld);
     ExpectMatrixNear(grandchild->worldMatrix, grandchildWorld);
     for (CKRenderObject* node : {child.Get(), grandchild.Get()}) {
-        EXPECT_EQ(node->verticesReady, 0) << node->name;
-        EXPECT_EQ(node->transformSet, 1) << node->name;
+        EXPECT_EQ(node->GetVerticesReady(), 0) << node->name;
+        EXPECT_EQ(node->GetTransformSet(), 1) << node->name;
+    }
+}
+
+TEST_F(RenderObjects, EachMatrixWriterMarksTheNodeAndOnlyTheDeferredOneWaitsForItsOwner) {
+    struct Case {
+        const char* what;
+        void (CKRenderObject::*write)(const D3DXMATRIX&);
+        D3DXMATRIX CKRenderObject::*written;
+        bool carried;
+    } cases[] = {
+        {"local", &CKRenderObject::SetLocalMatrix, &CKRenderObject::localMatrix, true},
+        {"parent", &CKRenderObject::SetParentMatrix, &CKRenderObject::parentMatrix, true},
+        {"deferred local", &CKRenderObject::SetLocalMatrixDeferred, &CKRenderObject::localMatrix, false},
+    };
+    const D3DXMATRIX place = Translation(1, 2, 3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CKPtr<CKRenderObject> root = Node("root");
+        CKPtr<CKRenderObject> child = Node("child", root.Get());
+        root->SetVerticesReady();
+        child->SetVerticesReady();
+        (root.Get()->*c.write)(place);
+        ExpectMatrixNear(root.Get()->*c.written, place);
+        EXPECT_EQ(root->GetVerticesReady(), 0);
+        EXPECT_EQ(root->GetTransformSet(), 1);
+        if (!c.carried) {
+            // Nothing moves until the owner's pass.
+            ExpectMatrixNear(root->worldMatrix, Translation(0, 0, 0));
+            EXPECT_EQ(child->GetVerticesReady(), 1);
+            EXPECT_EQ(child->GetTransformSet(), 0);
+            root->UpdateTransform();
+        }
+        ExpectMatrixNear(root->worldMatrix, place);
+        ExpectMatrixNear(child->worldMatrix, place);
+        EXPECT_EQ(child->GetVerticesReady(), 0);
+        EXPECT_EQ(child->GetTransformSet(), 1);
+        EXPECT_FLOAT_EQ(root->box.centre.y, 2.0f);
     }
 }
 
@@ -172,7 +204,7 @@ TEST_F(RenderObjects, FillBuffersWritesWorldGeometryThroughChainedEffects) {
     EXPECT_FLOAT_EQ(object->worldVertices[1].u0, 0.5f);
 
     // Ready vertices are used as they stand.
-    object->verticesReady = 1;
+    object->SetVerticesReady();
     object->worldVertices[0].x = 42.0f;
     object->hasVertexEffects = 0;
     object->FillBuffers(out, index, 0);

@@ -158,9 +158,9 @@ TEST_F(GameFunctions, ParticleBurstsTrailsAndStarFieldsFromScripts) {
 
     // A trail particle at the object's world origin; no object, no particle.
     CKPtr<CKRenderObject> ship(new CKRenderObject("ship"));
-    D3DXMatrixTranslation(&ship->localMatrix, 4, 5, 6);
-    ship->transformSet = 1;
-    ship->UpdateTransform();
+    D3DXMATRIX at;
+    D3DXMatrixTranslation(&at, 4, 5, 6);
+    ship->SetLocalMatrix(at);
     lua_pushlightuserdata(script->m_state, ship.Get());
     lua_setglobal(script->m_state, "ship");
     EXPECT_EQ(Eval("select('#', Shleyf('trail', 0.5, 0.25, ship))"), "0");
@@ -200,9 +200,9 @@ TEST_F(GameFunctions, NumbersThatAreNotFiniteReadAsZero) {
     weapons->LoadTable(reinterpret_cast<const uint8_t*>(table.data()), static_cast<int32_t>(table.size()));
     CKLevel level;
     CKPtr<CKRenderObject> ship(new CKRenderObject("ship"));
-    D3DXMatrixTranslation(&ship->localMatrix, 4, 5, 6);
-    ship->transformSet = 1;
-    ship->UpdateTransform();
+    D3DXMATRIX at;
+    D3DXMatrixTranslation(&at, 4, 5, 6);
+    ship->SetLocalMatrix(at);
     Bind("ship", ship.Get());
     const D3DXMATRIX placed = ship->localMatrix;
     const auto& trail = particles->emitters.at("trail")->particles;
@@ -274,9 +274,7 @@ CKPtr<CKRenderObject> Block(float x, float y, float half) {
     D3DXMATRIX mirror, place;
     D3DXMatrixScaling(&mirror, -1.0f, 1.0f, 1.0f);
     D3DXMatrixTranslation(&place, x, y, 0.0f);
-    object->parentMatrix = mirror * place;
-    object->transformSet = 1;
-    object->UpdateTransform();
+    object->SetParentMatrix(mirror * place);
     return object;
 }
 
@@ -486,9 +484,7 @@ TEST_F(GameFunctions, RotateToPlayerTurnsTheShortWayByAtMostSpeedTimesTime) {
         D3DXMATRIX turn, place;
         D3DXMatrixRotationZ(&turn, c.heading + kHalfPi);
         D3DXMatrixTranslation(&place, c.x, c.y, 0.0f);
-        ship->localMatrix = turn * place;
-        ship->transformSet = 1;
-        ship->UpdateTransform();
+        ship->SetLocalMatrix(turn * place);
         level.playerPosition = D3DXVECTOR3(c.playerX, c.playerY, 0.0f);
         const std::vector<float> r =
             Numbers("RotateToPlayer(ship, " + std::to_string(c.speed) + ", " + std::to_string(c.dt) + ", 99)");
@@ -562,9 +558,7 @@ TEST_F(GameFunctions, ShotFiresFromTheObjectTowardsItsAimInThePlayPlane) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ship->parentMatrix = c.world;
-        ship->transformSet = 1;
-        ship->UpdateTransform();
+        ship->SetParentMatrix(c.world);
         weapons->liveShots.clear();
         EXPECT_EQ(Eval(std::string("select('#', Shot('laser', ship, ") + c.args + "))"), "0");
         ASSERT_EQ(weapons->liveShots.size(), 1u);

@@ -33,18 +33,18 @@ protected:
     static CKPtr<CKRenderObject> Square(const char* texture, float x, float y) {
         CKPtr<CKRenderObject> square(
             Object(texture, GetMaterialManager()->GetMaterial(10, "decal.fx", {texture})).Get());
-        D3DXMatrixTranslation(&square->parentMatrix, x, y, 0.0f);
-        square->transformSet = 1;
-        square->UpdateTransform();
+        D3DXMATRIX at;
+        D3DXMatrixTranslation(&at, x, y, 0.0f);
+        square->SetParentMatrix(at);
         return square;
     }
     void PlacePlayer(float x, float y) {
         CKPtr<CKRenderObject> player(new CKRenderObject("player"));
         const float centre[4] = {0, 0, 0, 0}, half[4] = {0.25f, 0.25f, 0.25f, 0};
         player->AddObb(CKPtr<CKObb>(new CKObb(centre, half)));
-        D3DXMatrixTranslation(&player->parentMatrix, x, y, 0.0f);
-        player->transformSet = 1;
-        player->UpdateTransform();
+        D3DXMATRIX at;
+        D3DXMatrixTranslation(&at, x, y, 0.0f);
+        player->SetParentMatrix(at);
         level->player = player;
     }
     // The level's frame: activation and pick-up, then what is in view, then

@@ -269,7 +269,7 @@ TEST_F(Level, ObjectsAreMirroredInXAndTheMarkersMakeNone) {
                 << row << "," << column;
     EXPECT_FLOAT_EQ(m._41, -2.0f);
     EXPECT_FLOAT_EQ(m._42, -50.0f);
-    EXPECT_EQ(list[0]->transformSet, 1);
+    EXPECT_EQ(list[0]->GetTransformSet(), 1);
     // The player comes from player.rdf, whatever its record says, and is not in the tree.
     ASSERT_TRUE(level->player);
     EXPECT_EQ(level->player->name, "ship");
@@ -564,8 +564,7 @@ TEST_F(Level, RaysStartingOutsideThePlayfieldAreRefused) {
     ASSERT_TRUE(Load("field.lvl", objects, 2));
     level->Start();
     // At the origin, as its script would place it.
-    level->player->transformSet = 1;
-    level->player->UpdateTransform();
+    level->player->SetParentMatrix(level->player->parentMatrix);
     // What TraceRay and TraceRayPlayer answer: 0 a hit, 1 none, 2 outside.
     const struct {
         float position, x, y, dx, dy;
@@ -689,8 +688,7 @@ protected:
         objects.Object("target", Translation(0, 4, 0)).Object("endlevel", EndAt(-300.0f));
         ASSERT_TRUE(Load("shots.lvl", objects, 2));
         level->Start();
-        level->player->transformSet = 1;  // at the origin, as its script would place it
-        level->player->UpdateTransform();
+        level->player->SetParentMatrix(level->player->parentMatrix);  // at the origin, as its script would place it
         Frame(0.0f);
         Heard("main"), Heard("player");
     }

@@ -36,10 +36,9 @@ public:
 
 template <class T>
 CKPtr<T> Place(CKPtr<T> object, float x, float y, float z = 0.0f) {
-    D3DXMatrixTranslation(&object->parentMatrix, x, y, z);
-    object->verticesReady = 0;
-    object->transformSet = 1;
-    object->UpdateTransform();
+    D3DXMATRIX at;
+    D3DXMatrixTranslation(&at, x, y, z);
+    object->SetParentMatrix(at);
     return object;
 }
 

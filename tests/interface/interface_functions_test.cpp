@@ -139,7 +139,7 @@ TEST_F(InterfaceFunctions, CreateInterfaceHandsTheScriptsTheOnlyReferenceToTheSc
         ASSERT_NE(screen, nullptr);
         EXPECT_EQ(screen->GetRefCount(), 1);
         EXPECT_EQ(screen->m_scriptRefs, 1);
-        EXPECT_EQ(screen->verticesReady, 1);  // loaded, or tried to
+        EXPECT_EQ(screen->GetVerticesReady(), 1);  // loaded, or tried to
         EXPECT_EQ(screen->controls.Size(), c.controls);
         EXPECT_EQ(screen->texts.Size(), c.texts);
         EXPECT_EQ(screen->active, 0);

@@ -102,7 +102,7 @@ TEST_F(Screens, AFileThatCannotBeReadGivesAnEmptyScreen) {
     for (const std::string& name : {std::string("nothing"), std::string(5000, 'x')}) {
         SCOPED_TRACE(name.size());
         CKPtr<CKInterface> screen = Screen(name);
-        EXPECT_EQ(screen->verticesReady, 1);
+        EXPECT_EQ(screen->GetVerticesReady(), 1);
         EXPECT_TRUE(screen->vertices.empty());
         EXPECT_TRUE(screen->indices.empty());
         EXPECT_FALSE(screen->material);
@@ -276,7 +276,7 @@ TEST_F(Screens, TheCursorFollowsTheMouseOfAnActiveScreen) {
     CKPtr<CKInterface> screen = Screen("menu");
     CKRenderObject& cursor = *screen->cursor;
     Move(300, 250);  // inactive: ignored
-    EXPECT_EQ(cursor.transformSet, 0);
+    EXPECT_EQ(cursor.GetTransformSet(), 0);
     screen->Activate(22);
     for (const auto& [x, y] : std::vector<std::pair<float, float>>{{300, 250}, {0, 0}, {799, 599}}) {
         Move(x, y);

@@ -109,7 +109,7 @@ TEST_F(RenderFunctions, NoObjectOrOneOfAnotherKindGivesTheNullResult) {
     // Nothing reached the block, the queue or the ship.
     EXPECT_TRUE(render->GetDynamicBlock()->m_frame.empty());
     EXPECT_TRUE(script->m_commands.empty());
-    EXPECT_EQ(ship->transformSet, 0);
+    EXPECT_EQ(ship->GetTransformSet(), 0);
     // A string argument is still checked.
     EXPECT_NE(Eval("GetChildObject(nil, {})").find("bad argument #2"), std::string::npos);
 }
@@ -155,8 +155,8 @@ TEST_F(RenderFunctions, TransformationsRotateThenTranslateAndCarryDownTheTree) {
     EXPECT_NEAR(engine->worldMatrix._41, 0.0f, 1e-5f);
     EXPECT_NEAR(engine->worldMatrix._43, 4.0f, 1e-5f);
     EXPECT_NEAR(flame->worldMatrix._43, 4.0f, 1e-5f);
-    EXPECT_EQ(flame->transformSet, 1);
-    EXPECT_EQ(flame->verticesReady, 0);
+    EXPECT_EQ(flame->GetTransformSet(), 1);
+    EXPECT_EQ(flame->GetVerticesReady(), 0);
     // Non-numbers read as 0.
     Run("SetLTransformation(engine, 'x', {}, nil)");
     EXPECT_NEAR(engine->worldMatrix._43, 5.0f, 1e-5f);
